@@ -1,0 +1,53 @@
+# Build options shared by every target.
+
+option(PROJECT_WERROR "Treat compiler warnings as errors" OFF)
+set(PROJECT_SANITIZE "" CACHE STRING "Sanitizers to build with, e.g. address,undefined or thread")
+option(PROJECT_BUILD_TESTS "Build the test suite" ON)
+option(PROJECT_BUILD_BENCHMARKS "Build the benchmarks (needs Google Benchmark)" ON)
+option(PROJECT_BUILD_FUZZERS "Build the fuzz targets (libFuzzer with clang, a corpus runner otherwise)" ON)
+option(PROJECT_BUILD_APP "Build the Qt application and views (needs Qt 6 Widgets)" ON)
+
+find_program(CCACHE_PROGRAM ccache)
+if(CCACHE_PROGRAM)
+    set(CMAKE_CXX_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
+endif()
+
+# Warnings and sanitizers travel through one interface target that every project target links.
+add_library(project_options INTERFACE)
+target_compile_options(project_options INTERFACE -Wall -Wextra -Wpedantic)
+if(PROJECT_WERROR)
+    target_compile_options(project_options INTERFACE -Werror)
+endif()
+
+if(PROJECT_SANITIZE)
+    # Sanitizers apply to the whole build (also GoogleTest's main), so they go in the global flags.
+    set(_san_flags "-fsanitize=${PROJECT_SANITIZE} -fno-omit-frame-pointer")
+    if(PROJECT_SANITIZE MATCHES "undefined")
+        string(APPEND _san_flags " -fno-sanitize-recover=undefined")
+    endif()
+    string(APPEND CMAKE_CXX_FLAGS " ${_san_flags}")
+    string(APPEND CMAKE_EXE_LINKER_FLAGS " ${_san_flags}")
+    string(APPEND CMAKE_SHARED_LINKER_FLAGS " ${_san_flags}")
+endif()
+
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    set(PROJECT_LIBFUZZER ON)
+else()
+    set(PROJECT_LIBFUZZER OFF)
+endif()
+
+find_package(Threads REQUIRED)
+if(PROJECT_BUILD_TESTS)
+    find_package(GTest REQUIRED)
+    include(GoogleTest)
+endif()
+if(PROJECT_BUILD_BENCHMARKS)
+    find_package(benchmark QUIET)
+    if(NOT benchmark_FOUND)
+        message(STATUS "Google Benchmark not found: benchmarks are not built")
+        set(PROJECT_BUILD_BENCHMARKS OFF)
+    endif()
+endif()
+
+# Where tests find the reference files that independent tools produced.
+set(PROJECT_TEST_DATA_DIR ${CMAKE_SOURCE_DIR}/tests/data)

@@ -1,0 +1,73 @@
+# Helpers that give every library, test, benchmark and fuzz target the same shape.
+
+# project_add_subfolders(<dir>): add_subdirectory for each direct subfolder of <dir> that has a
+# CMakeLists.txt, in alphabetical order.
+function(project_add_subfolders dir)
+    file(GLOB _children LIST_DIRECTORIES true RELATIVE ${CMAKE_SOURCE_DIR}/${dir} ${CMAKE_SOURCE_DIR}/${dir}/*)
+    list(SORT _children)
+    foreach(_child IN LISTS _children)
+        if(_child STREQUAL "platform" OR _child STREQUAL "support" OR _child STREQUAL "data")
+            continue()
+        endif()
+        if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/${_child}/CMakeLists.txt)
+            add_subdirectory(${CMAKE_SOURCE_DIR}/${dir}/${_child})
+        endif()
+    endforeach()
+endfunction()
+
+# project_library(<name> SOURCES ... [PUBLIC_DEPS ...] [PRIVATE_DEPS ...])
+# A static library whose public headers live in ./include/<subsystem>/.
+function(project_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_DEPS;PRIVATE_DEPS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include
+                                       PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_DEPS} PRIVATE project_options ${ARG_PRIVATE_DEPS})
+endfunction()
+
+# project_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT seconds])
+# One GoogleTest executable; each test case becomes its own ctest test.
+function(project_test name)
+    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} project_options GTest::gtest GTest::gmock
+                                          GTest::gtest_main Threads::Threads)
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
+    target_compile_definitions(${name} PRIVATE
+        PROJECT_TEST_DATA_DIR="${PROJECT_TEST_DATA_DIR}"
+        PROJECT_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+        PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT})
+endfunction()
+
+# project_benchmark(<name> SOURCES ... [LIBS ...])
+function(project_benchmark name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} project_options benchmark::benchmark
+                                          Threads::Threads)
+endfunction()
+
+# project_fuzzer(<name> SOURCES ... [LIBS ...])
+# With clang, a libFuzzer binary. With any other compiler, the same entry point linked to a small
+# driver that replays the files of fuzz/corpus/<name>/, registered as a test so that the targets
+# keep building and their seed inputs keep passing in the regular suite.
+function(project_fuzzer name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} project_options)
+    if(PROJECT_LIBFUZZER)
+        target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+        target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    else()
+        target_link_libraries(${name} PRIVATE fuzz_replay_main)
+        set(_corpus ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
+        if(PROJECT_BUILD_TESTS AND EXISTS ${_corpus})
+            add_test(NAME ${name}.corpus COMMAND ${name} ${_corpus})
+            set_tests_properties(${name}.corpus PROPERTIES LABELS fuzz TIMEOUT 300)
+        endif()
+    endif()
+endfunction()

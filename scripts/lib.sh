@@ -1,0 +1,36 @@
+# Shared by the build scripts: configure and build a CMake tree, printing progress lines instead of
+# compiler output. The full output goes to <build dir>/build.log; on failure its errors are shown.
+
+# project_build <build dir> <cmake configure arguments...>
+project_build() {
+    local dir=$1
+    shift
+    mkdir -p "$dir"
+    local log="$dir/build.log"
+    : >"$log"
+    echo "==> Configuring $dir"
+    if ! cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >>"$log" 2>&1; then
+        grep -E 'CMake Error|error' -A5 "$log" | head -n 60
+        echo "error: configuration failed (full log: $log)" >&2
+        return 1
+    fi
+    echo "==> Building $dir"
+    local jobs
+    jobs=$(nproc)
+    # Ninja prints "[done/total] ..." per step; show a line at each tenth of the way.
+    set -o pipefail
+    if ! cmake --build "$dir" -- -j"$jobs" 2>&1 | tee -a "$log" | awk '
+        BEGIN { last = -1 }
+        /^\[[0-9]+\/[0-9]+\]/ {
+            split(substr($0, 2, index($0, "]") - 2), a, "/")
+            pct = int(a[1] * 100 / a[2]); step = int(pct / 10)
+            if (step > last) { printf "    %3d%% (%d/%d)\n", pct, a[1], a[2]; fflush(); last = step }
+        }
+        '; then
+        echo "---- errors ----"
+        grep -E 'error|Error|FAILED' -A3 "$log" | grep -v '^--$' | head -n 80
+        echo "error: build failed (full log: $log)" >&2
+        return 1
+    fi
+    echo "==> Build complete"
+}

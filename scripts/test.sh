@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs the whole test suite under AddressSanitizer
+# and UndefinedBehaviorSanitizer.
+#   --werror     treat compiler warnings as errors (what CI does)
+#   --no-sanitize  build without sanitizers
+#   --sanitize S   build with the sanitizers S instead (e.g. thread)
+#   --build-dir D  build in D instead of build/test
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$ROOT/scripts/lib.sh"
+
+werror=OFF
+sanitize="address,undefined"
+build_dir="$ROOT/build/test"
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --werror) werror=ON ;;
+        --no-sanitize) sanitize="" ;;
+        --sanitize) sanitize=$2; shift ;;
+        --build-dir) build_dir=$2; shift ;;
+        *) echo "unknown option: $1" >&2; exit 2 ;;
+    esac
+    shift
+done
+
+"$ROOT/scripts/install-deps.sh"
+
+project_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+    -DPROJECT_WERROR=$werror -DPROJECT_SANITIZE="$sanitize"
+
+echo "==> Running tests"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+log="$build_dir/test.log"
+status=0
+ctest --test-dir "$build_dir" -j"$(nproc)" --output-on-failure --timeout 600 >"$log" 2>&1 || status=$?
+if [ $status -ne 0 ]; then
+    # Show the output of the failed tests, then the summary.
+    sed -n '/The following tests FAILED/,$p' "$log"
+    grep -B2 -A40 -E '\*\*\*Failed|\*\*\*Exception|\*\*\*Timeout' "$log" | head -n 200
+fi
+grep -E '^[0-9]+% tests passed' "$log" || { tail -n 20 "$log"; exit 1; }
+exit $status

@@ -1,0 +1,117 @@
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "detail.hpp"
+#include "dispatch/queue.hpp"
+
+namespace dispatch {
+
+namespace {
+
+// Initialised before main() runs, hence on the thread that started the process.
+const std::thread::id mainThreadId = std::this_thread::get_id();
+
+}  // namespace
+
+struct MainQueue::State {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::deque<Work> tasks;
+    std::function<void()> wake;
+};
+
+MainQueue::MainQueue(std::shared_ptr<State> state)
+    : Queue("main", QoS::userInteractive), state_(std::move(state)) {}
+
+std::shared_ptr<MainQueue> Queue::main() {
+    static const auto* queue =
+        new std::shared_ptr<MainQueue>(std::make_shared<MainQueue>(std::make_shared<MainQueue::State>()));
+    return *queue;
+}
+
+bool MainQueue::isMainThread() { return std::this_thread::get_id() == mainThreadId; }
+
+void MainQueue::async(Work work) {
+    std::function<void()> wake;
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->tasks.push_back(std::move(work));
+        wake = state_->wake;
+    }
+    state_->arrived.notify_all();
+    if (wake) wake();
+}
+
+void MainQueue::setWakeHandler(std::function<void()> wake) {
+    std::lock_guard lock(state_->mutex);
+    state_->wake = std::move(wake);
+}
+
+size_t MainQueue::drain() {
+    size_t count = 0;
+    for (;;) {
+        Work work;
+        {
+            std::lock_guard lock(state_->mutex);
+            if (state_->tasks.empty()) return count;
+            work = std::move(state_->tasks.front());
+            state_->tasks.pop_front();
+        }
+        detail::runTask(identity(), label(), work);
+        ++count;
+    }
+}
+
+bool MainQueue::runUntil(const std::function<bool()>& predicate, Duration timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        if (predicate()) return true;
+        Work work;
+        {
+            std::unique_lock lock(state_->mutex);
+            if (!state_->arrived.wait_until(lock, deadline, [&] { return !state_->tasks.empty(); })) {
+                lock.unlock();
+                return predicate();
+            }
+            work = std::move(state_->tasks.front());
+            state_->tasks.pop_front();
+        }
+        detail::runTask(identity(), label(), work);
+    }
+}
+
+void MainQueue::syncImpl(const Work& block) {
+    checkNotCurrent();
+    if (isMainThread()) {
+        throw DispatchError(DispatchError::Case::syncOnMainFromMainThread,
+                            "sync called on the main queue from the main thread outside a pump of "
+                            "it; this would deadlock");
+    }
+    // Shared with the task, which may still be signalling when this call returns.
+    struct Completion {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        std::exception_ptr error;
+    };
+    auto completion = std::make_shared<Completion>();
+    async([&block, completion] {
+        std::exception_ptr error;
+        try {
+            block();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::lock_guard lock(completion->mutex);
+        completion->error = error;
+        completion->done = true;
+        completion->finished.notify_all();
+    });
+    std::unique_lock lock(completion->mutex);
+    completion->finished.wait(lock, [&] { return completion->done; });
+    if (completion->error) std::rethrow_exception(completion->error);
+}
+
+}  // namespace dispatch
