@@ -1,0 +1,238 @@
+#include "sax/parser.hpp"
+
+#include <expat.h>
+
+#include <algorithm>
+#include <exception>
+#include <new>
+#include <stdexcept>
+
+namespace sax {
+
+namespace {
+
+// Separator expat puts between namespace URI, local name and prefix when namespaces are processed.
+constexpr char nsSeparator = '\x01';
+
+struct Name {
+    std::string_view local, uri, qualified;
+    std::string qualifiedStorage;
+};
+
+}  // namespace
+
+struct Parser::Impl {
+    Parser& owner;
+    Options options;
+    XML_Parser expat = nullptr;
+    Handler* handler = nullptr;
+    std::string text;   // the character run being collected
+    std::string cdata;  // the CDATA section being collected
+    bool inCdata = false;
+    size_t depth = 0;
+    bool ran = false;
+    std::exception_ptr failure;  // an exception thrown by the handler, rethrown after the run
+    ParseError limitError;
+    bool limitHit = false;
+    Attributes attributes;  // reused between start tags
+
+    Impl(Parser& p, Options o) : owner(p), options(std::move(o)) {}
+
+    // Splits a name as expat reports it: "local" without namespace processing, else
+    // "uri<sep>local<sep>prefix" / "uri<sep>local" / "local".
+    Name split(const XML_Char* raw) const {
+        Name n;
+        std::string_view all(raw);
+        if (!options.processNamespaces) {
+            n.local = n.qualified = all;
+            return n;
+        }
+        const auto first = all.find(nsSeparator);
+        if (first == std::string_view::npos) {
+            n.local = n.qualified = all;
+            return n;
+        }
+        n.uri = all.substr(0, first);
+        auto rest = all.substr(first + 1);
+        const auto second = rest.find(nsSeparator);
+        if (second == std::string_view::npos) {
+            n.local = n.qualified = rest;
+            return n;
+        }
+        n.local = rest.substr(0, second);
+        n.qualifiedStorage = std::string(rest.substr(second + 1)) + ":" + std::string(n.local);
+        n.qualified = n.qualifiedStorage;
+        return n;
+    }
+
+    std::string attributeName(const XML_Char* raw) const {
+        Name n = split(raw);
+        return std::string(n.qualified);
+    }
+
+    void flushText() {
+        if (text.empty()) return;
+        std::string run;
+        run.swap(text);
+        handler->characters(run);
+    }
+
+    // Runs a handler call, keeping an exception from unwinding through expat.
+    template <class F>
+    void guarded(F&& f) {
+        if (failure) return;
+        try {
+            f();
+        } catch (...) {
+            failure = std::current_exception();
+            XML_StopParser(expat, XML_FALSE);
+        }
+    }
+
+    static Impl& of(void* data) { return *static_cast<Impl*>(data); }
+
+    static void onStart(void* data, const XML_Char* name, const XML_Char** atts) {
+        auto& self = of(data);
+        self.guarded([&] {
+            self.flushText();
+            if (self.options.maxDepth != 0 && self.depth >= self.options.maxDepth) {
+                self.limitHit = true;
+                self.limitError = {ParseError::depthLimitExceeded,
+                                   "elements are nested more than " + std::to_string(self.options.maxDepth) +
+                                       " levels deep",
+                                   static_cast<int64_t>(XML_GetCurrentLineNumber(self.expat)),
+                                   static_cast<int64_t>(XML_GetCurrentColumnNumber(self.expat))};
+                XML_StopParser(self.expat, XML_FALSE);
+                return;
+            }
+            ++self.depth;
+            self.attributes.clear();
+            for (size_t i = 0; atts[i] != nullptr; i += 2) {
+                self.attributes.push_back({self.attributeName(atts[i]), atts[i + 1]});
+            }
+            Name n = self.split(name);
+            self.handler->startElement(n.local, n.uri, n.qualified, self.attributes);
+        });
+    }
+
+    static void onEnd(void* data, const XML_Char* name) {
+        auto& self = of(data);
+        self.guarded([&] {
+            self.flushText();
+            if (self.depth > 0) --self.depth;
+            Name n = self.split(name);
+            self.handler->endElement(n.local, n.uri, n.qualified);
+        });
+    }
+
+    static void onCharacters(void* data, const XML_Char* s, int len) {
+        auto& self = of(data);
+        (self.inCdata ? self.cdata : self.text).append(s, static_cast<size_t>(len));
+    }
+
+    static void onCdataStart(void* data) {
+        auto& self = of(data);
+        self.guarded([&] {
+            self.flushText();
+            self.inCdata = true;
+            self.cdata.clear();
+        });
+    }
+
+    static void onCdataEnd(void* data) {
+        auto& self = of(data);
+        self.guarded([&] {
+            self.inCdata = false;
+            std::string section;
+            section.swap(self.cdata);
+            self.handler->cdata(section);
+        });
+    }
+
+    // Markup that is not reported still ends a character run.
+    static void onComment(void* data, const XML_Char*) {
+        auto& self = of(data);
+        self.guarded([&] { self.flushText(); });
+    }
+    static void onProcessingInstruction(void* data, const XML_Char*, const XML_Char*) {
+        onComment(data, nullptr);
+    }
+    static void onDoctypeStart(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+        onComment(data, nullptr);
+    }
+    // External entities are never loaded; a reference to one is skipped.
+    static void onSkippedEntity(void* data, const XML_Char*, int) { onComment(data, nullptr); }
+};
+
+Parser::Parser(Options options) : impl_(new Impl(*this, std::move(options))) {
+    const XML_Char* encoding = impl_->options.encoding.empty() ? nullptr : impl_->options.encoding.c_str();
+    impl_->expat = impl_->options.processNamespaces ? XML_ParserCreateNS(encoding, nsSeparator)
+                                                    : XML_ParserCreate(encoding);
+    if (impl_->expat == nullptr) {
+        delete impl_;
+        throw std::bad_alloc();
+    }
+    XML_Parser p = impl_->expat;
+    if (impl_->options.processNamespaces) XML_SetReturnNSTriplet(p, XML_TRUE);
+    XML_SetUserData(p, impl_);
+    XML_SetParamEntityParsing(p, XML_PARAM_ENTITY_PARSING_NEVER);
+    XML_SetElementHandler(p, &Impl::onStart, &Impl::onEnd);
+    XML_SetCharacterDataHandler(p, &Impl::onCharacters);
+    XML_SetCdataSectionHandler(p, &Impl::onCdataStart, &Impl::onCdataEnd);
+    XML_SetCommentHandler(p, &Impl::onComment);
+    XML_SetProcessingInstructionHandler(p, &Impl::onProcessingInstruction);
+    XML_SetStartDoctypeDeclHandler(p, &Impl::onDoctypeStart);
+    XML_SetSkippedEntityHandler(p, &Impl::onSkippedEntity);
+}
+
+Parser::~Parser() {
+    XML_ParserFree(impl_->expat);
+    delete impl_;
+}
+
+bool Parser::parse(std::string_view document, Handler& handler) {
+    if (impl_->ran) throw std::logic_error("a sax::Parser can run only once");
+    impl_->ran = true;
+    impl_->handler = &handler;
+    XML_Parser p = impl_->expat;
+
+    // expat takes int lengths: feed large documents in pieces.
+    constexpr size_t chunk = size_t{1} << 24;
+    XML_Status status = XML_STATUS_OK;
+    size_t offset = 0;
+    do {
+        const size_t length = std::min(chunk, document.size() - offset);
+        const bool last = offset + length == document.size();
+        status = XML_Parse(p, document.data() + offset, static_cast<int>(length), last ? XML_TRUE : XML_FALSE);
+        offset += length;
+    } while (status == XML_STATUS_OK && offset < document.size());
+
+    if (impl_->failure) std::rethrow_exception(impl_->failure);
+    if (status == XML_STATUS_OK) {
+        impl_->flushText();
+        return true;
+    }
+    if (impl_->limitHit) {
+        handler.parseError(impl_->limitError);
+        return false;
+    }
+    const XML_Error code = XML_GetErrorCode(p);
+    if (code == XML_ERROR_ABORTED) {
+        stopped_ = true;  // stopped by the handler, not an error
+        return false;
+    }
+    impl_->flushText();
+    ParseError error{static_cast<int>(code), XML_ErrorString(code),
+                     static_cast<int64_t>(XML_GetCurrentLineNumber(p)),
+                     static_cast<int64_t>(XML_GetCurrentColumnNumber(p))};
+    handler.parseError(error);
+    return false;
+}
+
+void Parser::stop() { XML_StopParser(impl_->expat, XML_FALSE); }
+
+int64_t Parser::currentLine() const { return static_cast<int64_t>(XML_GetCurrentLineNumber(impl_->expat)); }
+
+int64_t Parser::currentColumn() const { return static_cast<int64_t>(XML_GetCurrentColumnNumber(impl_->expat)); }
+
+}  // namespace sax
