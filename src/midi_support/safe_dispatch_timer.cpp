@@ -9,7 +9,9 @@ namespace midisupport {
 namespace {
 
 // Swift-style max: the second argument when it is not smaller, else the first.
-double maxOf(double x, double y) { return y >= x ? y : x; }
+double maxOf(double x, double y) {
+    return y >= x ? y : x;
+}
 
 constexpr double slowestInterval = 1.0 / 0.00001;  // 0 Hz fires every 100000 s
 

@@ -9,7 +9,7 @@ namespace dispatch::detail {
 
 // Marks a queue, by identity, as current on the calling thread for the guard's lifetime.
 class CurrentGuard {
-public:
+  public:
     explicit CurrentGuard(const void* identity);
     ~CurrentGuard();
     CurrentGuard(const CurrentGuard&) = delete;

@@ -16,7 +16,7 @@ namespace {
 // The worker threads behind every global queue. Created on first use and kept for the life of the
 // process (never destroyed, so tasks still running at exit find it intact).
 class ThreadPool {
-public:
+  public:
     struct Task {
         const void* identity;
         const std::string* label;
@@ -24,8 +24,7 @@ public:
     };
 
     static ThreadPool& shared() {
-        static ThreadPool* pool = new ThreadPool(
-            std::max(4u, std::thread::hardware_concurrency()));
+        static ThreadPool* pool = new ThreadPool(std::max(4u, std::thread::hardware_concurrency()));
         return *pool;
     }
 
@@ -37,9 +36,10 @@ public:
         wake_.notify_one();
     }
 
-private:
+  private:
     explicit ThreadPool(unsigned count) {
-        for (unsigned i = 0; i < count; ++i) std::thread([this] { run(); }).detach();
+        for (unsigned i = 0; i < count; ++i)
+            std::thread([this] { run(); }).detach();
     }
 
     void run() {
@@ -61,14 +61,14 @@ private:
 };
 
 class GlobalQueue final : public Queue {
-public:
+  public:
     explicit GlobalQueue(QoS qos) : Queue(std::string("global.") + toString(qos), qos) {}
 
     void async(Work work) override {
         ThreadPool::shared().submit({identity(), &label(), std::move(work)});
     }
 
-protected:
+  protected:
     // A concurrent queue can always take one more block: run it right here.
     void syncImpl(const Work& block) override {
         detail::CurrentGuard guard(identity());

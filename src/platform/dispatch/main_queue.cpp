@@ -26,12 +26,14 @@ MainQueue::MainQueue(std::shared_ptr<State> state)
     : Queue("main", QoS::userInteractive), state_(std::move(state)) {}
 
 std::shared_ptr<MainQueue> Queue::main() {
-    static const auto* queue =
-        new std::shared_ptr<MainQueue>(std::make_shared<MainQueue>(std::make_shared<MainQueue::State>()));
+    static const auto* queue = new std::shared_ptr<MainQueue>(
+        std::make_shared<MainQueue>(std::make_shared<MainQueue::State>()));
     return *queue;
 }
 
-bool MainQueue::isMainThread() { return std::this_thread::get_id() == mainThreadId; }
+bool MainQueue::isMainThread() {
+    return std::this_thread::get_id() == mainThreadId;
+}
 
 void MainQueue::async(Work work) {
     std::function<void()> wake;
@@ -71,7 +73,8 @@ bool MainQueue::runUntil(const std::function<bool()>& predicate, Duration timeou
         Work work;
         {
             std::unique_lock lock(state_->mutex);
-            if (!state_->arrived.wait_until(lock, deadline, [&] { return !state_->tasks.empty(); })) {
+            if (!state_->arrived.wait_until(lock, deadline,
+                                            [&] { return !state_->tasks.empty(); })) {
                 lock.unlock();
                 return predicate();
             }

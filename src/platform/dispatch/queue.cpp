@@ -18,21 +18,31 @@ thread_local std::vector<const void*> currentQueues;
 
 const char* toString(QoS qos) {
     switch (qos) {
-        case QoS::background: return "background";
-        case QoS::utility: return "utility";
-        case QoS::default_: return "default";
-        case QoS::userInitiated: return "userInitiated";
-        case QoS::userInteractive: return "userInteractive";
-        case QoS::unspecified: return "unspecified";
+        case QoS::background:
+            return "background";
+        case QoS::utility:
+            return "utility";
+        case QoS::default_:
+            return "default";
+        case QoS::userInitiated:
+            return "userInitiated";
+        case QoS::userInteractive:
+            return "userInteractive";
+        case QoS::unspecified:
+            return "unspecified";
     }
     return "unspecified";
 }
 
 namespace detail {
 
-CurrentGuard::CurrentGuard(const void* identity) { currentQueues.push_back(identity); }
+CurrentGuard::CurrentGuard(const void* identity) {
+    currentQueues.push_back(identity);
+}
 
-CurrentGuard::~CurrentGuard() { currentQueues.pop_back(); }
+CurrentGuard::~CurrentGuard() {
+    currentQueues.pop_back();
+}
 
 void runTask(const void* identity, const std::string& label, const Work& work) {
     CurrentGuard guard(identity);

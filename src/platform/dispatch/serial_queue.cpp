@@ -32,7 +32,7 @@ struct SerialState {
 };
 
 class SerialQueue final : public Queue {
-public:
+  public:
     SerialQueue(std::string label, QoS qos)
         : Queue(label, qos), state_(std::make_shared<SerialState>(std::move(label))) {
         worker_ = std::thread([state = state_] { run(state); });
@@ -59,7 +59,7 @@ public:
         state_->wake.notify_one();
     }
 
-protected:
+  protected:
     const void* identity() const override { return state_.get(); }
 
     void syncImpl(const Work& block) override {
@@ -87,7 +87,7 @@ protected:
         block();
     }
 
-private:
+  private:
     static void run(const std::shared_ptr<SerialState>& state) {
         std::unique_lock lock(state->mutex);
         for (;;) {

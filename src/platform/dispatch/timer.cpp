@@ -13,7 +13,7 @@ namespace {
 
 // Deadlines in firing order; equal deadlines fire in the order they were added.
 class DeadlineHeap {
-public:
+  public:
     void push(TimePoint deadline, Work fire) { heap_.push({deadline, next_++, std::move(fire)}); }
     bool empty() const { return heap_.empty(); }
     TimePoint earliest() const { return heap_.top().deadline; }
@@ -28,7 +28,7 @@ public:
         return due;
     }
 
-private:
+  private:
     struct Entry {
         TimePoint deadline;
         uint64_t order;
@@ -42,13 +42,16 @@ private:
 };
 
 class SystemTimerService final : public TimerService {
-public:
-    SystemTimerService() { std::thread([this] { run(); }).detach(); }
+  public:
+    SystemTimerService() {
+        std::thread([this] { run(); }).detach();
+    }
 
     TimePoint now() const override { return Clock::now(); }
 
     void advance(Duration) override {
-        throw std::logic_error("the system timer service follows the steady clock; it cannot be advanced");
+        throw std::logic_error(
+            "the system timer service follows the steady clock; it cannot be advanced");
     }
 
     void callAt(TimePoint deadline, Work fire) override {
@@ -59,7 +62,7 @@ public:
         changed_.notify_one();
     }
 
-private:
+  private:
     void run() {
         std::unique_lock lock(mutex_);
         for (;;) {
@@ -73,7 +76,8 @@ private:
             }
             auto due = heap_.takeDue(Clock::now());
             lock.unlock();
-            for (auto& fire : due) fire();
+            for (auto& fire : due)
+                fire();
             due.clear();  // release captured state outside the lock
             lock.lock();
         }
@@ -85,7 +89,7 @@ private:
 };
 
 class ManualTimerService final : public TimerService {
-public:
+  public:
     TimePoint now() const override {
         std::lock_guard lock(mutex_);
         return now_;
@@ -106,7 +110,8 @@ public:
                 if (heap_.empty() || heap_.earliest() > target) return;
                 due = heap_.takeDue(heap_.earliest());
             }
-            for (auto& fire : due) fire();
+            for (auto& fire : due)
+                fire();
         }
     }
 
@@ -115,7 +120,7 @@ public:
         heap_.push(deadline, std::move(fire));
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     TimePoint now_ = Clock::now();
     DeadlineHeap heap_;
@@ -235,7 +240,9 @@ TimerSource::TimerSource(std::shared_ptr<Queue> queue, std::shared_ptr<TimerServ
     : state_(std::make_shared<State>(std::move(queue),
                                      service ? std::move(service) : TimerService::system())) {}
 
-TimerSource::~TimerSource() { cancel(); }
+TimerSource::~TimerSource() {
+    cancel();
+}
 
 void TimerSource::schedule(TimePoint deadline, Duration interval, Duration leeway) {
     std::lock_guard lock(state_->mutex);
@@ -298,6 +305,8 @@ Duration TimerSource::leeway() const {
     return state_->leeway;
 }
 
-TimerService& TimerSource::service() const { return *state_->service; }
+TimerService& TimerSource::service() const {
+    return *state_->service;
+}
 
 }  // namespace dispatch

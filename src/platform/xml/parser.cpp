@@ -98,8 +98,8 @@ struct Parser::Impl {
             if (self.options.maxDepth != 0 && self.depth >= self.options.maxDepth) {
                 self.limitHit = true;
                 self.limitError = {ParseError::depthLimitExceeded,
-                                   "elements are nested more than " + std::to_string(self.options.maxDepth) +
-                                       " levels deep",
+                                   "elements are nested more than " +
+                                       std::to_string(self.options.maxDepth) + " levels deep",
                                    static_cast<int64_t>(XML_GetCurrentLineNumber(self.expat)),
                                    static_cast<int64_t>(XML_GetCurrentColumnNumber(self.expat))};
                 XML_StopParser(self.expat, XML_FALSE);
@@ -165,7 +165,8 @@ struct Parser::Impl {
 };
 
 Parser::Parser(Options options) : impl_(new Impl(*this, std::move(options))) {
-    const XML_Char* encoding = impl_->options.encoding.empty() ? nullptr : impl_->options.encoding.c_str();
+    const XML_Char* encoding =
+        impl_->options.encoding.empty() ? nullptr : impl_->options.encoding.c_str();
     impl_->expat = impl_->options.processNamespaces ? XML_ParserCreateNS(encoding, nsSeparator)
                                                     : XML_ParserCreate(encoding);
     if (impl_->expat == nullptr) {
@@ -203,7 +204,8 @@ bool Parser::parse(std::string_view document, Handler& handler) {
     do {
         const size_t length = std::min(chunk, document.size() - offset);
         const bool last = offset + length == document.size();
-        status = XML_Parse(p, document.data() + offset, static_cast<int>(length), last ? XML_TRUE : XML_FALSE);
+        status = XML_Parse(p, document.data() + offset, static_cast<int>(length),
+                           last ? XML_TRUE : XML_FALSE);
         offset += length;
     } while (status == XML_STATUS_OK && offset < document.size());
 
@@ -229,10 +231,16 @@ bool Parser::parse(std::string_view document, Handler& handler) {
     return false;
 }
 
-void Parser::stop() { XML_StopParser(impl_->expat, XML_FALSE); }
+void Parser::stop() {
+    XML_StopParser(impl_->expat, XML_FALSE);
+}
 
-int64_t Parser::currentLine() const { return static_cast<int64_t>(XML_GetCurrentLineNumber(impl_->expat)); }
+int64_t Parser::currentLine() const {
+    return static_cast<int64_t>(XML_GetCurrentLineNumber(impl_->expat));
+}
 
-int64_t Parser::currentColumn() const { return static_cast<int64_t>(XML_GetCurrentColumnNumber(impl_->expat)); }
+int64_t Parser::currentColumn() const {
+    return static_cast<int64_t>(XML_GetCurrentColumnNumber(impl_->expat));
+}
 
 }  // namespace sax

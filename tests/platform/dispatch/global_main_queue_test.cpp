@@ -39,7 +39,8 @@ TEST(GlobalQueue, TasksRunInParallel) {
         if (aReady.wait_for(10s) == std::future_status::ready) ++finished;
     });
     const auto start = std::chrono::steady_clock::now();
-    while (finished < 2 && std::chrono::steady_clock::now() - start < 20s) std::this_thread::sleep_for(1ms);
+    while (finished < 2 && std::chrono::steady_clock::now() - start < 20s)
+        std::this_thread::sleep_for(1ms);
     EXPECT_EQ(finished, 2);
 }
 
@@ -55,7 +56,8 @@ TEST(MainQueue, DrainRunsTasksInOrderOnTheCallingThread) {
     main->drain();
     std::vector<int> order;
     std::thread::id ranOn;
-    for (int i = 0; i < 5; ++i) main->async([&, i] {
+    for (int i = 0; i < 5; ++i)
+        main->async([&, i] {
             order.push_back(i);
             ranOn = std::this_thread::get_id();
             if (i == 4) Queue::main()->async([&] { order.push_back(5); });  // queued while draining

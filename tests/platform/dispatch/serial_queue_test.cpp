@@ -47,7 +47,8 @@ TEST(SerialQueue, TasksFromSeveralProducersRunOneAtATimeInPerProducerOrder) {
             }
         });
     }
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     const int total = queue->sync([&] { return ran; });
 
     EXPECT_EQ(total, producers * perProducer);
@@ -67,7 +68,8 @@ TEST(SerialQueue, SyncReturnsValuesAndRethrows) {
 TEST(SerialQueue, SyncRunsAfterEveryEarlierTask) {
     auto queue = Queue::makeSerial("test.sync-order");
     std::vector<int> seen;
-    for (int i = 0; i < 100; ++i) queue->async([&, i] {
+    for (int i = 0; i < 100; ++i)
+        queue->async([&, i] {
             std::this_thread::sleep_for(10us);
             seen.push_back(i);
         });
@@ -116,7 +118,8 @@ TEST(SerialQueue, DelayedTasks) {
     std::atomic<bool> negativeRan{false};
     const auto start = std::chrono::steady_clock::now();
     queue->asyncAfter(-5s, [&] { negativeRan = true; });
-    while (!negativeRan && std::chrono::steady_clock::now() - start < 5s) std::this_thread::sleep_for(1ms);
+    while (!negativeRan && std::chrono::steady_clock::now() - start < 5s)
+        std::this_thread::sleep_for(1ms);
     EXPECT_TRUE(negativeRan);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
 
@@ -127,7 +130,8 @@ TEST(SerialQueue, DelayedTasks) {
         ranAt = std::chrono::steady_clock::now();
         delayedRan = true;
     });
-    while (!delayedRan && std::chrono::steady_clock::now() - posted < 10s) std::this_thread::sleep_for(1ms);
+    while (!delayedRan && std::chrono::steady_clock::now() - posted < 10s)
+        std::this_thread::sleep_for(1ms);
     ASSERT_TRUE(delayedRan);
     EXPECT_GE(ranAt - posted, 50ms);
 }
@@ -139,7 +143,8 @@ TEST(SerialQueue, DelayedTaskKeepsTheQueueAlive) {
         queue->asyncAfter(20ms, [&] { ran = true; });
     }
     const auto start = std::chrono::steady_clock::now();
-    while (!ran && std::chrono::steady_clock::now() - start < 10s) std::this_thread::sleep_for(1ms);
+    while (!ran && std::chrono::steady_clock::now() - start < 10s)
+        std::this_thread::sleep_for(1ms);
     EXPECT_TRUE(ran);
 }
 
@@ -153,7 +158,8 @@ TEST(SerialQueue, ReleasingDrainsPendingTasks) {
     std::atomic<int> ran{0};
     {
         auto queue = Queue::makeSerial("test.drain");
-        for (int i = 0; i < 50; ++i) queue->async([&] {
+        for (int i = 0; i < 50; ++i)
+            queue->async([&] {
                 std::this_thread::sleep_for(100us);
                 ++ran;
             });
@@ -180,7 +186,8 @@ TEST(SerialQueue, ReleasedFromInsideItsOwnTask) {
     queue.reset();
     gate.set_value();
     const auto start = std::chrono::steady_clock::now();
-    while (!done && std::chrono::steady_clock::now() - start < 10s) std::this_thread::sleep_for(1ms);
+    while (!done && std::chrono::steady_clock::now() - start < 10s)
+        std::this_thread::sleep_for(1ms);
     EXPECT_EQ(ran, 2);
 }
 

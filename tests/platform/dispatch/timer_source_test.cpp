@@ -22,7 +22,9 @@ struct ManualTimer {
     TimerSource timer{queue, service};
     std::atomic<int> fired{0};
 
-    ManualTimer() { timer.setEventHandler([this] { ++fired; }); }
+    ManualTimer() {
+        timer.setEventHandler([this] { ++fired; });
+    }
 
     int advance(dispatch::Duration by) {
         service->advance(by);

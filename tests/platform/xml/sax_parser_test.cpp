@@ -20,15 +20,20 @@ struct Recorder : sax::Handler {
                       const sax::Attributes& attributes) override {
         std::string e = "start " + std::string(name);
         if (!uri.empty()) e += " {" + std::string(uri) + "} " + std::string(qname);
-        for (const auto& a : attributes) e += " " + a.name + "=" + a.value;
+        for (const auto& a : attributes)
+            e += " " + a.name + "=" + a.value;
         events.push_back(e);
         if (parser) startLines.push_back(parser->currentLine());
     }
     void endElement(std::string_view name, std::string_view, std::string_view) override {
         events.push_back("end " + std::string(name));
     }
-    void characters(std::string_view text) override { events.push_back("text [" + std::string(text) + "]"); }
-    void cdata(std::string_view bytes) override { events.push_back("cdata [" + std::string(bytes) + "]"); }
+    void characters(std::string_view text) override {
+        events.push_back("text [" + std::string(text) + "]");
+    }
+    void cdata(std::string_view bytes) override {
+        events.push_back("cdata [" + std::string(bytes) + "]");
+    }
     void parseError(const sax::ParseError& e) override { error = e; }
 };
 
@@ -50,12 +55,16 @@ TEST(SaxParser, ReportsElementsTextAndCdataInDocumentOrder) {
         // Entity and character references do not split a run.
         {"<a>x &amp; y &#65;&#x42;\nz</a>", {"start a", "text [x & y AB\nz]", "end a"}},
         // A comment or processing instruction ends a run without an event of its own.
-        {"<a>one<!-- c -->two<?pi data?>three</a>", {"start a", "text [one]", "text [two]", "text [three]", "end a"}},
-        {"<a>x<![CDATA[<raw> & ]]>y</a>", {"start a", "text [x]", "cdata [<raw> & ]", "text [y]", "end a"}},
-        {"<a><b/>\n  <c></c></a>", {"start a", "start b", "end b", "text [\n  ]", "start c", "end c", "end a"}},
+        {"<a>one<!-- c -->two<?pi data?>three</a>",
+         {"start a", "text [one]", "text [two]", "text [three]", "end a"}},
+        {"<a>x<![CDATA[<raw> & ]]>y</a>",
+         {"start a", "text [x]", "cdata [<raw> & ]", "text [y]", "end a"}},
+        {"<a><b/>\n  <c></c></a>",
+         {"start a", "start b", "end b", "text [\n  ]", "start c", "end c", "end a"}},
         {"<p:a xmlns:p=\"urn:x\"/>", {"start p:a xmlns:p=urn:x", "end p:a"}},
         // The document type declaration and its internal entities.
-        {"<!DOCTYPE a [<!ENTITY e \"expanded\">]><a>&e;</a>", {"start a", "text [expanded]", "end a"}},
+        {"<!DOCTYPE a [<!ENTITY e \"expanded\">]><a>&e;</a>",
+         {"start a", "text [expanded]", "end a"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(eventsOf(c.document), c.expected) << c.document;
@@ -133,7 +142,8 @@ TEST(SaxParser, StopEndsTheRunWithoutAnError) {
 
 TEST(SaxParser, HandlerExceptionsPropagateToTheCaller) {
     struct Thrower : sax::Handler {
-        void startElement(std::string_view, std::string_view, std::string_view, const sax::Attributes&) override {
+        void startElement(std::string_view, std::string_view, std::string_view,
+                          const sax::Attributes&) override {
             throw std::runtime_error("from handler");
         }
     } h;
@@ -146,7 +156,8 @@ TEST(SaxParser, EntityExpansionIsBounded) {
     lol += "<!ENTITY lol1 \"&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;\">";
     for (int i = 2; i <= 9; ++i) {
         lol += "<!ENTITY lol" + std::to_string(i) + " \"";
-        for (int k = 0; k < 10; ++k) lol += "&lol" + std::to_string(i - 1) + ";";
+        for (int k = 0; k < 10; ++k)
+            lol += "&lol" + std::to_string(i - 1) + ";";
         lol += "\">";
     }
     lol += "]><lolz>&lol9;</lolz>";
@@ -161,22 +172,28 @@ TEST(SaxParser, EntityExpansionIsBounded) {
 TEST(SaxParser, ExternalEntitiesAreNeverLoaded) {
     const std::string path = ::testing::TempDir() + "sax_secret.txt";
     std::ofstream(path) << "SECRET";
-    const std::string document = "<!DOCTYPE a [<!ENTITY x SYSTEM \"file://" + path + "\">]><a>&x;</a>";
-    for (const auto& e : eventsOf(document)) EXPECT_EQ(e.find("SECRET"), std::string::npos) << e;
+    const std::string document =
+        "<!DOCTYPE a [<!ENTITY x SYSTEM \"file://" + path + "\">]><a>&x;</a>";
+    for (const auto& e : eventsOf(document))
+        EXPECT_EQ(e.find("SECRET"), std::string::npos) << e;
     const std::string external = "<!DOCTYPE a SYSTEM \"file://" + path + "\"><a>&x;</a>";
-    for (const auto& e : eventsOf(external)) EXPECT_EQ(e.find("SECRET"), std::string::npos) << e;
+    for (const auto& e : eventsOf(external))
+        EXPECT_EQ(e.find("SECRET"), std::string::npos) << e;
 }
 
 TEST(SaxParser, DeepNestingParsesOrHitsTheDepthLimit) {
     constexpr int depth = 200000;
     std::string deep;
-    for (int i = 0; i < depth; ++i) deep += "<a>";
-    for (int i = 0; i < depth; ++i) deep += "</a>";
+    for (int i = 0; i < depth; ++i)
+        deep += "<a>";
+    for (int i = 0; i < depth; ++i)
+        deep += "</a>";
 
     struct Counter : sax::Handler {
         size_t starts = 0;
         std::optional<sax::ParseError> error;
-        void startElement(std::string_view, std::string_view, std::string_view, const sax::Attributes&) override {
+        void startElement(std::string_view, std::string_view, std::string_view,
+                          const sax::Attributes&) override {
             ++starts;
         }
         void parseError(const sax::ParseError& e) override { error = e; }

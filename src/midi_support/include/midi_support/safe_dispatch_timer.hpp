@@ -15,12 +15,14 @@
 namespace midisupport {
 
 class SafeDispatchTimer {
-public:
+  public:
     // How often the timer fires: a number of firings per second, or the seconds between firings.
     class Rate {
-    public:
+      public:
         static Rate hertz(double firingsPerSecond) { return Rate(Hertz{firingsPerSecond}); }
-        static Rate seconds(double secondsBetweenFirings) { return Rate(Seconds{secondsBetweenFirings}); }
+        static Rate seconds(double secondsBetweenFirings) {
+            return Rate(Seconds{secondsBetweenFirings});
+        }
 
         bool isHertz() const { return std::holds_alternative<Hertz>(value_); }
         bool isSeconds() const { return std::holds_alternative<Seconds>(value_); }
@@ -32,7 +34,7 @@ public:
         // The case, then the payload (-0.0 hashes like 0.0).
         size_t hash() const;
 
-    private:
+      private:
         struct Hertz {
             double value;
         };
@@ -52,8 +54,8 @@ public:
     // the moment of creation. The handler runs on `queue`; the timer's field refers to the queue
     // weakly, while the underlying timer source keeps it alive as long as the timer exists.
     // `service` drives the schedule; tests pass a manual one to control time.
-    SafeDispatchTimer(Rate rate, const std::shared_ptr<dispatch::Queue>& queue, dispatch::Duration leeway,
-                      std::function<void()> eventHandler,
+    SafeDispatchTimer(Rate rate, const std::shared_ptr<dispatch::Queue>& queue,
+                      dispatch::Duration leeway, std::function<void()> eventHandler,
                       std::shared_ptr<dispatch::TimerService> service = nullptr);
     // After the destructor returns, the handler never runs again (also when the timer is destroyed
     // from inside its own handler).
@@ -82,7 +84,7 @@ public:
     // Replaces the handler; the previous one is released.
     void setEventHandler(std::function<void()> eventHandler);
 
-private:
+  private:
     void scheduleLocked(dispatch::TimePoint deadline);
     static dispatch::Duration toDuration(double seconds);
 
@@ -98,5 +100,7 @@ private:
 
 template <>
 struct std::hash<midisupport::SafeDispatchTimer::Rate> {
-    size_t operator()(const midisupport::SafeDispatchTimer::Rate& rate) const { return rate.hash(); }
+    size_t operator()(const midisupport::SafeDispatchTimer::Rate& rate) const {
+        return rate.hash();
+    }
 };

@@ -32,7 +32,7 @@ enum class QoS { background, utility, default_, userInitiated, userInteractive, 
 const char* toString(QoS qos);
 
 class DispatchError : public std::logic_error {
-public:
+  public:
     enum class Case {
         // `sync` was called on a queue that is already running the calling code.
         syncOnCurrentQueue,
@@ -42,14 +42,14 @@ public:
     DispatchError(Case c, const std::string& message) : std::logic_error(message), case_(c) {}
     Case errorCase() const { return case_; }
 
-private:
+  private:
     Case case_;
 };
 
 class MainQueue;
 
 class Queue : public std::enable_shared_from_this<Queue> {
-public:
+  public:
     virtual ~Queue() = default;
     Queue(const Queue&) = delete;
     Queue& operator=(const Queue&) = delete;
@@ -81,7 +81,7 @@ public:
     // The process's main queue.
     static std::shared_ptr<MainQueue> main();
 
-protected:
+  protected:
     Queue(std::string label, QoS qos) : label_(std::move(label)), qos_(qos) {}
 
     // Runs `block` on this queue and returns once it has run; exceptions propagate to the caller.
@@ -94,7 +94,7 @@ protected:
     // Throws DispatchError::Case::syncOnCurrentQueue when this queue is current on this thread.
     void checkNotCurrent() const;
 
-private:
+  private:
     std::string label_;
     QoS qos_;
 };
@@ -112,10 +112,10 @@ std::invoke_result_t<F&> Queue::sync(F&& block) {
 }
 
 // The main queue. In the application, the GUI event loop pumps it: the loop installs a wake
-// handler that schedules `drain()` on the GUI thread whenever work arrives. In tests and command-line
-// use, the thread that wants main-queue work done calls `drain()` or `runUntil(...)`.
+// handler that schedules `drain()` on the GUI thread whenever work arrives. In tests and
+// command-line use, the thread that wants main-queue work done calls `drain()` or `runUntil(...)`.
 class MainQueue final : public Queue {
-public:
+  public:
     void async(Work work) override;
 
     // Runs every task queued so far and those they queue in turn, on the calling thread. Returns
@@ -134,10 +134,10 @@ public:
     struct State;
     explicit MainQueue(std::shared_ptr<State> state);
 
-protected:
+  protected:
     void syncImpl(const Work& block) override;
 
-private:
+  private:
     std::shared_ptr<State> state_;
 };
 

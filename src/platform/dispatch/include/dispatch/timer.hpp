@@ -19,7 +19,7 @@
 namespace dispatch {
 
 class TimerService {
-public:
+  public:
     // The process-wide service on the steady clock.
     static std::shared_ptr<TimerService> system();
     // A service whose clock starts at the steady clock's current reading and moves only through
@@ -43,10 +43,11 @@ public:
 };
 
 class TimerSource {
-public:
+  public:
     // A timer whose handler will run on `queue`, driven by `service` (the system service when
     // none is given). It starts suspended and unscheduled.
-    explicit TimerSource(std::shared_ptr<Queue> queue, std::shared_ptr<TimerService> service = nullptr);
+    explicit TimerSource(std::shared_ptr<Queue> queue,
+                         std::shared_ptr<TimerService> service = nullptr);
     ~TimerSource();
     TimerSource(const TimerSource&) = delete;
     TimerSource& operator=(const TimerSource&) = delete;
@@ -55,7 +56,8 @@ public:
     // earlier schedule. The leeway is the lateness each firing may have; it is kept for callers
     // and does not delay firings.
     void schedule(TimePoint deadline, Duration interval, Duration leeway = Duration::zero());
-    // Replaces the handler; the previous one is released. An empty handler makes firings do nothing.
+    // Replaces the handler; the previous one is released. An empty handler makes firings do
+    // nothing.
     void setEventHandler(Work handler);
 
     // Not counted: a resumed timer stays resumed however often `resume` is called, and one
@@ -72,7 +74,7 @@ public:
 
     struct State;
 
-private:
+  private:
     std::shared_ptr<State> state_;
 };
 

@@ -39,11 +39,12 @@ struct ParseError {
 };
 
 class Handler {
-public:
+  public:
     virtual ~Handler() = default;
 
     // `name` is the element name as written (prefix included) unless namespace processing is on;
-    // then it is the local name, `namespaceURI` the namespace and `qualifiedName` the prefixed name.
+    // then it is the local name, `namespaceURI` the namespace and `qualifiedName` the prefixed
+    // name.
     virtual void startElement(std::string_view name, std::string_view namespaceURI,
                               std::string_view qualifiedName, const Attributes& attributes) {
         (void)name, (void)namespaceURI, (void)qualifiedName, (void)attributes;
@@ -71,7 +72,7 @@ struct Options {
 };
 
 class Parser {
-public:
+  public:
     explicit Parser(Options options = {});
     ~Parser();
     Parser(const Parser&) = delete;
@@ -91,7 +92,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     Impl* impl_;
     bool stopped_ = false;
 };
