@@ -202,13 +202,17 @@ TEST(SafeDispatchTimer, ReleasedFromInsideItsOwnHandler) {
     auto queue = Queue::makeSerial("test.release-inside");
     std::atomic<int> fired{0};
     std::atomic<bool> released{false};
+    std::atomic<bool> resumed{false};
     auto* timer = new SafeDispatchTimer(Rate::hertz(1000), queue, 0ns, {});
     timer->setEventHandler([&, timer] {
+        // Not before the test thread is done calling into the timer.
+        while (!resumed) std::this_thread::yield();
         ++fired;
         delete timer;
         released = true;
     });
     timer->resume();
+    resumed = true;
     ASSERT_TRUE(waitFor([&] { return released.load(); }));
     std::this_thread::sleep_for(30ms);
     queue->sync([] {});

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -67,16 +68,20 @@ size_t MainQueue::drain() {
 }
 
 bool MainQueue::runUntil(const std::function<bool()>& predicate, Duration timeout) {
+    // The predicate may turn true without any task arriving (another thread sets a flag), so it
+    // is checked again at least every few milliseconds.
+    constexpr auto poll = std::chrono::milliseconds(2);
     const auto deadline = Clock::now() + timeout;
     for (;;) {
         if (predicate()) return true;
+        const auto now = Clock::now();
+        if (now >= deadline) return false;
         Work work;
         {
             std::unique_lock lock(state_->mutex);
-            if (!state_->arrived.wait_until(lock, deadline,
+            if (!state_->arrived.wait_until(lock, std::min(deadline, now + poll),
                                             [&] { return !state_->tasks.empty(); })) {
-                lock.unlock();
-                return predicate();
+                continue;
             }
             work = std::move(state_->tasks.front());
             state_->tasks.pop_front();

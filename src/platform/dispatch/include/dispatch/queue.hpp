@@ -122,7 +122,8 @@ class MainQueue final : public Queue {
     // the number of tasks run.
     size_t drain();
     // Runs queued tasks on the calling thread as they arrive until `predicate` holds or `timeout`
-    // passes. Returns the final value of the predicate.
+    // passes. The predicate is checked between tasks and at least every few milliseconds, so it
+    // may watch state that other threads change. Returns whether the predicate came to hold.
     bool runUntil(const std::function<bool()>& predicate, Duration timeout);
 
     // Called (from any thread) each time a task is queued. Pass an empty function to remove it.
