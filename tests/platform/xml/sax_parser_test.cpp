@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "hostile_xml.hpp"
 #include "sax/parser.hpp"
 
 namespace {
@@ -152,15 +153,7 @@ TEST(SaxParser, HandlerExceptionsPropagateToTheCaller) {
 }
 
 TEST(SaxParser, EntityExpansionIsBounded) {
-    std::string lol = "<?xml version=\"1.0\"?><!DOCTYPE lolz [<!ENTITY lol \"lol\">";
-    lol += "<!ENTITY lol1 \"&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;\">";
-    for (int i = 2; i <= 9; ++i) {
-        lol += "<!ENTITY lol" + std::to_string(i) + " \"";
-        for (int k = 0; k < 10; ++k)
-            lol += "&lol" + std::to_string(i - 1) + ";";
-        lol += "\">";
-    }
-    lol += "]><lolz>&lol9;</lolz>";
+    const std::string lol = testsupport::billionLaughs();
     Recorder r;
     sax::Parser parser;
     const auto start = std::chrono::steady_clock::now();
@@ -183,11 +176,7 @@ TEST(SaxParser, ExternalEntitiesAreNeverLoaded) {
 
 TEST(SaxParser, DeepNestingParsesOrHitsTheDepthLimit) {
     constexpr int depth = 200000;
-    std::string deep;
-    for (int i = 0; i < depth; ++i)
-        deep += "<a>";
-    for (int i = 0; i < depth; ++i)
-        deep += "</a>";
+    const std::string deep = testsupport::nestedElements(depth);
 
     struct Counter : sax::Handler {
         size_t starts = 0;

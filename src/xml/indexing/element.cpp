@@ -1,0 +1,245 @@
+#include "xml/indexing/element.hpp"
+
+#include <stdexcept>
+#include <utility>
+
+#include "indexing/text.hpp"
+
+namespace xmlindexing {
+
+namespace {
+
+// Above this size an attribute map keeps an index by name instead of scanning.
+constexpr size_t indexedAttributeCount = 16;
+
+void appendOpenTag(const XMLElement& element, std::string& out) {
+    out += '<';
+    out += element.name();
+    for (const auto& attribute : element.allAttributes()) {
+        out += ' ';
+        out += attribute.name;
+        out += "=\"";
+        out += attribute.text;
+        out += '"';
+    }
+    out += '>';
+}
+
+void appendCloseTag(const XMLElement& element, std::string& out) {
+    out += "</";
+    out += element.name();
+    out += '>';
+}
+
+// Walks the subtree below `element` depth first in document order without recursion, calling
+// `onText` for every text child, `onOpen` when entering an element and `onClose` when leaving it.
+// Nodes that are neither text nor elements are passed to `onOther`.
+template <class OnText, class OnOpen, class OnClose, class OnOther>
+void walk(const XMLElement& element, OnText onText, OnOpen onOpen, OnClose onClose,
+          OnOther onOther) {
+    struct Frame {
+        const XMLElement* element;
+        size_t next;
+    };
+    std::vector<Frame> stack;
+    onOpen(element);
+    stack.push_back({&element, 0});
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        const auto& children = frame.element->children();
+        if (frame.next == children.size()) {
+            onClose(*frame.element);
+            stack.pop_back();
+            continue;
+        }
+        const XMLContent* child = children[frame.next++].get();
+        if (child == nullptr) continue;
+        if (child->isText()) {
+            onText(static_cast<const TextElement&>(*child).text());
+        } else if (child->isElement()) {
+            const auto& childElement = static_cast<const XMLElement&>(*child);
+            onOpen(childElement);
+            stack.push_back({&childElement, 0});
+        } else {
+            onOther(*child);
+        }
+    }
+}
+
+void appendDescription(const XMLElement& element, std::string& out) {
+    walk(
+        element, [&](const std::string& text) { out += text; },
+        [&](const XMLElement& e) { appendOpenTag(e, out); },
+        [&](const XMLElement& e) { appendCloseTag(e, out); },
+        [&](const XMLContent& other) { out += other.description(); });
+}
+
+}  // namespace
+
+std::string XMLAttribute::description() const {
+    return name + "=\"" + text + "\"";
+}
+
+// ---- AttributeMap
+
+XMLElement::AttributeMap::AttributeMap(
+    std::initializer_list<std::pair<std::string, std::string>> pairs) {
+    for (const auto& [name, text] : pairs)
+        set(name, text);
+}
+
+std::optional<size_t> XMLElement::AttributeMap::position(std::string_view name) const {
+    const bool ascii = detail::isAscii(name);
+    std::string canonicalName;
+    if (!ascii) canonicalName = detail::canonical(name);
+    const std::string_view key = ascii ? name : std::string_view(canonicalName);
+    if (!byName_.empty()) {
+        auto it = byName_.find(std::string(key));
+        if (it == byName_.end()) return std::nullopt;
+        return it->second;
+    }
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const std::string_view entryKey = canonical_.empty() || canonical_[i].empty()
+                                              ? std::string_view(entries_[i].name)
+                                              : std::string_view(canonical_[i]);
+        if (entryKey == key) return i;
+    }
+    return std::nullopt;
+}
+
+void XMLElement::AttributeMap::set(std::string name, std::string text) {
+    // The canonical form is kept only for names that are not already canonical.
+    std::string canonicalName;
+    if (!detail::isAscii(name)) {
+        canonicalName = detail::canonical(name);
+        if (canonicalName == name) canonicalName.clear();
+    }
+    if (!canonicalName.empty() && canonical_.empty()) canonical_.resize(entries_.size());
+
+    if (auto at = position(name)) {
+        entries_[*at] = XMLAttribute{std::move(name), std::move(text)};
+        if (!canonical_.empty()) canonical_[*at] = std::move(canonicalName);
+        return;
+    }
+    if (!canonical_.empty()) canonical_.push_back(canonicalName);
+    entries_.push_back(XMLAttribute{std::move(name), std::move(text)});
+
+    const size_t last = entries_.size() - 1;
+    if (!byName_.empty()) {
+        byName_.emplace(canonicalName.empty() ? entries_[last].name : canonicalName, last);
+    } else if (entries_.size() > indexedAttributeCount) {
+        byName_.reserve(entries_.size() * 2);
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            const bool hasCanonical = !canonical_.empty() && !canonical_[i].empty();
+            byName_.emplace(hasCanonical ? canonical_[i] : entries_[i].name, i);
+        }
+    }
+}
+
+const XMLAttribute* XMLElement::AttributeMap::find(std::string_view name) const {
+    const auto at = position(name);
+    return at ? &entries_[*at] : nullptr;
+}
+
+// ---- XMLElement
+
+XMLElement::XMLElement(std::string name, int64_t index, std::shared_ptr<XMLHashOptions> options)
+    : XMLContent(Kind::element),
+      index(index),
+      name_(std::move(name)),
+      options_(std::move(options)) {
+    if (!options_) throw std::invalid_argument("an XMLElement needs options");
+}
+
+XMLElement::~XMLElement() {
+    // Tear the subtree down without recursion: children that only this element holds give their
+    // own children to the work list before they are destroyed, so every destructor sees an element
+    // without children.
+    if (children_.empty()) return;
+    Children pending = std::move(children_);
+    while (!pending.empty()) {
+        std::shared_ptr<XMLContent> node = std::move(pending.back());
+        pending.pop_back();
+        if (node && node->isElement() && node.use_count() == 1) {
+            auto& grandchildren = static_cast<XMLElement&>(*node).children_;
+            for (auto& grandchild : grandchildren)
+                pending.push_back(std::move(grandchild));
+            grandchildren.clear();
+        }
+    }
+}
+
+bool XMLElement::caseInsensitive() const {
+    return options_->caseInsensitive;
+}
+
+std::optional<XMLAttribute> XMLElement::attribute(std::string_view name) const {
+    const AttributeMap& attributes = allAttributes();
+    if (!caseInsensitive()) {
+        if (const XMLAttribute* found = attributes.find(name)) return *found;
+        return std::nullopt;
+    }
+    for (const auto& attribute : attributes) {
+        if (detail::equalIgnoringCase(attribute.name, name)) return attribute;
+    }
+    return std::nullopt;
+}
+
+std::string XMLElement::text() const {
+    std::string out;
+    for (const auto& child : children()) {
+        if (child && child->isText()) out += static_cast<const TextElement&>(*child).text();
+    }
+    return out;
+}
+
+std::string XMLElement::recursiveText() const {
+    std::string out;
+    walk(
+        *this, [&](const std::string& text) { out += text; }, [](const XMLElement&) {},
+        [](const XMLElement&) {}, [](const XMLContent&) {});
+    return out;
+}
+
+std::string XMLElement::innerXML() const {
+    std::string out;
+    for (const auto& child : children()) {
+        if (!child) continue;
+        if (child->isText()) {
+            out += static_cast<const TextElement&>(*child).text();
+        } else if (child->isElement()) {
+            appendDescription(static_cast<const XMLElement&>(*child), out);
+        } else {
+            out += child->description();
+        }
+    }
+    return out;
+}
+
+std::vector<std::shared_ptr<XMLElement>> XMLElement::childElements() const {
+    std::vector<std::shared_ptr<XMLElement>> out;
+    for (const auto& child : children()) {
+        if (child && child->isElement()) out.push_back(std::static_pointer_cast<XMLElement>(child));
+    }
+    return out;
+}
+
+std::string XMLElement::description() const {
+    std::string out;
+    appendDescription(*this, out);
+    return out;
+}
+
+std::shared_ptr<XMLElement> XMLElement::addElement(std::string name, AttributeMap attributes) {
+    auto child = std::make_shared<XMLElement>(std::move(name), count, options_);
+    ++count;
+    children_.push_back(child);
+    child->attributes_ = std::move(attributes);
+    return child;
+}
+
+void XMLElement::addText(std::string text) {
+    children_.push_back(std::make_shared<TextElement>(std::move(text)));
+}
+
+}  // namespace xmlindexing
