@@ -1,0 +1,177 @@
+#include "zip/compression.hpp"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace zip {
+namespace {
+
+// zlib counts in 32-bit units; pieces are kept well below that.
+constexpr size_t kMaxPiece = size_t{1} << 26;
+
+size_t pieceSize(int64_t size, int64_t position, size_t bufferSize) {
+    if (position >= size) return 0;
+    return static_cast<size_t>(
+        std::min<uint64_t>(static_cast<uint64_t>(size - position), bufferSize));
+}
+
+Bytes fetch(const DataProvider& provider, int64_t position, size_t count) {
+    Bytes bytes = provider(position, count);
+    if (bytes.size() != count) {
+        throw DataError(DataError::Case::unreadableFile, "the source delivered " +
+                                                             std::to_string(bytes.size()) + " of " +
+                                                             std::to_string(count) + " bytes");
+    }
+    return bytes;
+}
+
+class ZStream {
+  public:
+    explicit ZStream(StreamOperation operation) : operation_(operation) {
+        int status = operation == StreamOperation::encode
+                         ? deflateInit2(&stream_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8,
+                                        Z_DEFAULT_STRATEGY)
+                         : inflateInit2(&stream_, -15);
+        if (status != Z_OK) throw CompressionError(CompressionError::Case::invalidStream);
+    }
+    ~ZStream() {
+        if (operation_ == StreamOperation::encode) {
+            deflateEnd(&stream_);
+        } else {
+            inflateEnd(&stream_);
+        }
+    }
+    ZStream(const ZStream&) = delete;
+    ZStream& operator=(const ZStream&) = delete;
+    z_stream* operator->() { return &stream_; }
+    z_stream* get() { return &stream_; }
+
+  private:
+    StreamOperation operation_;
+    z_stream stream_{};
+};
+
+}  // namespace
+
+std::optional<CompressionMethod> compressionMethod(uint16_t rawValue) {
+    if (rawValue == 0) return CompressionMethod::none;
+    if (rawValue == 8) return CompressionMethod::deflate;
+    return std::nullopt;
+}
+
+uint32_t crc32(ByteView bytes, uint32_t crc) {
+    // zlib takes 32-bit lengths; longer buffers are folded in parts.
+    const uint8_t* p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        auto n = static_cast<uInt>(std::min<size_t>(left, UINT_MAX));
+        crc = static_cast<uint32_t>(::crc32(crc, p, n));
+        p += n;
+        left -= n;
+    }
+    return crc;
+}
+
+uint32_t processStream(StreamOperation operation, int64_t size, size_t bufferSize, bool skipCRC32,
+                       const DataProvider& provider, const DataConsumer& consumer) {
+    bufferSize = std::clamp<size_t>(bufferSize, 1, kMaxPiece);
+    const bool encode = operation == StreamOperation::encode;
+    ZStream stream(operation);
+    Bytes output(bufferSize);
+    Bytes input;
+    int64_t position = 0;
+    uint32_t crc = 0;
+    bool finalInput = false;
+    for (;;) {
+        if (stream->avail_in == 0) {
+            const size_t count = pieceSize(size, position, bufferSize);
+            input = fetch(provider, position, count);
+            position += static_cast<int64_t>(count);
+            finalInput = position >= size && count < bufferSize;
+            stream->next_in = input.data();
+            stream->avail_in = static_cast<uInt>(input.size());
+            if (encode && !skipCRC32) crc = crc32(input, crc);
+        }
+        stream->next_out = output.data();
+        stream->avail_out = static_cast<uInt>(bufferSize);
+        const int status = encode ? ::deflate(stream.get(), finalInput ? Z_FINISH : Z_NO_FLUSH)
+                                  : ::inflate(stream.get(), Z_NO_FLUSH);
+        const size_t produced = bufferSize - stream->avail_out;
+        if (status == Z_BUF_ERROR) {
+            // No progress was possible: more input is needed. At the end of the input the
+            // stream is incomplete.
+            if (stream->avail_in != 0 || position >= size) {
+                throw CompressionError(CompressionError::Case::corruptedData,
+                                       "the compressed stream ends before its last block");
+            }
+        } else if (status != Z_OK && status != Z_STREAM_END) {
+            throw CompressionError(CompressionError::Case::corruptedData,
+                                   stream->msg != nullptr ? stream->msg : "");
+        }
+        consumer(ByteView(output.data(), produced));
+        if (!encode && !skipCRC32) crc = crc32(ByteView(output.data(), produced), crc);
+        if (status == Z_STREAM_END) break;
+    }
+    return crc;
+}
+
+uint32_t deflate(int64_t size, size_t bufferSize, const DataProvider& provider,
+                 const DataConsumer& consumer) {
+    return processStream(StreamOperation::encode, size, bufferSize, false, provider, consumer);
+}
+
+uint32_t inflate(int64_t size, size_t bufferSize, bool skipCRC32, const DataProvider& provider,
+                 const DataConsumer& consumer) {
+    return processStream(StreamOperation::decode, size, bufferSize, skipCRC32, provider, consumer);
+}
+
+uint32_t passThrough(int64_t size, size_t chunkSize, bool skipCRC32, const DataProvider& provider,
+                     const DataConsumer& consumer) {
+    if (size < 1) {
+        consumer(ByteView());
+        return 0;
+    }
+    chunkSize = std::clamp<size_t>(chunkSize, 1, kMaxPiece);
+    uint32_t crc = 0;
+    int64_t position = 0;
+    while (position < size) {
+        const size_t count = pieceSize(size, position, chunkSize);
+        Bytes piece = fetch(provider, position, count);
+        consumer(piece);
+        if (!skipCRC32) crc = crc32(piece, crc);
+        position += static_cast<int64_t>(count);
+    }
+    return crc;
+}
+
+Bytes readChunk(size_t count, FILE* file) {
+    Bytes bytes(count);
+    const size_t read = count == 0 ? 0 : std::fread(bytes.data(), 1, count, file);
+    if (std::ferror(file) != 0) throw DataError(DataError::Case::unreadableFile);
+    bytes.resize(read);
+    return bytes;
+}
+
+size_t writeChunk(ByteView bytes, FILE* file) {
+    if (bytes.empty()) return 0;
+    const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file);
+    if (std::ferror(file) != 0) throw DataError(DataError::Case::unwritableFile);
+    return written;
+}
+
+size_t writeChunkInPieces(ByteView bytes, size_t size, size_t bufferSize, FILE* file) {
+    size = std::min(size, bytes.size());
+    if (size == 0) return 0;
+    bufferSize = std::max<size_t>(bufferSize, 1);
+    for (size_t written = 0; written < size;) {
+        const size_t n = std::min(size - written, bufferSize);
+        std::fwrite(bytes.data() + written, 1, n, file);
+        written += n;
+    }
+    if (std::ferror(file) != 0) throw DataError(DataError::Case::unwritableFile);
+    return size;
+}
+
+}  // namespace zip
