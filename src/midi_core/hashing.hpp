@@ -1,0 +1,13 @@
+// Combining hashes of several fields into one.
+#pragma once
+
+#include <cstddef>
+
+namespace midicore::detail {
+
+// Mixes `value` into `seed`, so that the order of the fields counts.
+inline size_t hashCombine(size_t seed, size_t value) {
+    return seed ^ (value + 0x9E3779B97F4A7C15ull + (seed << 6) + (seed >> 2));
+}
+
+}  // namespace midicore::detail
