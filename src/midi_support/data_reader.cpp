@@ -1,7 +1,5 @@
 #include "midi_support/data_reader.hpp"
 
-#include <limits>
-
 namespace midisupport {
 
 namespace {
@@ -20,15 +18,6 @@ ReadError pastEnd(std::optional<int64_t> count, int64_t offset, size_t size) {
 
 }  // namespace
 
-int64_t PassiveDataReader::remainingByteCount() const {
-    int64_t remaining = 0;
-    // Only an offset far below 0 overflows the difference; it saturates, as reads there fail.
-    if (__builtin_sub_overflow(static_cast<int64_t>(buffer_.size()), readOffset_, &remaining)) {
-        return std::numeric_limits<int64_t>::max();
-    }
-    return remaining;
-}
-
 void PassiveDataReader::advanceBy(int64_t count) {
     int64_t moved = 0;
     if (__builtin_add_overflow(readOffset_, count, &moved)) {
@@ -39,15 +28,8 @@ void PassiveDataReader::advanceBy(int64_t count) {
     readOffset_ = moved;
 }
 
-uint8_t PassiveDataReader::nonAdvancingReadByte() const {
-    if (readOffset_ < 0 || remainingByteCount() < 1) throw pastEnd(1, readOffset_, buffer_.size());
-    return buffer_[static_cast<size_t>(readOffset_)];
-}
-
-uint8_t PassiveDataReader::readByte() {
-    const uint8_t byte = nonAdvancingReadByte();
-    ++readOffset_;
-    return byte;
+void PassiveDataReader::throwPastEndOfByte() const {
+    throw pastEnd(1, readOffset_, buffer_.size());
 }
 
 PassiveDataReader::Read PassiveDataReader::nonAdvancingRead(std::optional<int64_t> bytes) const {

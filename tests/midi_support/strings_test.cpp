@@ -10,12 +10,9 @@ TEST(Strings, QuotingAndAppending) {
     EXPECT_EQ(quoted("Tessaloom MIDI In"), "\"Tessaloom MIDI In\"");
     EXPECT_EQ(quoted("say \"hi\""), "\"say \"hi\"\"");  // nothing inside is escaped
     EXPECT_EQ(quoted(""), "\"\"");
-    EXPECT_EQ(appendingNewLine("a"), "a\n");
-    EXPECT_EQ(appendingTab("a"), "a\t");
-    std::string text = "x";
+    std::string text = appendingTab(appendingNewLine("x"));
     appendNewLine(text);
-    appendTab(text);
-    EXPECT_EQ(text, "x\n\t");
+    EXPECT_EQ(text, "x\n\t\n");
 }
 
 TEST(Strings, OnlyKeepsScalarsOfTheSets) {

@@ -14,26 +14,6 @@ size_t offsetIn(const void* list, const void* record) {
                                static_cast<const std::byte*>(list));
 }
 
-TEST(PacketList, PacketsFollowAtFourByteBoundaries) {
-    // Packets of 1, 2 and 3 bytes: each starts at the previous one's data end rounded up to 4.
-    // 4 + 10 + 1 = 15 -> 16; 16 + 10 + 2 = 28; 28 + 10 + 3 = 41 -> 44.
-    PacketListStorage storage(64);
-    MIDIPacketList* list = storage.list();
-    MIDIPacket* at = MIDIPacketListInit(list);
-    EXPECT_EQ(offsetIn(list, at), 4u);
-    const std::vector<std::vector<uint8_t>> messages = {{0xF8}, {0xC0, 0x05}, {0x90, 0x3C, 0x7F}};
-    const size_t expectedOffsets[] = {4, 16, 28};
-    for (size_t i = 0; i < messages.size(); ++i) {
-        at = MIDIPacketListAdd(list, 64, at, 1000 + i, messages[i].size(), messages[i].data());
-        ASSERT_NE(at, nullptr);
-        EXPECT_EQ(offsetIn(list, at), expectedOffsets[i]);
-        EXPECT_EQ(at->timeStamp, 1000 + i);
-        EXPECT_EQ(at->length, messages[i].size());
-    }
-    EXPECT_EQ(list->numPackets, 3u);
-    EXPECT_EQ(offsetIn(list, MIDIPacketNext(at)), 44u);
-}
-
 TEST(PacketList, AddWithoutRoomChangesNothing) {
     const uint8_t bytes[300] = {};
     struct Case {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -41,7 +42,14 @@ class PassiveDataReader {
     // Bytes consumed from the start of the buffer.
     int64_t readOffset() const { return readOffset_; }
     // The buffer's size minus the read offset; negative once the offset passed the end.
-    int64_t remainingByteCount() const;
+    int64_t remainingByteCount() const {
+        int64_t remaining = 0;
+        // Only an offset far below 0 overflows the difference; it saturates, as reads there fail.
+        if (__builtin_sub_overflow(static_cast<int64_t>(buffer_.size()), readOffset_, &remaining)) {
+            return std::numeric_limits<int64_t>::max();
+        }
+        return remaining;
+    }
 
     // Back to offset 0.
     void reset() { readOffset_ = 0; }
@@ -52,9 +60,18 @@ class PassiveDataReader {
     void advanceBy(int64_t count);
 
     // The byte at the read offset, then offset + 1. Throws pastEndOfStream when no byte is there.
-    uint8_t readByte();
+    uint8_t readByte() {
+        const uint8_t byte = nonAdvancingReadByte();
+        ++readOffset_;
+        return byte;
+    }
     // The same byte, offset unchanged.
-    uint8_t nonAdvancingReadByte() const;
+    uint8_t nonAdvancingReadByte() const {
+        if (readOffset_ < 0 || static_cast<uint64_t>(readOffset_) >= buffer_.size()) {
+            throwPastEndOfByte();
+        }
+        return buffer_[static_cast<size_t>(readOffset_)];
+    }
 
     // The next `bytes` bytes (all that remain when absent), then the offset moves past them. A
     // count of 0 gives no bytes and never throws; a negative count throws invalidByteCount; a
@@ -64,6 +81,8 @@ class PassiveDataReader {
     Read nonAdvancingRead(std::optional<int64_t> bytes = std::nullopt) const;
 
   private:
+    [[noreturn]] void throwPastEndOfByte() const;
+
     std::span<const uint8_t> buffer_;
     int64_t readOffset_ = 0;
 };
