@@ -32,6 +32,11 @@ endif()
 
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     set(PROJECT_LIBFUZZER ON)
+    # The libraries under test need coverage instrumentation too, or libFuzzer sees only the fuzz
+    # target's own file and runs nearly blind.
+    if(PROJECT_BUILD_FUZZERS)
+        string(APPEND CMAKE_CXX_FLAGS " -fsanitize=fuzzer-no-link")
+    endif()
 else()
     set(PROJECT_LIBFUZZER OFF)
 endif()
