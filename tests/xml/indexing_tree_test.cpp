@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "xml/indexing.hpp"
 
@@ -131,6 +132,34 @@ TEST(IndexingTree, AddElementCountsElementChildrenOnly) {
     EXPECT_EQ(root.count, 2);
     EXPECT_EQ(first->options(), root.options());
     EXPECT_EQ(root.description(), "<root>t<x k=\"v\"></x>u<y></y></root>");
+}
+
+// A parsed tree shares one block of storage; whatever part of it is still held stays valid after
+// the rest is gone, on whichever thread the last holder lets go.
+TEST(IndexingTree, PartsOfAParsedTreeOutliveTheirDocument) {
+    std::shared_ptr<XMLElement> kept;
+    std::shared_ptr<XMLContent> text;
+    XMLElement::Children movedOut;
+    XMLElement::AttributeMap attributes;
+    {
+        auto root = XMLHash::parse("<a><b k=\"v\">one<c/>two</b><d>three</d></a>");
+        kept = root["a"]["b"].element();
+        text = root["a"]["d"].element()->children().at(0);
+        movedOut = std::move(root["a"]["d"].element()->mutableChildren());
+        attributes = kept->allAttributes();
+    }
+    EXPECT_EQ(kept->description(), "<b k=\"v\">one<c></c>two</b>");
+    EXPECT_EQ(text->description(), "three");
+    ASSERT_EQ(movedOut.size(), 1u);
+    movedOut.push_back(std::make_shared<TextElement>("four"));
+    movedOut.clear();
+    movedOut.shrink_to_fit();
+    movedOut.push_back(std::make_shared<TextElement>("five"));
+    EXPECT_EQ(movedOut.at(0)->description(), "five");
+    EXPECT_EQ(attributes.find("k")->text, "v");
+
+    std::thread([held = std::move(kept)]() mutable { held.reset(); }).join();
+    text.reset();
 }
 
 // Nesting far deeper than any call stack could recurse through: built, walked and destroyed without

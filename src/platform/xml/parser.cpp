@@ -70,11 +70,11 @@ struct Parser::Impl {
         return std::string(n.qualified);
     }
 
+    // The run's buffer is kept for the next run, so collecting text does not allocate per run.
     void flushText() {
         if (text.empty()) return;
-        std::string run;
-        run.swap(text);
-        handler->characters(run);
+        handler->characters(text);
+        text.clear();
     }
 
     // Runs a handler call, keeping an exception from unwinding through expat.

@@ -88,21 +88,33 @@ XMLElement::AttributeMap::AttributeMap(
         set(name, text);
 }
 
+XMLElement::AttributeMap::AttributeMap(const AttributeMap& other)
+    : entries_(other.entries_),
+      index_(other.index_ ? std::make_unique<Index>(*other.index_) : nullptr) {}
+
+XMLElement::AttributeMap& XMLElement::AttributeMap::operator=(const AttributeMap& other) {
+    if (this != &other) *this = AttributeMap(other);
+    return *this;
+}
+
+std::string_view XMLElement::AttributeMap::keyOf(size_t i) const {
+    if (index_ && !index_->canonical.empty() && !index_->canonical[i].empty())
+        return index_->canonical[i];
+    return entries_[i].name;
+}
+
 std::optional<size_t> XMLElement::AttributeMap::position(std::string_view name) const {
     const bool ascii = detail::isAscii(name);
     std::string canonicalName;
     if (!ascii) canonicalName = detail::canonical(name);
     const std::string_view key = ascii ? name : std::string_view(canonicalName);
-    if (!byName_.empty()) {
-        auto it = byName_.find(std::string(key));
-        if (it == byName_.end()) return std::nullopt;
+    if (index_ && !index_->byName.empty()) {
+        auto it = index_->byName.find(std::string(key));
+        if (it == index_->byName.end()) return std::nullopt;
         return it->second;
     }
     for (size_t i = 0; i < entries_.size(); ++i) {
-        const std::string_view entryKey = canonical_.empty() || canonical_[i].empty()
-                                              ? std::string_view(entries_[i].name)
-                                              : std::string_view(canonical_[i]);
-        if (entryKey == key) return i;
+        if (keyOf(i) == key) return i;
     }
     return std::nullopt;
 }
@@ -114,25 +126,28 @@ void XMLElement::AttributeMap::set(std::string name, std::string text) {
         canonicalName = detail::canonical(name);
         if (canonicalName == name) canonicalName.clear();
     }
-    if (!canonicalName.empty() && canonical_.empty()) canonical_.resize(entries_.size());
+    if (!canonicalName.empty()) {
+        if (!index_) index_ = std::make_unique<Index>();
+        if (index_->canonical.empty()) index_->canonical.resize(entries_.size());
+    }
+    const bool keepsCanonical = index_ && !index_->canonical.empty();
 
     if (auto at = position(name)) {
         entries_[*at] = XMLAttribute{std::move(name), std::move(text)};
-        if (!canonical_.empty()) canonical_[*at] = std::move(canonicalName);
+        if (keepsCanonical) index_->canonical[*at] = std::move(canonicalName);
         return;
     }
-    if (!canonical_.empty()) canonical_.push_back(canonicalName);
+    if (keepsCanonical) index_->canonical.push_back(canonicalName);
     entries_.push_back(XMLAttribute{std::move(name), std::move(text)});
 
     const size_t last = entries_.size() - 1;
-    if (!byName_.empty()) {
-        byName_.emplace(canonicalName.empty() ? entries_[last].name : canonicalName, last);
+    if (index_ && !index_->byName.empty()) {
+        index_->byName.emplace(std::string(keyOf(last)), last);
     } else if (entries_.size() > indexedAttributeCount) {
-        byName_.reserve(entries_.size() * 2);
-        for (size_t i = 0; i < entries_.size(); ++i) {
-            const bool hasCanonical = !canonical_.empty() && !canonical_[i].empty();
-            byName_.emplace(hasCanonical ? canonical_[i] : entries_[i].name, i);
-        }
+        if (!index_) index_ = std::make_unique<Index>();
+        index_->byName.reserve(entries_.size() * 2);
+        for (size_t i = 0; i < entries_.size(); ++i)
+            index_->byName.emplace(std::string(keyOf(i)), i);
     }
 }
 

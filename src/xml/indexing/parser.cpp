@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "indexing/builder.hpp"
 #include "indexing/text.hpp"
 #include "sax/parser.hpp"
 
@@ -15,15 +16,6 @@ std::string_view asText(Bytes bytes) {
 
 Bytes asBytes(std::string_view text) {
     return Bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-}
-
-XMLElement::AttributeMap attributeMap(const sax::Attributes& attributes) {
-    XMLElement::AttributeMap map;
-    if (attributes.empty()) return map;
-    map.reserve(attributes.size());
-    for (const auto& attribute : attributes)
-        map.set(attribute.name, attribute.value);
-    return map;
 }
 
 std::shared_ptr<XMLElement> newRoot(const std::shared_ptr<XMLHashOptions>& options) {
@@ -40,27 +32,23 @@ sax::Options saxOptions(const XMLHashOptions& options, std::string_view encoding
 // Builds the whole tree: every element and every character run below the root.
 class FullRun final : public sax::Handler {
   public:
-    explicit FullRun(XMLElement& root) { open_.push_back(&root); }
+    explicit FullRun(XMLElement& root) : builder(root) {}
 
+    detail::TreeBuilder builder;
     std::optional<ParsingError> error;
 
     void startElement(std::string_view name, std::string_view, std::string_view,
                       const sax::Attributes& attributes) override {
-        auto child = open_.back()->addElement(std::string(name), attributeMap(attributes));
-        open_.push_back(child.get());
+        builder.startElement(name, attributes);
     }
     void endElement(std::string_view, std::string_view, std::string_view) override {
-        if (open_.size() > 1) open_.pop_back();
+        builder.endElement();
     }
-    void characters(std::string_view text) override { open_.back()->addText(std::string(text)); }
+    void characters(std::string_view text) override { builder.addText(text); }
     void cdata(std::string_view bytes) override {
-        if (detail::isValidUtf8(bytes)) open_.back()->addText(std::string(bytes));
+        if (detail::isValidUtf8(bytes)) builder.addText(bytes);
     }
     void parseError(const sax::ParseError& e) override { error = ParsingError(e.line, e.column); }
-
-  private:
-    // The open elements, innermost last; owned by the tree.
-    std::vector<XMLElement*> open_;
 };
 
 }  // namespace
@@ -68,7 +56,9 @@ class FullRun final : public sax::Handler {
 // Builds only the elements on the recorded path of a LazyXMLParser.
 class LazyRun final : public sax::Handler {
   public:
-    explicit LazyRun(LazyXMLParser& parser) : parser_(parser) {}
+    explicit LazyRun(LazyXMLParser& parser) : builder(*parser.root_), parser_(parser) {}
+
+    detail::TreeBuilder builder;
 
     void startElement(std::string_view name, std::string_view, std::string_view,
                       const sax::Attributes& attributes) override {
@@ -79,24 +69,20 @@ class LazyRun final : public sax::Handler {
             ++p.matchedElements_;
         }
         ++p.openElements_;
-        if (!p.shouldPrepareElement()) return;
-        auto child = p.parentStack_.back()->addElement(std::string(name), attributeMap(attributes));
-        p.parentStack_.push_back(child.get());
+        if (p.shouldPrepareElement()) builder.startElement(name, attributes);
     }
     void endElement(std::string_view, std::string_view, std::string_view) override {
         auto& p = parser_;
         const bool built = p.shouldPrepareElement();
         if (p.openElements_ > 0) --p.openElements_;
         if (p.matchedElements_ > p.openElements_) p.matchedElements_ = p.openElements_;
-        if (built && p.parentStack_.size() > 1) p.parentStack_.pop_back();
+        if (built) builder.endElement();
     }
     void characters(std::string_view text) override {
-        if (parser_.shouldPrepareElement()) parser_.parentStack_.back()->addText(std::string(text));
+        if (parser_.shouldPrepareElement()) builder.addText(text);
     }
     void cdata(std::string_view bytes) override {
-        if (parser_.shouldPrepareElement() && detail::isValidUtf8(bytes)) {
-            parser_.parentStack_.back()->addText(std::string(bytes));
-        }
+        if (parser_.shouldPrepareElement() && detail::isValidUtf8(bytes)) builder.addText(bytes);
     }
 
   private:
@@ -112,6 +98,7 @@ XMLIndexer FullXMLParser::parse(Bytes bytes, std::string_view encoding) {
     FullRun run(*root_);
     sax::Parser parser(saxOptions(*options_, encoding));
     parser.parse(asText(bytes), run);
+    run.builder.finish();
     parsingError_ = run.error;
     if (options_->detectParsingErrors && parsingError_) return XMLIndexer(*parsingError_);
     return XMLIndexer(root_);
@@ -134,8 +121,6 @@ XMLIndexer LazyXMLParser::parse(Bytes bytes, std::string_view encoding) {
 
 void LazyXMLParser::startParsing(std::vector<std::shared_ptr<IndexOp>> ops) {
     root_ = newRoot(options_);
-    parentStack_.clear();
-    parentStack_.push_back(root_.get());
     ops_ = std::move(ops);
     keys_.clear();
     for (const auto& op : ops_)
@@ -148,7 +133,7 @@ void LazyXMLParser::startParsing(std::vector<std::shared_ptr<IndexOp>> ops) {
     LazyRun run(*this);
     sax::Parser parser(saxOptions(*options_, encoding_));
     parser.parse(data_ ? std::string_view(*data_) : std::string_view(), run);
-    parentStack_.clear();
+    run.builder.finish();
 }
 
 bool LazyXMLParser::shouldPrepareElement() const {

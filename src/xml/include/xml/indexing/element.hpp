@@ -7,19 +7,118 @@
 // recurse, so documents nested arbitrarily deep are safe.
 #pragma once
 
+#include <atomic>
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "xml/indexing/options.hpp"
 
 namespace xmlindexing {
+
+namespace detail {
+class TreeBuilder;
+
+// The storage of one parsed document, counted by every piece allocated from it.
+class Arena {
+  public:
+    void retain() noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
+    // Adds (or, with a negative count, removes) several references at once.
+    void adjust(int64_t count) noexcept {
+        if (refs_.fetch_add(static_cast<size_t>(count), std::memory_order_acq_rel) +
+                static_cast<size_t>(count) ==
+            0) {
+            destroy(this);
+        }
+    }
+    void release() noexcept {
+        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) destroy(this);
+    }
+    void* allocate(size_t size, size_t alignment);
+    // Counts one reference without an atomic operation, for the one thread building a tree while
+    // it has borrowed references (see adjust()); returns and resets the count.
+    void countUnsettled() noexcept { ++unsettled_; }
+    int64_t takeUnsettled() noexcept { return std::exchange(unsettled_, 0); }
+
+    // A new arena with one reference, which the caller releases.
+    static Arena* create() { return new Arena(); }
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+
+  private:
+    Arena() = default;
+    ~Arena();
+    static void destroy(Arena* arena) noexcept { delete arena; }
+
+    std::atomic<size_t> refs_{1};
+    int64_t unsettled_ = 0;
+    std::vector<std::byte*> blocks_;
+    std::vector<std::byte*> largeBlocks_;
+    std::byte* next_ = nullptr;
+    size_t left_ = 0;
+};
+}  // namespace detail
+
+// Allocator of the containers of a tree (and of the nodes of a parsed one). A parser stores a
+// document's nodes, child arrays and attribute arrays in one block of storage that every piece of
+// it keeps alive, so building and freeing a tree costs few heap operations; every other container
+// (default-constructed, or a copy) uses the heap. A parsed tree must not be modified from two
+// threads at once.
+template <class T>
+class TreeAllocator {
+  public:
+    using value_type = T;
+    using propagate_on_container_move_assignment = std::true_type;
+    using propagate_on_container_swap = std::true_type;
+    using is_always_equal = std::false_type;
+
+    TreeAllocator() noexcept = default;
+    explicit TreeAllocator(detail::Arena* arena) noexcept : arena_(arena) {
+        if (arena_) arena_->retain();
+    }
+
+    TreeAllocator(const TreeAllocator& other) noexcept : TreeAllocator(other.arena_) {}
+    template <class U>
+    TreeAllocator(const TreeAllocator<U>& other) noexcept : TreeAllocator(other.arena()) {}
+    TreeAllocator(TreeAllocator&& other) noexcept : arena_(std::exchange(other.arena_, nullptr)) {}
+    TreeAllocator& operator=(TreeAllocator other) noexcept {
+        std::swap(arena_, other.arena_);
+        return *this;
+    }
+    ~TreeAllocator() {
+        if (arena_) arena_->release();
+    }
+
+    T* allocate(size_t n) {
+        if (!arena_) return std::allocator<T>().allocate(n);
+        if (n > static_cast<size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
+        return static_cast<T*>(arena_->allocate(n * sizeof(T), alignof(T)));
+    }
+    void deallocate(T* p, size_t n) noexcept {
+        if (!arena_) std::allocator<T>().deallocate(p, n);
+    }
+    // Copies of a container go to the heap.
+    TreeAllocator select_on_container_copy_construction() const { return TreeAllocator(); }
+
+    detail::Arena* arena() const noexcept { return arena_; }
+    template <class U>
+    bool operator==(const TreeAllocator<U>& other) const noexcept {
+        return arena_ == other.arena();
+    }
+
+  private:
+    detail::Arena* arena_ = nullptr;
+};
 
 // A key type other than a string: any type for which an unqualified call rawValue(key), found by
 // argument-dependent lookup, yields a string (for instance an enumeration whose cases stand for
@@ -90,22 +189,39 @@ class XMLElement : public XMLContent {
         bool empty() const { return entries_.empty(); }
         void reserve(size_t n) { entries_.reserve(n); }
 
-        using const_iterator = std::vector<XMLAttribute>::const_iterator;
+        using Entries = std::vector<XMLAttribute, TreeAllocator<XMLAttribute>>;
+        using const_iterator = Entries::const_iterator;
         const_iterator begin() const { return entries_.begin(); }
         const_iterator end() const { return entries_.end(); }
 
       private:
-        std::optional<size_t> position(std::string_view name) const;
+        // Lookup aids, made only when needed: the canonical (NFC) form of each name where it
+        // differs from the name, and an index by canonical name once the map is large enough for
+        // scanning to be slow.
+        struct Index {
+            std::vector<std::string> canonical;
+            std::unordered_map<std::string, size_t> byName;
+        };
 
-        std::vector<XMLAttribute> entries_;
-        // Canonical form (NFC) of each entry's name where it differs from the name; parallel to
-        // entries_ once any name needed one, else empty.
-        std::vector<std::string> canonical_;
-        // Position by canonical name; built once the map is large enough for scanning to be slow.
-        std::unordered_map<std::string, size_t> byName_;
+      public:
+        AttributeMap(const AttributeMap& other);
+        AttributeMap& operator=(const AttributeMap& other);
+        AttributeMap(AttributeMap&&) noexcept = default;
+        AttributeMap& operator=(AttributeMap&&) noexcept = default;
+        ~AttributeMap() = default;
+
+      private:
+        friend class detail::TreeBuilder;
+
+        std::optional<size_t> position(std::string_view name) const;
+        std::string_view keyOf(size_t i) const;
+
+        Entries entries_;
+        std::unique_ptr<Index> index_;
     };
 
-    using Children = std::vector<std::shared_ptr<XMLContent>>;
+    using Children =
+        std::vector<std::shared_ptr<XMLContent>, TreeAllocator<std::shared_ptr<XMLContent>>>;
 
     // An element with no attributes, no children and count 0. `options` must not be null.
     XMLElement(std::string name, int64_t index, std::shared_ptr<XMLHashOptions> options);
@@ -164,6 +280,8 @@ class XMLElement : public XMLContent {
     int64_t index = 0;
 
   private:
+    friend class detail::TreeBuilder;
+
     std::string name_;
     AttributeMap attributes_;
     Children children_;

@@ -100,7 +100,6 @@ class LazyXMLParser : public SimpleXmlParser, public std::enable_shared_from_thi
     friend class LazyRun;
 
     std::shared_ptr<XMLElement> root_;
-    std::vector<XMLElement*> parentStack_;
     // The open elements of the document, built or not: their number, and how many of the
     // outermost ones equal the leading names of the path.
     size_t openElements_ = 0;

@@ -1,0 +1,79 @@
+// Building a parsed tree: nodes are allocated from one arena per document and each element's
+// children are gathered while it is open, then stored in one exactly sized array when it closes.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "sax/parser.hpp"
+#include "xml/indexing/element.hpp"
+
+namespace xmlindexing::detail {
+
+// Allocator of the nodes of a parsed tree (the node and its reference count in one piece of its
+// document's storage). Each allocation counts as one reference to the storage, released when the
+// node is freed; copies of the allocator count nothing, so making a node costs no atomic
+// operation.
+template <class T>
+class NodeAllocator {
+  public:
+    using value_type = T;
+
+    explicit NodeAllocator(Arena* arena) noexcept : arena_(arena) {}
+    template <class U>
+    NodeAllocator(const NodeAllocator<U>& other) noexcept : arena_(other.arena()) {}
+
+    T* allocate(size_t n) {
+        void* memory = arena_->allocate(n * sizeof(T), alignof(T));
+        arena_->countUnsettled();
+        return static_cast<T*>(memory);
+    }
+    void deallocate(T*, size_t) noexcept { arena_->release(); }
+
+    Arena* arena() const noexcept { return arena_; }
+    template <class U>
+    bool operator==(const NodeAllocator<U>& other) const noexcept {
+        return arena_ == other.arena();
+    }
+
+  private:
+    Arena* arena_;
+};
+
+// Adds elements and text below a root as the event-driven parser reports them.
+class TreeBuilder {
+  public:
+    explicit TreeBuilder(XMLElement& root);
+    ~TreeBuilder();
+    TreeBuilder(const TreeBuilder&) = delete;
+    TreeBuilder& operator=(const TreeBuilder&) = delete;
+
+    // A child of the innermost open element, which becomes the innermost open element.
+    void startElement(std::string_view name, const sax::Attributes& attributes);
+    // Closes the innermost open element (never the root).
+    void endElement();
+    void addText(std::string_view text);
+    // Hands every element still open the children gathered for it; call once the run is over
+    // (after a document that ended early, elements are still open).
+    void finish();
+
+  private:
+    struct Open {
+        XMLElement* element = nullptr;
+        XMLElement::Children children;
+    };
+    void store(Open& open);
+
+    void addAttributes(XMLElement::AttributeMap& map, const sax::Attributes& attributes);
+
+    // The builder's own reference to the document's storage.
+    TreeAllocator<std::byte> storage_;
+    // open_[0, depth_) are the open elements, root first; entries beyond keep their capacity for
+    // reuse.
+    std::vector<Open> open_;
+    size_t depth_ = 0;
+};
+
+}  // namespace xmlindexing::detail
