@@ -47,7 +47,6 @@ class ScoreFileError : public std::runtime_error {
     enum class Case {
         unreadable,       // cannot be opened or read
         invalidEncoding,  // not valid UTF-8 (or UTF-16 after a byte-order mark)
-        tooLarge,         // larger than the largest score taken in
     };
 
     ScoreFileError(Case errorCase, const std::string& message)

@@ -1,0 +1,253 @@
+// The measure-by-measure walk of a partwise MusicXML score.
+
+#include <algorithm>
+#include <cmath>
+
+#include "musicxml_reading.hpp"
+#include "score/musicxml_converter.hpp"
+
+namespace score {
+
+using detail::addTicks;
+using detail::attributeText;
+using detail::fail;
+using detail::firstChild;
+using xmlindexing::XMLElement;
+
+namespace {
+
+// The single part of a partwise score; anything else is refused with a sentence saying why.
+const XMLElement& onlyPart(const xmlindexing::XMLIndexer& document) {
+    if (const auto error = document.parsingError())
+        fail("The score is not well-formed XML (error on line " + std::to_string(error->line()) +
+             ", column " + std::to_string(error->column()) + ").");
+    const auto root = document.element();
+    if (!root) fail("The score could not be read as XML text.");
+    const XMLElement* top = nullptr;
+    for (const auto& child : root->childElements()) {
+        top = child.get();
+        break;
+    }
+    if (!top) fail("The score holds no XML element.");
+    if (top->name() == "score-timewise")
+        fail("The score is a timewise MusicXML score; only partwise scores can be converted.");
+    if (top->name() != "score-partwise")
+        fail("The file is not a MusicXML score: its root element is not score-partwise.");
+
+    const XMLElement* part = nullptr;
+    size_t parts = 0;
+    for (const auto& child : top->childElements()) {
+        if (child->name() != "part") continue;
+        if (parts++ == 0) part = child.get();
+    }
+    if (parts == 0) fail("The score has no part.");
+    if (parts > 1)
+        fail("The score has " + std::to_string(parts) +
+             " parts; only scores with a single part can be converted.");
+    return *part;
+}
+
+bool fitsInTicks(float value) {
+    // 2^63 is exactly representable; every finite float below it converts without overflow.
+    return std::isfinite(value) && value > -9223372036854775808.0f &&
+           value < 9223372036854775808.0f;
+}
+
+}  // namespace
+
+size_t JpsMusicXmlConverter::NoteKeyHash::operator()(const NoteKey& key) const {
+    const auto a = static_cast<uint64_t>(key.start), b = static_cast<uint64_t>(key.note);
+    return std::hash<uint64_t>()(a * 0x9E3779B97F4A7C15ull ^ (b + 0x632BE59BD9B4E019ull));
+}
+
+void JpsMusicXmlConverter::parseScore(std::string_view text) {
+    const auto hash = xmlindexing::XMLHash::config(
+        [](xmlindexing::XMLHashOptions& options) { options.detectParsingErrors = true; });
+    const auto document = hash->parseDocument(text);
+    const XMLElement& part = onlyPart(document);
+
+    // The beginning of the piece is the start of a repeat section.
+    currentVoiceTimestamp.assign(NoOfVoices, 0);
+    previousDuration.assign(NoOfVoices, 0);
+    arpeggioOffset_.assign(NoOfVoices, 0);
+    tieBuffer_.clear();
+    repeatSectionNotes.clear();
+    isInRepeatSection = true;
+    sectionStart_ = 0;
+    sectionStop_ = 0;
+    // Notes of an earlier conversion on this converter stay in the list and in the duplicate test.
+    noteIndex_.clear();
+    indexShift_ = 0;
+    for (const auto& note : noteObjects)
+        if (note) indexNote(note, false);
+
+    tempoObjects.push_back(std::make_shared<TempoObject>(0, 120.0f, 30.0f));
+    dynamicsObjects.push_back(std::make_shared<DynamicsObject>(0, 60.0f));
+
+    for (const auto& child : part.childElements())
+        if (child->name() == "measure") walkMeasure(*child);
+}
+
+void JpsMusicXmlConverter::walkMeasure(const XMLElement& measure) {
+    const auto number = attributeText(measure, "number");
+    if (!number) fail("Missing measure number attribute");
+    if (number->starts_with('X')) startRepeatSection();
+
+    for (const auto& child : measure.children()) {
+        if (!child->isElement()) continue;
+        const auto& element = static_cast<const XMLElement&>(*child);
+        const std::string& name = element.name();
+        if (name == "note")
+            convertNote(element);
+        else if (name == "attributes")
+            readAttributes(element);
+        else if (name == "direction")
+            readDirection(element);
+        else if (name == "barline")
+            readBarline(element);
+    }
+
+    // Every voice starts the next measure together, at the end of the longest one.
+    currentMeasureTimestamp = latestVoiceClock();
+    setAllVoiceClocks(currentMeasureTimestamp);
+
+    if (*number == "0") {
+        const auto implicit = attributeText(measure, "implicit");
+        if (!implicit) fail("Missing measure implicit attribute");
+        if (*implicit == "yes") alignPickupMeasure();
+    }
+}
+
+void JpsMusicXmlConverter::readAttributes(const XMLElement& attributes) {
+    if (const auto* element = firstChild(attributes, "divisions")) {
+        const auto value = detail::integerOf(element->text());
+        if (!value || *value <= 0) fail("Error in divisions node");
+        divisions = *value;
+    }
+    if (const auto* time = firstChild(attributes, "time")) {
+        const auto* beatsElement = firstChild(*time, "beats");
+        const auto* beatTypeElement = firstChild(*time, "beat-type");
+        if (!beatsElement || !beatTypeElement) fail("Error in time node");
+        const auto beats = detail::integerOf(beatsElement->text());
+        const auto type = detail::integerOf(beatTypeElement->text());
+        if (!beats || !type || *beats <= 0 || *type <= 0) fail("Error in time node");
+        beatsPerMeasure = *beats;
+        beatType = *type;
+        const float quarters =
+            4.0f / static_cast<float>(beatType) * static_cast<float>(beatsPerMeasure);
+        if (!fitsInTicks(quarters)) fail("Error in time node");
+        quarterNotesPerBeat = static_cast<int64_t>(quarters);
+    }
+}
+
+void JpsMusicXmlConverter::readDirection(const XMLElement& direction) {
+    // A wedge starts at the level in force.
+    for (const auto& directionType : direction.childElements()) {
+        if (directionType->name() != "direction-type") continue;
+        if (const auto* wedge = firstChild(*directionType, "wedge")) {
+            const auto type = attributeText(*wedge, "type");
+            if (type && (*type == "crescendo" || *type == "diminuendo"))
+                dynamicsObjects.push_back(
+                    std::make_shared<DynamicsObject>(currentVoiceTimestamp[0], currentDynamics));
+            break;
+        }
+    }
+
+    const auto* sound = firstChild(direction, "sound");
+    if (!sound) return;
+    if (const auto tempoText = attributeText(*sound, "tempo")) {
+        if (const auto tempo = detail::numberOf(*tempoText)) {
+            bpm = *tempo / static_cast<float>(quarterNotesPerBeat);
+            auto mark = std::make_shared<TempoObject>(currentVoiceTimestamp[0], *tempo, bpm);
+            // A tempo at the very start replaces the default one.
+            if (mark->start == 0 && !tempoObjects.empty())
+                tempoObjects[0] = std::move(mark);
+            else
+                tempoObjects.push_back(std::move(mark));
+        }
+    }
+    if (const auto dynamicsText = attributeText(*sound, "dynamics")) {
+        currentDynamics = detail::numberOf(*dynamicsText).value_or(0.0f);
+        dynamicsObjects.push_back(
+            std::make_shared<DynamicsObject>(currentVoiceTimestamp[0], currentDynamics));
+    }
+}
+
+void JpsMusicXmlConverter::readBarline(const XMLElement& barline) {
+    if (const auto* repeat = firstChild(barline, "repeat")) {
+        const auto direction = attributeText(*repeat, "direction");
+        if (!direction) fail("Missing repeat direction attribute");
+        if (*direction == "forward")
+            startRepeatSection();
+        else if (!repeatSectionNotes.empty())
+            replayRepeatSection();
+        return;
+    }
+    if (const auto* ending = firstChild(barline, "ending")) {
+        const auto number = attributeText(*ending, "number");
+        if (!number) fail("Missing ending number attribute");
+        if (*number != "1") return;
+        const auto type = attributeText(*ending, "type");
+        if (!type) fail("Missing ending type attribute");
+        // A first ending is not part of what a later backward repeat replays.
+        if (*type == "start" && isInRepeatSection) {
+            sectionStop_ = latestVoiceClock();
+            isInRepeatSection = false;
+        }
+    }
+}
+
+void JpsMusicXmlConverter::startRepeatSection() {
+    isInRepeatSection = true;
+    repeatSectionNotes.clear();
+    sectionStart_ = latestVoiceClock();
+}
+
+void JpsMusicXmlConverter::replayRepeatSection() {
+    const int64_t replayStart = latestVoiceClock();
+    currentMeasureTimestamp = replayStart;
+    // The replay spans the recorded stretch from bar line to bar line, so that a section that
+    // begins or ends with a rest keeps its own length.
+    const int64_t sectionEnd = isInRepeatSection ? replayStart : sectionStop_;
+    const int64_t length = std::max<int64_t>(0, detail::subtractTicks(sectionEnd, sectionStart_));
+    for (const auto& recorded : repeatSectionNotes) {
+        auto copy = std::make_shared<NoteObject>(*recorded);
+        copy->start = addTicks(replayStart, detail::subtractTicks(recorded->start, sectionStart_));
+        noteObjects.push_back(copy);
+        indexNote(copy, copy->duration == 0);
+    }
+    currentMeasureTimestamp = addTicks(replayStart, length);
+    setAllVoiceClocks(currentMeasureTimestamp);
+    repeatSectionNotes.clear();
+    // Recording goes on after the repeat sign unless a first ending stopped it; a later backward
+    // repeat then replays from here.
+    sectionStart_ = currentMeasureTimestamp;
+}
+
+void JpsMusicXmlConverter::alignPickupMeasure() {
+    if (beatType == 0) fail("Missing time node");
+    const float fullBar = 4.0f / static_cast<float>(beatType) *
+                          static_cast<float>(beatsPerMeasure) * static_cast<float>(SampleRate);
+    if (!fitsInTicks(fullBar)) fail("Error in time node");
+    const auto fullBarTicks = static_cast<int64_t>(fullBar);
+    const int64_t shift = detail::subtractTicks(fullBarTicks, currentMeasureTimestamp);
+    // Tempo and dynamics marks stay where they are; every note moves, and with it every tick the
+    // repeat section and the duplicate test remember.
+    for (const auto& note : noteObjects)
+        if (note) note->start = addTicks(note->start, shift);
+    indexShift_ = addTicks(indexShift_, shift);
+    sectionStart_ = addTicks(sectionStart_, shift);
+    sectionStop_ = addTicks(sectionStop_, shift);
+    currentMeasureTimestamp = fullBarTicks;
+    setAllVoiceClocks(fullBarTicks);
+}
+
+int64_t JpsMusicXmlConverter::latestVoiceClock() const {
+    return *std::max_element(currentVoiceTimestamp.begin(), currentVoiceTimestamp.end());
+}
+
+void JpsMusicXmlConverter::setAllVoiceClocks(int64_t tick) {
+    std::fill(currentVoiceTimestamp.begin(), currentVoiceTimestamp.end(), tick);
+}
+
+}  // namespace score
