@@ -1,6 +1,7 @@
 // Loading a score file into text: a plain MusicXML file as strict UTF-8 (or UTF-16 after a
 // byte-order mark), a compressed ".mxl" container through the ZIP library.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "musicxml_reading.hpp"
 #include "score/musicxml_converter.hpp"
 #include "text_decoding.hpp"
+#include "zip/archive.hpp"
 
 namespace score {
 
@@ -58,11 +60,70 @@ std::string readScoreFile(const std::filesystem::path& path) {
     return std::move(decoded.text);
 }
 
+// The whole data of an entry, checked against its CRC-32. Data beyond `limit` bytes is refused
+// before it is held, whatever the entry's header claims.
+std::vector<uint8_t> extractEntry(const zip::Archive& archive, const zip::Entry& entry, size_t limit,
+                                  const std::string& what) {
+    if (entry.uncompressedSize() > limit) tooLarge(what);
+    std::vector<uint8_t> data;
+    data.reserve(static_cast<size_t>(std::min<uint64_t>(entry.uncompressedSize(), uint64_t{16} << 20)));
+    archive.extract(entry, 16384, false, nullptr, [&](zip::ByteView piece) {
+        if (data.size() + piece.size() > limit) tooLarge(what);
+        data.insert(data.end(), piece.begin(), piece.end());
+    });
+    return data;
+}
+
+// The score file that META-INF/container.xml names: the first root file that is MusicXML (a root
+// file without a media type counts as MusicXML). Absent when the archive has no container
+// description, it cannot be read, or it names no entry of the archive.
+std::optional<zip::Entry> containerRootFile(const zip::Archive& archive,
+                                            const std::vector<zip::Entry>& entries) {
+    constexpr size_t containerLimit = size_t{1} << 20;
+    const zip::Entry* container = nullptr;
+    for (const auto& entry : entries)
+        if (entry.path() == "META-INF/container.xml") container = &entry;
+    if (!container) return std::nullopt;
+    std::string text;
+    try {
+        const auto bytes = extractEntry(archive, *container, containerLimit, "The container description");
+        text = detail::decodeScoreText(bytes, detail::Decoding::replacing).text;
+    } catch (const std::exception&) {
+        return std::nullopt;  // a damaged description is no description: the fallback decides
+    }
+    const auto document = xmlindexing::XMLHash::parse(text);
+    for (const auto& rootfile : document["container"]["rootfiles"]["rootfile"].all()) {
+        const auto element = rootfile.element();
+        if (!element) continue;
+        const auto path = detail::attributeText(*element, "full-path");
+        const auto mediaType = detail::attributeText(*element, "media-type");
+        if (!path || (mediaType && *mediaType != "application/vnd.recordare.musicxml+xml")) continue;
+        for (const auto& entry : entries)
+            if (entry.type() == zip::Entry::EntryType::file && entry.path() == *path) return entry;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::string readCompressedScore(const std::filesystem::path& path) {
+    const zip::Archive archive(path, zip::Archive::AccessMode::read);
+    std::vector<zip::Entry> entries;
+    for (const auto& entry : archive) entries.push_back(entry);
+    if (entries.empty())
+        detail::fail("The compressed score " + quotedName(path) + " holds no files.");
+    // The container description names the score; without a usable one, the last entry is taken.
+    const auto rootFile = containerRootFile(archive, entries);
+    const zip::Entry& scoreEntry = rootFile ? *rootFile : entries.back();
+    const auto bytes = extractEntry(archive, scoreEntry, JpsMusicXmlConverter::maximumScoreSize,
+                                    "The score inside " + quotedName(path));
+    return detail::decodeScoreText(bytes, detail::Decoding::replacing).text;
+}
+
 }  // namespace
 
 void JpsMusicXmlConverter::convert(const std::filesystem::path& url) {
     // Only a lower-case "mxl" extension means a compressed container.
-    const std::string text = url.extension() == ".mxl" ? std::string() : readScoreFile(url);
+    const std::string text = url.extension() == ".mxl" ? readCompressedScore(url) : readScoreFile(url);
     parseScore(text);
 }
 
