@@ -2,8 +2,9 @@
 // walk (measures, voices, chords, ties, duplicates, one repeat) should cost little beside parsing.
 //
 // The score: 2,000 measures in 4/4, two staves. The right hand plays four three-note chords and a
-// second voice of quarter notes, the left hand eight eighth notes over two half notes; every measure's last chord top
-// note is tied into the next measure; measures 1001 to 1010 are repeated. About 50,000 notes.
+// second voice of quarter notes, the left hand eight eighth notes over two half notes; every
+// measure's last chord top note is tied into the next measure; measures 1001 to 1010 are repeated.
+// About 50,000 notes.
 
 #include <benchmark/benchmark.h>
 
@@ -26,15 +27,18 @@ std::string pianoScore(int measures) {
     static const char* steps[] = {"C", "D", "E", "F", "G", "A", "B"};
     std::string text =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<score-partwise version=\"3.1\">\n<part-list>"
-        "<score-part id=\"P1\"><part-name>Piano</part-name></score-part></part-list>\n<part id=\"P1\">\n";
+        "<score-part id=\"P1\"><part-name>Piano</part-name></score-part></part-list>\n<part "
+        "id=\"P1\">\n";
     for (int m = 1; m <= measures; ++m) {
         text += "<measure number=\"" + std::to_string(m) + "\">\n";
         if (m == 1)
-            text += "<attributes><divisions>2</divisions><time><beats>4</beats><beat-type>4</beat-type>"
-                    "</time><staves>2</staves></attributes>\n"
-                    "<direction><direction-type><words>Allegro</words></direction-type>"
-                    "<sound tempo=\"132\" dynamics=\"80\"/></direction>\n";
-        if (m == 1001) text += "<barline location=\"left\"><repeat direction=\"forward\"/></barline>\n";
+            text +=
+                "<attributes><divisions>2</divisions><time><beats>4</beats><beat-type>4</beat-type>"
+                "</time><staves>2</staves></attributes>\n"
+                "<direction><direction-type><words>Allegro</words></direction-type>"
+                "<sound tempo=\"132\" dynamics=\"80\"/></direction>\n";
+        if (m == 1001)
+            text += "<barline location=\"left\"><repeat direction=\"forward\"/></barline>\n";
         for (int beat = 0; beat < 4; ++beat) {
             const char* root = steps[(m + beat) % 7];
             const bool tieIn = m > 1 && beat == 0, tieOut = beat == 3;
@@ -45,12 +49,16 @@ std::string pianoScore(int measures) {
             text += note("G", 5, 2, 1, 1, "<chord/>" + tie);
         }
         text += "<backup><duration>8</duration></backup>\n";
-        for (int beat = 0; beat < 4; ++beat) text += note(steps[(m + beat + 4) % 7], 3, 2, 2, 1);
+        for (int beat = 0; beat < 4; ++beat)
+            text += note(steps[(m + beat + 4) % 7], 3, 2, 2, 1);
         text += "<backup><duration>8</duration></backup>\n";
-        for (int eighth = 0; eighth < 8; ++eighth) text += note(steps[(m + eighth) % 7], 2, 1, 5, 2);
+        for (int eighth = 0; eighth < 8; ++eighth)
+            text += note(steps[(m + eighth) % 7], 2, 1, 5, 2);
         text += "<backup><duration>8</duration></backup>\n";
-        for (int half = 0; half < 2; ++half) text += note(steps[(m + half + 3) % 7], 1, 4, 6, 2);
-        if (m == 1010) text += "<barline location=\"right\"><repeat direction=\"backward\"/></barline>\n";
+        for (int half = 0; half < 2; ++half)
+            text += note(steps[(m + half + 3) % 7], 1, 4, 6, 2);
+        if (m == 1010)
+            text += "<barline location=\"right\"><repeat direction=\"backward\"/></barline>\n";
         text += "</measure>\n";
     }
     return text + "</part>\n</score-partwise>\n";
@@ -58,7 +66,9 @@ std::string pianoScore(int measures) {
 
 // Made before any benchmark runs, so that no timing includes it.
 const std::string scoreText = pianoScore(2000);
-const std::string& score() { return scoreText; }
+const std::string& score() {
+    return scoreText;
+}
 
 // The baseline: the XML parse alone, with the same options the converter uses.
 void BM_XmlParseOnly(benchmark::State& state) {

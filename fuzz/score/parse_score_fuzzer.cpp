@@ -17,11 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const score::JpsConversionError&) {
         return 0;
     }
-    const score::JPSData piece(std::make_shared<score::JPSInfo>(converter.beatsPerMeasure, converter.beatType),
-                               converter.noteObjects, converter.tempoObjects, converter.dynamicsObjects, {});
+    const score::JPSData piece(
+        std::make_shared<score::JPSInfo>(converter.beatsPerMeasure, converter.beatType),
+        converter.noteObjects, converter.tempoObjects, converter.dynamicsObjects, {});
     try {
         (void)piece.json();
-    } catch (const score::JSONEncodingError&) {
-    }
+    } catch (const score::JSONEncodingError&) {}
     return 0;
 }

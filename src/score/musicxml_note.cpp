@@ -1,5 +1,7 @@
 // Conversion of one MusicXML note element onto its voice's clock.
 
+#include <algorithm>
+
 #include "musicxml_reading.hpp"
 #include "score/musicxml_converter.hpp"
 
@@ -161,20 +163,25 @@ void JpsMusicXmlConverter::convertNote(const XMLElement& note) {
             }
         }
         if (held != tieBuffer_.end()) {
-            const NoteRef chain = held->second.note;
-            chain->duration = addTicks(chain->duration, ticks);
+            // The chain grows by this note's length. Each voice counts its own chain, so a note
+            // that two voices tie at once (a duplicate) lasts as long as the longer chain.
+            HeldTie chain = held->second;
+            chain.end = addTicks(chain.end, ticks);
+            chain.note->duration =
+                std::max(chain.note->duration, detail::subtractTicks(chain.end, chain.note->start));
             extended = true;
             tieBuffer_.erase(held);
             // A note in the middle of a chain (stop and start) carries it on.
-            if (tieStart)
-                tieBuffer_[{static_cast<int64_t>(voice), noteNumber}] = {chain, ++tieOrder_};
+            if (tieStart) {
+                chain.order = ++tieOrder_;
+                tieBuffer_[{static_cast<int64_t>(voice), noteNumber}] = chain;
+            }
         }
     }
     if (tieStart && !extended) {
-        // A duplicate's tie extends the note that stands in the list, unless another tie holds
-        // that one already.
-        const NoteRef holder = isDuplicate && !isHeld(sameNote) ? sameNote : record;
-        tieBuffer_[{static_cast<int64_t>(voice), noteNumber}] = {holder, ++tieOrder_};
+        // A duplicate's tie extends the note that stands in the list.
+        tieBuffer_[{static_cast<int64_t>(voice), noteNumber}] =
+            HeldTie{isDuplicate ? sameNote : record, ++tieOrder_, addTicks(start, ticks)};
     }
 
     if (!extended && !isDuplicate) {
@@ -201,12 +208,6 @@ const JpsMusicXmlConverter::IndexedNotes* JpsMusicXmlConverter::findIndexed(int6
     if (__builtin_sub_overflow(start, indexShift_, &key)) return nullptr;
     const auto it = noteIndex_.find(NoteKey{key, note});
     return it == noteIndex_.end() ? nullptr : &it->second;
-}
-
-bool JpsMusicXmlConverter::isHeld(const NoteRef& note) const {
-    for (const auto& [key, held] : tieBuffer_)
-        if (held.note == note) return true;
-    return false;
 }
 
 }  // namespace score

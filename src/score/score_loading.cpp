@@ -62,11 +62,12 @@ std::string readScoreFile(const std::filesystem::path& path) {
 
 // The whole data of an entry, checked against its CRC-32. Data beyond `limit` bytes is refused
 // before it is held, whatever the entry's header claims.
-std::vector<uint8_t> extractEntry(const zip::Archive& archive, const zip::Entry& entry, size_t limit,
-                                  const std::string& what) {
+std::vector<uint8_t> extractEntry(const zip::Archive& archive, const zip::Entry& entry,
+                                  size_t limit, const std::string& what) {
     if (entry.uncompressedSize() > limit) tooLarge(what);
     std::vector<uint8_t> data;
-    data.reserve(static_cast<size_t>(std::min<uint64_t>(entry.uncompressedSize(), uint64_t{16} << 20)));
+    data.reserve(
+        static_cast<size_t>(std::min<uint64_t>(entry.uncompressedSize(), uint64_t{16} << 20)));
     archive.extract(entry, 16384, false, nullptr, [&](zip::ByteView piece) {
         if (data.size() + piece.size() > limit) tooLarge(what);
         data.insert(data.end(), piece.begin(), piece.end());
@@ -86,7 +87,8 @@ std::optional<zip::Entry> containerRootFile(const zip::Archive& archive,
     if (!container) return std::nullopt;
     std::string text;
     try {
-        const auto bytes = extractEntry(archive, *container, containerLimit, "The container description");
+        const auto bytes =
+            extractEntry(archive, *container, containerLimit, "The container description");
         text = detail::decodeScoreText(bytes, detail::Decoding::replacing).text;
     } catch (const std::exception&) {
         return std::nullopt;  // a damaged description is no description: the fallback decides
@@ -97,7 +99,8 @@ std::optional<zip::Entry> containerRootFile(const zip::Archive& archive,
         if (!element) continue;
         const auto path = detail::attributeText(*element, "full-path");
         const auto mediaType = detail::attributeText(*element, "media-type");
-        if (!path || (mediaType && *mediaType != "application/vnd.recordare.musicxml+xml")) continue;
+        if (!path || (mediaType && *mediaType != "application/vnd.recordare.musicxml+xml"))
+            continue;
         for (const auto& entry : entries)
             if (entry.type() == zip::Entry::EntryType::file && entry.path() == *path) return entry;
         return std::nullopt;
@@ -108,7 +111,8 @@ std::optional<zip::Entry> containerRootFile(const zip::Archive& archive,
 std::string readCompressedScore(const std::filesystem::path& path) {
     const zip::Archive archive(path, zip::Archive::AccessMode::read);
     std::vector<zip::Entry> entries;
-    for (const auto& entry : archive) entries.push_back(entry);
+    for (const auto& entry : archive)
+        entries.push_back(entry);
     if (entries.empty())
         detail::fail("The compressed score " + quotedName(path) + " holds no files.");
     // The container description names the score; without a usable one, the last entry is taken.
@@ -123,7 +127,8 @@ std::string readCompressedScore(const std::filesystem::path& path) {
 
 void JpsMusicXmlConverter::convert(const std::filesystem::path& url) {
     // Only a lower-case "mxl" extension means a compressed container.
-    const std::string text = url.extension() == ".mxl" ? readCompressedScore(url) : readScoreFile(url);
+    const std::string text =
+        url.extension() == ".mxl" ? readCompressedScore(url) : readScoreFile(url);
     parseScore(text);
 }
 

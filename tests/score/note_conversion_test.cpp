@@ -109,6 +109,17 @@ INSTANTIATE_TEST_SUITE_P(
                  measure("1", one + N("C4", 2, voice(2)) + N("C4", 2, voice(1) + tieStart) +
                                   N("C4", 1, voice(1) + tieStop) + N("R", 1, voice(1))),
                  {{0, 48, 3 * Q, 0}}},
+        // Two voices tie the same listed note: it lasts as long as the longer chain.
+        NoteCase{"TwoVoicesTieOneListedNote",
+                 measure("1", one + N("C4", 2, voice(1) + tieStart) +
+                                  N("C4", 1, voice(1) + tieStop) + N("R", 1, voice(1)) +
+                                  N("C4", 2, voice(2) + tieStart) + N("C4", 2, voice(2) + tieStop)),
+                 {{0, 48, 4 * Q, 0}}},
+        NoteCase{
+            "TwoVoicesTieOneListedNoteAtOnce",
+            measure("1", one + N("C4", 2, voice(1) + tieStart) + N("C4", 2, voice(2) + tieStart)) +
+                measure("2", N("C4", 2, voice(2) + tieStop) + N("C4", 1, voice(1) + tieStop)),
+            {{0, 48, 4 * Q, 0}}},
         NoteCase{
             "VoicesKeepTheirOwnClocks",
             measure("1", one + N("C4", 1, voice(1)) + N("E4", 3, voice(2)) + N("D4", 1, voice(1))),

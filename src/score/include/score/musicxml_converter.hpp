@@ -104,15 +104,15 @@ class JpsMusicXmlConverter : public MusicConverter {
     std::unordered_map<NoteKey, IndexedNotes, NoteKeyHash> noteIndex_;
     int64_t indexShift_ = 0;
 
-    // Held ties by (voice, note number): the record that a tie started and that a "stop" extends.
+    // Held ties by (voice, note number): the record that a tie started and that a "stop" extends,
+    // and where this voice's chain ends so far.
     struct HeldTie {
         NoteRef note;
         uint64_t order;  // when it was held, to find the latest among several voices
+        int64_t end;
     };
     std::map<std::pair<int64_t, int64_t>, HeldTie> tieBuffer_;
     uint64_t tieOrder_ = 0;
-    // Whether a listed record is already held by some voice's tie.
-    bool isHeld(const NoteRef& note) const;
 
     // Per voice, how far an arpeggio has staggered the current chord's notes from its start.
     std::vector<int64_t> arpeggioOffset_;

@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "musicxml_snippets.hpp"
+#include "zip/error.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace scoretest;
+using score::JpsConversionError;
+using score::JpsMusicXmlConverter;
+using score::ScoreFileError;
+
+// A score of two quarter notes, C4 and an E4 whose title holds `titleBytes`.
+std::string twoNotes(const std::string& titleBytes = "Etude") {
+    std::string text = partwise(measure("1", attributes(1) + N("C4", 1) + N("E4", 1)));
+    return text.insert(text.find("<part-list>"),
+                       "<work><work-title>" + titleBytes + "</work-title></work>");
+}
+
+const std::string container =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<container><rootfiles>"
+    "<rootfile full-path=\"score.xml\" media-type=\"application/vnd.recordare.musicxml+xml\"/>"
+    "</rootfiles></container>\n";
+
+class ScoreLoading : public testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("score_loading_" + std::to_string(getpid()) + "_" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "content" / "META-INF");
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    fs::path write(const std::string& name, const std::string& bytes) {
+        const fs::path path = dir_ / name;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+
+    // An archive made by Info-ZIP from content/ files, added in the order given.
+    fs::path infoZip(const std::string& name,
+                     const std::vector<std::pair<std::string, std::string>>& files) {
+        std::string names;
+        for (const auto& [file, bytes] : files) {
+            write("content/" + file, bytes);
+            names += " '" + file + "'";
+        }
+        const fs::path archive = dir_ / name;
+        const std::string command = "cd '" + (dir_ / "content").string() + "' && zip -q -X '" +
+                                    archive.string() + "'" + names;
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return archive;
+    }
+
+    // Converts `file`; the notes on success, or the error's type and sentence.
+    std::string convert(const fs::path& file) {
+        JpsMusicXmlConverter converter;
+        try {
+            converter.convertToJps(file);
+        } catch (const JpsConversionError& e) {
+            EXPECT_EQ(converter.jpsData(), nullptr);
+            return std::string("JpsConversionError: ") + e.what();
+        } catch (const ScoreFileError& e) {
+            EXPECT_EQ(converter.jpsData(), nullptr);
+            return std::string("ScoreFileError: ") + e.what();
+        } catch (const zip::Error& e) {
+            EXPECT_EQ(converter.jpsData(), nullptr);
+            return std::string("zip::Error: ") + e.what();
+        }
+        std::string notes;
+        for (const auto& n : converter.jpsData()->notes)
+            notes += std::to_string(n->note) + "@" + std::to_string(n->start) + " ";
+        return notes;
+    }
+
+    fs::path dir_;
+};
+
+const std::string converted = "48@0 52@44100 ";
+
+TEST_F(ScoreLoading, PlainFilesAreReadAsStrictText) {
+    const auto utf16 = [](const std::string& ascii, bool bigEndian) {
+        std::string out = bigEndian ? "\xfe\xff" : "\xff\xfe";
+        for (char c : ascii)
+            out += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+        return out;
+    };
+    EXPECT_EQ(convert(write("Etude.musicxml", twoNotes())), converted);
+    EXPECT_EQ(convert(write("Etude.xml", "\xef\xbb\xbf" + twoNotes())),
+              converted);  // UTF-8 byte-order mark
+    // Only a lower-case "mxl" means an archive.
+    EXPECT_EQ(convert(write("Etude.MXL", twoNotes())), converted);
+    EXPECT_EQ(convert(write("Caf\xc3\xa9.musicxml", twoNotes("Caf\xc3\xa9"))), converted);
+    EXPECT_EQ(convert(write("le.musicxml", utf16(twoNotes(), false))), converted);
+    EXPECT_EQ(convert(write("be.musicxml", utf16(twoNotes(), true))), converted);
+
+    EXPECT_EQ(convert(write("Bad.musicxml", twoNotes("Caf\xe9"))),
+              "ScoreFileError: The file \"Bad.musicxml\" is not valid UTF-8 text (ill-formed bytes "
+              "at offset " +
+                  std::to_string(twoNotes().find("Etude") + 3) + ").");
+    EXPECT_EQ(
+        convert(write("Half.musicxml", utf16(twoNotes(), false) + std::string("\x00\xd8", 2))),
+        "ScoreFileError: The file \"Half.musicxml\" is not valid UTF-8 text (ill-formed bytes at "
+        "offset " +
+            std::to_string(2 + 2 * twoNotes().size()) + ").");
+    EXPECT_EQ(convert(dir_ / "Missing.musicxml"),
+              "ScoreFileError: The file \"Missing.musicxml\" could not be read: No such file or "
+              "directory.");
+    EXPECT_EQ(convert(dir_ / "content"),
+              "ScoreFileError: The file \"content\" could not be read: Is a directory.");
+}
+
+TEST_F(ScoreLoading, CompressedScoresAreFoundThroughTheirContainer) {
+    const std::string other = partwise(measure("1", attributes(1) + N("G4", 1)));
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> files;
+    };
+    for (const auto& c : std::vector<Case>{
+             {"ContainerFirst", {{"META-INF/container.xml", container}, {"score.xml", twoNotes()}}},
+             // The Part took the last entry; the container names the score whatever the order.
+             {"ContainerLast", {{"score.xml", twoNotes()}, {"META-INF/container.xml", container}}},
+             {"ContainerAmongOthers",
+              {{"META-INF/container.xml", container},
+               {"score.xml", twoNotes()},
+               {"sheet.xml", other}}},
+             // Without a usable description the last entry is the score.
+             {"NoContainer", {{"sheet.xml", other}, {"score.xml", twoNotes()}}},
+             {"ContainerNamingAMissingFile",
+              {{"META-INF/container.xml",
+                "<container><rootfiles><rootfile full-path=\"gone.xml\"/></rootfiles></container>"},
+               {"score.xml", twoNotes()}}},
+             {"BrokenContainer",
+              {{"META-INF/container.xml", "<container><rootfiles>"}, {"score.xml", twoNotes()}}},
+             {"OtherMediaTypeFirst",
+              {{"META-INF/container.xml",
+                "<container><rootfiles><rootfile full-path=\"sheet.pdf\" "
+                "media-type=\"application/pdf\"/>"
+                "<rootfile full-path=\"score.xml\"/></rootfiles></container>"},
+               {"sheet.pdf", "%PDF"},
+               {"score.xml", twoNotes()},
+               {"sheet.xml", other}}},
+         }) {
+        EXPECT_EQ(convert(infoZip(std::string(c.name) + ".mxl", c.files)), converted) << c.name;
+    }
+}
+
+TEST_F(ScoreLoading, CompressedScoreTextIsDecodedLeniently) {
+    // Ill-formed UTF-8 becomes U+FFFD and the walk goes on; UTF-16 after a byte-order mark is
+    // UTF-16.
+    std::string utf16 = "\xff\xfe";
+    for (char c : twoNotes("Clef @ #")) {
+        // '@' stands for U+1D11E, a surrogate pair; '#' for a lone surrogate, which becomes U+FFFD.
+        if (c == '@')
+            utf16 += std::string("\x34\xd8\x1e\xdd", 4);
+        else if (c == '#')
+            utf16 += std::string("\x00\xd8", 2);
+        else
+            utf16 += std::string{c, '\0'};
+    }
+    EXPECT_EQ(convert(infoZip("latin.mxl", {{"META-INF/container.xml", container},
+                                            {"score.xml", twoNotes("Caf\xe9\xff")}})),
+              converted);
+    EXPECT_EQ(convert(infoZip("utf16.mxl",
+                              {{"META-INF/container.xml", container}, {"score.xml", utf16}})),
+              converted);
+}
+
+TEST_F(ScoreLoading, BrokenArchivesFailWithTheirOwnError) {
+    EXPECT_EQ(convert(write("NotZip.mxl", twoNotes())).rfind("zip::Error: ", 0), 0u);
+    EXPECT_EQ(convert(dir_ / "Missing.mxl").rfind("zip::Error: ", 0), 0u);
+
+    // A corrupted byte in the deflated score fails the checksum or the inflation.
+    const fs::path good =
+        infoZip("good.mxl", {{"META-INF/container.xml", container}, {"score.xml", twoNotes()}});
+    std::string bytes;
+    {
+        std::ifstream in(good, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const size_t data = bytes.find("score.xml") + 9 + 20;
+    bytes[data] = static_cast<char>(bytes[data] ^ 0x55);
+    EXPECT_EQ(convert(write("corrupt.mxl", bytes)).rfind("zip::Error: ", 0), 0u);
+}
+
+TEST_F(ScoreLoading, ArchivesThatHoldNoScoreAreRefused) {
+    // The end of central directory record of an empty archive.
+    EXPECT_EQ(convert(write("Empty.mxl", std::string("PK\x05\x06", 4) + std::string(18, '\0'))),
+              "JpsConversionError: The compressed score \"Empty.mxl\" holds no files.");
+    EXPECT_EQ(convert(infoZip("OnlyContainer.mxl", {{"META-INF/container.xml", container}})),
+              "JpsConversionError: The file is not a MusicXML score: its root element is not "
+              "score-partwise.");
+}
+
+TEST_F(ScoreLoading, EntryLargerThanAnyScoreIsRefusedBeforeItIsRead) {
+    const fs::path good = infoZip("big.mxl", {{"score.xml", twoNotes()}});
+    std::string bytes;
+    {
+        std::ifstream in(good, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    // Claim 300 MiB in both the local header and the central directory record.
+    const std::string size = {'\0', '\0', '\xc0', '\x12'};
+    bytes.replace(22, 4, size);
+    bytes.replace(bytes.find("PK\x01\x02") + 24, 4, size);
+    EXPECT_EQ(convert(write("big.mxl", bytes)),
+              "JpsConversionError: The score inside \"big.mxl\" is larger than 256 MiB, more than "
+              "any score needs.");
+}
+
+}  // namespace
