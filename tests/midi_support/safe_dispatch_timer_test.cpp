@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "midi_support/safe_dispatch_timer.hpp"
+#include "wait_for.hpp"
 
 using namespace std::chrono_literals;
 using dispatch::Queue;
@@ -16,17 +17,9 @@ using dispatch::TimerService;
 using midisupport::SafeDispatchTimer;
 using Rate = SafeDispatchTimer::Rate;
 
-namespace {
+using testsupport::waitFor;
 
-template <class Predicate>
-bool waitFor(Predicate predicate, std::chrono::milliseconds timeout = 10s) {
-    const auto start = std::chrono::steady_clock::now();
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() - start > timeout) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+namespace {
 
 // A timer on a serial queue whose clock moves only when the test says so.
 struct Fixture {
@@ -206,7 +199,8 @@ TEST(SafeDispatchTimer, ReleasedFromInsideItsOwnHandler) {
     auto* timer = new SafeDispatchTimer(Rate::hertz(1000), queue, 0ns, {});
     timer->setEventHandler([&, timer] {
         // Not before the test thread is done calling into the timer.
-        while (!resumed) std::this_thread::yield();
+        while (!resumed)
+            std::this_thread::yield();
         ++fired;
         delete timer;
         released = true;

@@ -6,11 +6,14 @@
 
 #include "dispatch/queue.hpp"
 #include "dispatch/timer.hpp"
+#include "wait_for.hpp"
 
 using namespace std::chrono_literals;
 using dispatch::Queue;
 using dispatch::TimerService;
 using dispatch::TimerSource;
+
+using testsupport::waitFor;
 
 namespace {
 
@@ -32,16 +35,6 @@ struct ManualTimer {
         return fired.load();
     }
 };
-
-template <class Predicate>
-bool waitFor(Predicate predicate, std::chrono::milliseconds timeout = 10s) {
-    const auto start = std::chrono::steady_clock::now();
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() - start > timeout) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 TEST(TimerSource, StartsSuspendedAndUnscheduled) {
     ManualTimer t;
