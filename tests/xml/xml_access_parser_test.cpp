@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -254,6 +255,57 @@ TEST(XmlAccessParser, VeryDeepDocumentsParseWriteDescribeAndTearDownWithoutRecur
     current.reset();
     top->setChildElements({});
     EXPECT_TRUE(top->childElements().empty());
+}
+
+}  // namespace
+
+namespace {
+
+using xmlaccess::CharacterSet;
+
+TEST(XmlAccessCharacterSet, NamedSetsFollowTheUnicodeSpaceSeparators) {
+    // General category Zs (Unicode 14), plus tab for blanks; the line and paragraph separators,
+    // NEL and the C0 line breaks for newlines.
+    const std::u32string spaceSeparators =
+        U"\u0020\u00A0\u1680\u2000\u2001\u2002\u2003\u2004\u2005"
+        U"\u2006\u2007\u2008\u2009\u200A\u202F\u205F\u3000";
+    const std::u32string lineBreaks = U"\n\v\f\r\u0085\u2028\u2029";
+    const std::u32string neither = U"a\u0000\u001F\u200B\u180E\uFEFF\u00B7\U0001F3B5";
+    for (char32_t c : spaceSeparators + U"\t") {
+        EXPECT_TRUE(CharacterSet::whitespaces().contains(c)) << std::hex << static_cast<std::uint32_t>(c);
+        EXPECT_FALSE(CharacterSet::newlines().contains(c)) << std::hex << static_cast<std::uint32_t>(c);
+    }
+    for (char32_t c : lineBreaks) {
+        EXPECT_TRUE(CharacterSet::newlines().contains(c)) << std::hex << static_cast<std::uint32_t>(c);
+        EXPECT_FALSE(CharacterSet::whitespaces().contains(c)) << std::hex << static_cast<std::uint32_t>(c);
+    }
+    for (char32_t c : spaceSeparators + lineBreaks + U"\t") {
+        EXPECT_TRUE(CharacterSet::whitespacesAndNewlines().contains(c)) << std::hex << static_cast<std::uint32_t>(c);
+    }
+    for (char32_t c : neither)
+        EXPECT_FALSE(CharacterSet::whitespacesAndNewlines().contains(c));
+    EXPECT_EQ(CharacterSet().insert(U'a', U'c').insert(U'd').insert(U'b'),
+              CharacterSet::of(U"dcba"));
+    EXPECT_TRUE(CharacterSet().insert(0, 0xFFFFFFFF).contains(0x10FFFF));
+}
+
+TEST(XmlAccessCharacterSet, TrimsWholeScalarsFromBothEnds) {
+    const auto blanks = CharacterSet::whitespacesAndNewlines();
+    const struct {
+        std::string text;
+        std::string kept;
+    } cases[] = {
+        {"  x  ", "x"},
+        {"\xE2\x80\xA8x y\xE3\x80\x80", "x y"},
+        {" \t\n", ""},
+        {"", ""},
+        {"x", "x"},
+        // A damaged sequence belongs to no set and ends the trimming on its side.
+        {" \xFF x \xE3\x80", "\xFF x \xE3\x80"},
+        {"\x80 x", "\x80 x"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(blanks.trim(c.text), c.kept) << c.text;
 }
 
 }  // namespace

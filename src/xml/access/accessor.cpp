@@ -265,8 +265,12 @@ XML::Accessor XML::Accessor::last() const {
 
 std::string XML::Accessor::description() const {
     switch (kind()) {
-        case Case::singleElement:
-            return "\"" + elementPath(*std::get<ElementPtr>(value_)) + "\"";
+        case Case::singleElement: {
+            std::string text = "\"";
+            text += elementPath(*std::get<ElementPtr>(value_));
+            text += '"';
+            return text;
+        }
         case Case::sequence: {
             std::string text = "[ ";
             bool first = true;

@@ -1,6 +1,7 @@
 #include "xml/access/character_set.hpp"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "access/utf8.hpp"
 
@@ -26,25 +27,31 @@ CharacterSet CharacterSet::whitespacesAndNewlines() {
 CharacterSet CharacterSet::of(std::u32string_view characters) {
     CharacterSet set;
     for (char32_t c : characters)
-        set.insert(c);
+        set.ranges_.emplace_back(c, c);
+    set.normalize();
     return set;
 }
 
 CharacterSet& CharacterSet::insert(char32_t first, char32_t last) {
     if (first > last) return *this;
     ranges_.emplace_back(first, last);
+    normalize();
+    return *this;
+}
+
+void CharacterSet::normalize() {
     std::sort(ranges_.begin(), ranges_.end());
     // Merge overlapping and adjacent ranges.
     std::vector<std::pair<char32_t, char32_t>> merged;
     for (const auto& range : ranges_) {
-        if (!merged.empty() && range.first <= merged.back().second + 1) {
+        if (!merged.empty() &&
+            std::uint64_t{range.first} <= std::uint64_t{merged.back().second} + 1) {
             merged.back().second = std::max(merged.back().second, range.second);
         } else {
             merged.push_back(range);
         }
     }
     ranges_ = std::move(merged);
-    return *this;
 }
 
 CharacterSet& CharacterSet::formUnion(const CharacterSet& other) {

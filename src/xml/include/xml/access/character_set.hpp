@@ -35,6 +35,8 @@ class CharacterSet {
     bool operator==(const CharacterSet&) const = default;
 
   private:
+    void normalize();
+
     // Sorted, disjoint, non-adjacent closed ranges.
     std::vector<std::pair<char32_t, char32_t>> ranges_;
 };
