@@ -67,7 +67,8 @@ class XML::Accessor {
     // Lookups. A key step finds the children of a single element whose name matches the key
     // (without the namespace prefix for children that ignore namespaces): one match gives
     // `singleElement`, several a `sequence`, none the failure "<key> not found.". An index step
-    // picks one element of a sequence; on a single element only index 0 is valid.
+    // picks one element of a sequence; on a single element only index 0 is valid. A path applies
+    // its steps in order: document[{"catalog", "book", 1, "title"}].
     Accessor operator[](std::string_view key) const;
     Accessor operator[](std::int64_t index) const;
     Accessor operator[](std::initializer_list<XMLSubscriptType> path) const;
@@ -133,8 +134,8 @@ class XML::Accessor {
     RangeIterator end() const;
 
   private:
-    template <std::size_t Case, class Payload>
-    Accessor(std::in_place_index_t<Case> tag, Payload&& payload)
+    template <std::size_t Index, class Payload>
+    Accessor(std::in_place_index_t<Index> tag, Payload&& payload)
         : value_(tag, std::forward<Payload>(payload)) {}
 
     std::vector<ElementPtr> elementList() const;
