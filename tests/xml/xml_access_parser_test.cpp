@@ -272,15 +272,20 @@ TEST(XmlAccessCharacterSet, NamedSetsFollowTheUnicodeSpaceSeparators) {
     const std::u32string lineBreaks = U"\n\v\f\r\u0085\u2028\u2029";
     const std::u32string neither = U"a\u0000\u001F\u200B\u180E\uFEFF\u00B7\U0001F3B5";
     for (char32_t c : spaceSeparators + U"\t") {
-        EXPECT_TRUE(CharacterSet::whitespaces().contains(c)) << std::hex << static_cast<std::uint32_t>(c);
-        EXPECT_FALSE(CharacterSet::newlines().contains(c)) << std::hex << static_cast<std::uint32_t>(c);
+        EXPECT_TRUE(CharacterSet::whitespaces().contains(c))
+            << std::hex << static_cast<std::uint32_t>(c);
+        EXPECT_FALSE(CharacterSet::newlines().contains(c))
+            << std::hex << static_cast<std::uint32_t>(c);
     }
     for (char32_t c : lineBreaks) {
-        EXPECT_TRUE(CharacterSet::newlines().contains(c)) << std::hex << static_cast<std::uint32_t>(c);
-        EXPECT_FALSE(CharacterSet::whitespaces().contains(c)) << std::hex << static_cast<std::uint32_t>(c);
+        EXPECT_TRUE(CharacterSet::newlines().contains(c))
+            << std::hex << static_cast<std::uint32_t>(c);
+        EXPECT_FALSE(CharacterSet::whitespaces().contains(c))
+            << std::hex << static_cast<std::uint32_t>(c);
     }
     for (char32_t c : spaceSeparators + lineBreaks + U"\t") {
-        EXPECT_TRUE(CharacterSet::whitespacesAndNewlines().contains(c)) << std::hex << static_cast<std::uint32_t>(c);
+        EXPECT_TRUE(CharacterSet::whitespacesAndNewlines().contains(c))
+            << std::hex << static_cast<std::uint32_t>(c);
     }
     for (char32_t c : neither)
         EXPECT_FALSE(CharacterSet::whitespacesAndNewlines().contains(c));

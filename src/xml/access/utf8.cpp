@@ -1,47 +1,26 @@
 #include "access/utf8.hpp"
 
+#include <unicode/utf8.h>
+
+#include <algorithm>
 #include <cstdint>
 
 namespace xmlaccess::detail {
 
 std::optional<char32_t> decodeUtf8(std::string_view text, std::size_t& position) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-    const std::uint8_t lead = byte(position);
-    if (lead < 0x80) {
-        ++position;
-        return lead;
-    }
-    std::size_t length = 0;
-    char32_t scalar = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, scalar = lead & 0x1F, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, scalar = lead & 0x0F, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, scalar = lead & 0x07, minimum = 0x10000;
-    } else {
-        ++position;
+    // A scalar takes at most four bytes; ICU reads within that window with 32-bit offsets.
+    const auto* window = reinterpret_cast<const std::uint8_t*>(text.data() + position);
+    const auto length = static_cast<std::int32_t>(std::min<std::size_t>(text.size() - position, 4));
+    std::int32_t offset = 0;
+    UChar32 scalar = 0;
+    U8_NEXT(window, offset, length, scalar);
+    if (scalar < 0) {
+        // An ill-formed sequence: step over its maximal subpart, as Unicode recommends.
+        position += static_cast<std::size_t>(offset);
         return std::nullopt;
     }
-    if (text.size() - position < length) {
-        ++position;
-        return std::nullopt;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const std::uint8_t continuation = byte(position + i);
-        if ((continuation & 0xC0) != 0x80) {
-            ++position;
-            return std::nullopt;
-        }
-        scalar = (scalar << 6) | (continuation & 0x3F);
-    }
-    if (scalar < minimum || scalar > 0x10FFFF || (scalar >= 0xD800 && scalar <= 0xDFFF)) {
-        ++position;
-        return std::nullopt;
-    }
-    position += length;
-    return scalar;
+    position += static_cast<std::size_t>(offset);
+    return static_cast<char32_t>(scalar);
 }
 
 bool isValidUtf8(std::string_view text) {
@@ -49,24 +28,6 @@ bool isValidUtf8(std::string_view text) {
         if (!decodeUtf8(text, position)) return false;
     }
     return true;
-}
-
-void appendUtf8(std::string& out, char32_t scalar) {
-    if (scalar < 0x80) {
-        out += static_cast<char>(scalar);
-    } else if (scalar < 0x800) {
-        out += static_cast<char>(0xC0 | (scalar >> 6));
-        out += static_cast<char>(0x80 | (scalar & 0x3F));
-    } else if (scalar < 0x10000) {
-        out += static_cast<char>(0xE0 | (scalar >> 12));
-        out += static_cast<char>(0x80 | ((scalar >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (scalar & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (scalar >> 18));
-        out += static_cast<char>(0x80 | ((scalar >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((scalar >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (scalar & 0x3F));
-    }
 }
 
 bool isXmlChar(char32_t c) {
