@@ -163,6 +163,28 @@ TEST(XmlAccessWriter, RefusesNamesThatAreNotXmlNames) {
         "<p:\xC3\xA9t\xC3\xA9-1.x xml:lang=\"fr\"></p:\xC3\xA9t\xC3\xA9-1.x>");
 }
 
+TEST(XmlAccessWriter, RefusesNamesThatOnlyLatin1OrUtf16InputLetThrough) {
+    // The parser takes U+00AA, U+00B5 and U+00BA as name characters in Latin-1 and UTF-16 input,
+    // though XML names exclude them (and UTF-8 input is refused). Such a tree reads fine but
+    // cannot be written as well-formed XML.
+    for (const char c : {'\xAA', '\xB5', '\xBA'}) {
+        const std::string latin1 =
+            std::string("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a") + c + "/>";
+        const auto parsed = parseBytes(latin1);
+        ASSERT_EQ(parsed.kind(), XML::Accessor::Case::singleElement) << +c;
+        const std::string name = parsed.element()->childElements()[0]->name();
+        EXPECT_EQ(XML::parse("<" + name + "/>").kind(), XML::Accessor::Case::failure);
+        EXPECT_FALSE(xmllintAccepts("<" + name + "/>"));
+        try {
+            XML::convert(parsed, false);
+            ADD_FAILURE() << "no error for " << name;
+        } catch (const XMLError& e) {
+            EXPECT_EQ(e.errorCase(), XMLError::Case::invalidName);
+            EXPECT_EQ(e.description(), name);
+        }
+    }
+}
+
 TEST(XmlAccessWriter, ADocumentElementNamedLikeTheSyntheticRootIsWritten) {
     const std::string document =
         "<XML.Parser.AbstructedDocumentRoot "
