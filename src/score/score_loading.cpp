@@ -17,7 +17,10 @@ namespace score {
 namespace {
 
 std::string quotedName(const std::filesystem::path& path) {
-    return "\"" + path.filename().string() + "\"";
+    std::string quoted = "\"";
+    quoted += path.filename().string();
+    quoted += '"';
+    return quoted;
 }
 
 [[noreturn]] void unreadable(const std::filesystem::path& path, int error) {
