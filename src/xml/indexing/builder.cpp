@@ -19,9 +19,11 @@ constexpr size_t blockSize = size_t{64} << 10;
 // instead of faulting in fresh pages each time, as a heap keeps freed memory.
 class BlockPool {
   public:
+    // Never destroyed: a tree held by a static object may be freed after every function-local
+    // static is gone, and its blocks must still have somewhere to go.
     static BlockPool& shared() {
-        static BlockPool pool;
-        return pool;
+        static BlockPool* pool = new BlockPool;
+        return *pool;
     }
 
     std::byte* take() {
@@ -52,10 +54,6 @@ class BlockPool {
     static constexpr size_t maxBlocks = (size_t{256} << 20) / blockSize;
 
     BlockPool() { free_.reserve(maxBlocks); }
-    ~BlockPool() {
-        for (std::byte* block : free_)
-            delete[] block;
-    }
 
     std::mutex mutex_;
     std::vector<std::byte*> free_;
