@@ -14,6 +14,13 @@
 namespace zip {
 
 using detail::ArchiveState;
+using detail::checkedBufferSize;
+using detail::checkNotCancelled;
+using detail::FileDescriptor;
+using detail::FilePtr;
+using detail::openArchiveFile;
+using detail::streamReader;
+using detail::writeAll;
 
 namespace detail {
 
@@ -47,6 +54,61 @@ AdditionalDataProvider streamProvider(FILE* file, uint64_t limit) {
     };
 }
 
+FileDescriptor::~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+FilePtr openArchiveFile(const std::filesystem::path& path, Archive::AccessMode mode) {
+    const bool readOnly = mode == Archive::AccessMode::read;
+    // Non-blocking, so that a FIFO cannot hang the open; examined before any read.
+    FileDescriptor fd(
+        ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) throw FileError::posix(errno, path.string());
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) throw FileError::posix(errno, path.string());
+    if (S_ISDIR(st.st_mode)) throw FileError::posix(EISDIR, path.string());
+    if (!S_ISREG(st.st_mode)) throw FileError::posix(ESPIPE, path.string());
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        throw FileError::posix(errno, path.string());
+    }
+    FILE* file = ::fdopen(fd.get(), readOnly ? "rb" : "rb+");
+    if (file == nullptr) throw FileError::posix(errno, path.string());
+    fd.release();
+    FilePtr stream(file, &std::fclose);
+    std::setvbuf(file, nullptr, _IOFBF, defaultChunkSize);
+    return stream;
+}
+
+void checkNotCancelled(const Progress* progress) {
+    if (progress != nullptr && progress->isCancelled()) {
+        throw ArchiveError(ArchiveError::Case::cancelledOperation);
+    }
+}
+
+DataProvider streamReader(FILE* file, const std::string& url) {
+    return [file, &url](int64_t, size_t count) {
+        Bytes bytes = readChunk(count, file);
+        if (bytes.size() != count) {
+            throw DataError(DataError::Case::unreadableFile,
+                            "the archive ends inside an entry's data", url);
+        }
+        return bytes;
+    };
+}
+
+size_t checkedBufferSize(int64_t bufferSize) {
+    if (bufferSize < 1) throw ArchiveError(ArchiveError::Case::invalidBufferSize);
+    return static_cast<size_t>(
+        std::min<uint64_t>(static_cast<uint64_t>(bufferSize), size_t{1} << 26));
+}
+
+size_t writeAll(ByteView bytes, FILE* file) {
+    const size_t written = writeChunk(bytes, file);
+    if (written != bytes.size()) throw DataError(DataError::Case::unwritableFile);
+    return written;
+}
+
 }  // namespace detail
 
 namespace {
@@ -54,8 +116,6 @@ namespace {
 constexpr uint64_t kMaxOffset = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
 constexpr size_t kSearchBlock = 65536;
 constexpr uint64_t kMaxSymlinkTarget = 4096;
-
-using FilePtr = std::unique_ptr<FILE, int (*)(FILE*)>;
 
 struct EndRecords {
     uint64_t offset;
@@ -120,21 +180,6 @@ void takeEndRecords(ArchiveState& state, FILE* file) {
     }
 }
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-  private:
-    int fd_;
-};
-
 // Writes the empty archive to a new file; refuses to replace anything at the path.
 void createEmptyArchiveFile(const std::filesystem::path& path) {
     FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
@@ -161,34 +206,6 @@ void createEmptyArchiveFile(const std::filesystem::path& path) {
     }
 }
 
-FilePtr openArchiveFile(const std::filesystem::path& path, Archive::AccessMode mode) {
-    const bool readOnly = mode == Archive::AccessMode::read;
-    // Non-blocking, so that a FIFO cannot hang the open; examined before any read.
-    FileDescriptor fd(
-        ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) throw FileError::posix(errno, path.string());
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) throw FileError::posix(errno, path.string());
-    if (S_ISDIR(st.st_mode)) throw FileError::posix(EISDIR, path.string());
-    if (!S_ISREG(st.st_mode)) throw FileError::posix(ESPIPE, path.string());
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        throw FileError::posix(errno, path.string());
-    }
-    FILE* file = ::fdopen(fd.get(), readOnly ? "rb" : "rb+");
-    if (file == nullptr) throw FileError::posix(errno, path.string());
-    fd.release();
-    FilePtr stream(file, &std::fclose);
-    std::setvbuf(file, nullptr, _IOFBF, defaultChunkSize);
-    return stream;
-}
-
-void checkNotCancelled(const Progress* progress) {
-    if (progress != nullptr && progress->isCancelled()) {
-        throw ArchiveError(ArchiveError::Case::cancelledOperation);
-    }
-}
-
 // Hands a piece to the consumer unless cancelled, then counts it.
 DataConsumer progressStep(Progress* progress, const DataConsumer& consumer) {
     if (progress == nullptr) return consumer;
@@ -197,30 +214,6 @@ DataConsumer progressStep(Progress* progress, const DataConsumer& consumer) {
         consumer(piece);
         progress->addCompletedUnits(static_cast<int64_t>(piece.size()));
     };
-}
-
-// Reads from the archive stream; fewer bytes than asked means the archive ended early.
-DataProvider streamReader(FILE* file, const std::string& url) {
-    return [file, &url](int64_t, size_t count) {
-        Bytes bytes = readChunk(count, file);
-        if (bytes.size() != count) {
-            throw DataError(DataError::Case::unreadableFile,
-                            "the archive ends inside an entry's data", url);
-        }
-        return bytes;
-    };
-}
-
-size_t checkedBufferSize(int64_t bufferSize) {
-    if (bufferSize < 1) throw ArchiveError(ArchiveError::Case::invalidBufferSize);
-    return static_cast<size_t>(
-        std::min<uint64_t>(static_cast<uint64_t>(bufferSize), size_t{1} << 26));
-}
-
-size_t writeAll(ByteView bytes, FILE* file) {
-    const size_t written = writeChunk(bytes, file);
-    if (written != bytes.size()) throw DataError(DataError::Case::unwritableFile);
-    return written;
 }
 
 }  // namespace
@@ -350,7 +343,9 @@ Archive::Iterator::Iterator(std::shared_ptr<ArchiveState> state) : state_(std::m
 }
 
 std::optional<Entry> Archive::Iterator::next() {
-    if (!state_ || index_ >= count_) return std::nullopt;
+    // A closed archive, or one whose directory is being rewritten, has nothing to walk.
+    if (!state_ || index_ >= count_ || state_->file == nullptr || state_->pending)
+        return std::nullopt;
     FILE* file = state_->file;
     const uint64_t size = fileSize_;
     auto fixed = detail::readAt(file, position_, CentralDirectoryStructure::size, size);
@@ -454,6 +449,10 @@ uint32_t Archive::extract(const Entry& entry, int64_t bufferSize, bool skipCRC32
                           Progress* progress, const DataConsumer& consumer) const {
     const size_t chunk = checkedBufferSize(bufferSize);
     FILE* file = state_->file;
+    if (file == nullptr) {
+        throw ArchiveError(ArchiveError::Case::unreadableArchive, state_->url,
+                           "the archive was closed after a failed replacement");
+    }
     const uint64_t dataOffset = entry.dataOffset();
     const auto fileSize = detail::streamSize(file);
     if (!fileSize || dataOffset > *fileSize) {
@@ -532,7 +531,8 @@ uint32_t Archive::extract(const Entry& entry, const std::filesystem::path& desti
                     std::filesystem::create_directories(destination, ec);
                     if (ec) throw FileError::posix(ec.value(), where);
                 });
-                setAttributes(entry, destination);
+                setAttributes(extractionAttributes(entry), destination,
+                              entry.type() != Entry::EntryType::symlink);
                 return crc;
             } catch (...) {
                 if (!existed) ::rmdir(destination.c_str());
@@ -566,7 +566,8 @@ uint32_t Archive::extract(const Entry& entry, const std::filesystem::path& desti
                         }
                         created = true;
                     });
-                setAttributes(entry, destination);
+                setAttributes(extractionAttributes(entry), destination,
+                              entry.type() != Entry::EntryType::symlink);
                 return crc;
             } catch (...) {
                 if (created) ::unlink(destination.c_str());
@@ -600,7 +601,8 @@ uint32_t Archive::extract(const Entry& entry, const std::filesystem::path& desti
         });
         FILE* closing = std::exchange(out, nullptr);
         if (std::fclose(closing) != 0) throw DataError(DataError::Case::unwritableFile, {}, where);
-        setAttributes(entry, destination);
+        setAttributes(extractionAttributes(entry), destination,
+                      entry.type() != Entry::EntryType::symlink);
         return crc;
     } catch (...) {
         if (out != nullptr) std::fclose(out);
@@ -677,8 +679,8 @@ std::pair<uint64_t, uint32_t> Archive::writeEntry(uint64_t uncompressedSize, Ent
 LocalFileHeader Archive::writeLocalFileHeader(std::string_view path,
                                               CompressionMethod compressionMethod,
                                               uint64_t uncompressedSize, uint64_t compressedSize,
-                                              uint32_t checksum, uint16_t dosTime,
-                                              uint16_t dosDate) {
+                                              uint32_t checksum, uint16_t dosTime, uint16_t dosDate,
+                                              bool forceZIP64) {
     if (!isValidUTF8(path) || path.size() > 0xFFFF) {
         throw ArchiveError(ArchiveError::Case::invalidEntryPath, state_->url,
                            path.size() > 0xFFFF ? "the path is longer than 65535 bytes"
@@ -686,7 +688,7 @@ LocalFileHeader Archive::writeLocalFileHeader(std::string_view path,
     }
     LocalFileHeader header = LocalFileHeader::forNewEntry(
         Bytes(path.begin(), path.end()), static_cast<uint16_t>(compressionMethod), uncompressedSize,
-        compressedSize, checksum, dosTime, dosDate);
+        compressedSize, checksum, dosTime, dosDate, forceZIP64);
     writeAll(header.data(), state_->file);
     return header;
 }
@@ -727,6 +729,13 @@ Archive::writeEndOfCentralDirectory(const CentralDirectoryStructure& centralDire
         newSize = size - length;
         newCount = count - 1;
     }
+    return writeEndRecords(newCount, newSize, startOfCentralDirectory,
+                           startOfEndOfCentralDirectory);
+}
+
+std::pair<EndOfCentralDirectoryRecord, std::optional<Archive::ZIP64EndOfCentralDirectory>>
+Archive::writeEndRecords(uint64_t newCount, uint64_t newSize, uint64_t startOfCentralDirectory,
+                         uint64_t startOfEndOfCentralDirectory) {
     const bool sizeOverflows = newSize >= 0xFFFFFFFFu;
     const bool countOverflows = newCount >= 0xFFFFu;
     const bool offsetOverflows = startOfCentralDirectory >= 0xFFFFFFFFu;
@@ -780,6 +789,14 @@ Archive::ZIP64EndOfCentralDirectory Archive::writeZIP64EndOfCentralDirectory(
 int64_t Archive::readingUnitCount(const Entry& entry) {
     if (entry.type() == Entry::EntryType::directory) return 1;
     return static_cast<int64_t>(std::min<uint64_t>(entry.uncompressedSize(), kMaxOffset));
+}
+
+int64_t Archive::totalReadingUnitCount() const {
+    int64_t total = 0;
+    for (const Entry& entry : *this)
+        total = static_cast<int64_t>(
+            std::min<uint64_t>(static_cast<uint64_t>(total) + readingUnitCount(entry), kMaxOffset));
+    return total;
 }
 
 int64_t Archive::removalUnitCount(const Entry& entry) const {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "zip/archive.hpp"
 
@@ -23,7 +24,49 @@ struct ArchiveState {
     std::optional<Archive::ZIP64EndOfCentralDirectory> zip64EndOfCentralDirectory;
     std::optional<TextEncoding> pathEncoding;
     std::shared_ptr<MemoryFile> memoryFile;
+
+    // Entries being added whose directory is not written yet. The new entries' local headers and
+    // data start where the directory began; the directory and end records are written when the
+    // additions are committed. `savedTail` holds the bytes from the directory's start to the end
+    // of the archive as they were, to restore them when the additions are abandoned.
+    struct PendingAdditions {
+        uint64_t start = 0;
+        Bytes savedTail;
+        uint64_t dataEnd = 0;  // where the next entry's local header goes
+        Bytes records;         // central directory records of the new entries
+        uint64_t count = 0;    // new entries
+        bool explicitTransaction = false;
+    };
+    std::optional<PendingAdditions> pending;
 };
+
+// An owned file descriptor, closed unless released.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor();
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+  private:
+    int fd_;
+};
+
+using FilePtr = std::unique_ptr<FILE, int (*)(FILE*)>;
+
+// Opens an existing archive file fully buffered: "rb" for read, "rb+" otherwise. Fails with the
+// system error, and for anything but a regular file.
+FilePtr openArchiveFile(const std::filesystem::path& path, Archive::AccessMode mode);
+// Fails with cancelledOperation when the progress object was cancelled.
+void checkNotCancelled(const Progress* progress);
+// The buffer size of a chunk loop: at least 1 (else invalidBufferSize), at most 64 MiB.
+size_t checkedBufferSize(int64_t bufferSize);
+// Writes all bytes or fails with DataError::unwritableFile.
+size_t writeAll(ByteView bytes, FILE* file);
+// Reads from the archive stream; fewer bytes than asked means the archive ended early.
+DataProvider streamReader(FILE* file, const std::string& url);
 
 // The stream's size: its end position. Nothing when the stream cannot be positioned.
 std::optional<uint64_t> streamSize(FILE* file);

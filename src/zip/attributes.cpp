@@ -104,6 +104,12 @@ FileAttributes attributes(const Entry& entry) {
     return result;
 }
 
+FileAttributes extractionAttributes(const Entry& entry) {
+    FileAttributes result = attributes(entry);
+    if (result.posixPermissions) *result.posixPermissions &= ~uint16_t{S_ISUID | S_ISGID};
+    return result;
+}
+
 void setAttributes(const Entry& entry, const std::filesystem::path& item) {
     setAttributes(attributes(entry), item, entry.type() != Entry::EntryType::symlink);
 }

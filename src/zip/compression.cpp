@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 
 namespace zip {
 namespace {
@@ -123,6 +124,16 @@ uint32_t processStream(StreamOperation operation, int64_t size, size_t bufferSiz
         if (status == Z_STREAM_END) break;
     }
     return crc;
+}
+
+uint64_t maximumCompressedSize(CompressionMethod method, uint64_t size) {
+    if (method == CompressionMethod::none) return size;
+    // zlib's deflateBound for the default window and memory level: the size plus 5 bytes per
+    // 16 KiB stored block and a few bytes of stream overhead, computed here in 64 bits so that it
+    // cannot wrap whatever zlib's own integer width.
+    const uint64_t blocks = size / 16383 + 1;
+    const uint64_t overhead = (size >> 12) + (size >> 14) + (size >> 25) + 13 - 6 + 5 * blocks;
+    return size > UINT64_MAX - overhead ? UINT64_MAX : size + overhead;
 }
 
 uint32_t deflate(int64_t size, size_t bufferSize, const DataProvider& provider,

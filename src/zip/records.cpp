@@ -175,9 +175,10 @@ Bytes LocalFileHeader::data() const {
 LocalFileHeader LocalFileHeader::forNewEntry(Bytes fileName, uint16_t compressionMethod,
                                              uint64_t uncompressedSize, uint64_t compressedSize,
                                              uint32_t crc32, uint16_t lastModFileTime,
-                                             uint16_t lastModFileDate) {
+                                             uint16_t lastModFileDate, bool forceZIP64) {
     LocalFileHeader h;
-    const bool zip64 = uncompressedSize >= 0xFFFFFFFFu || compressedSize >= 0xFFFFFFFFu;
+    const bool zip64 =
+        forceZIP64 || uncompressedSize >= 0xFFFFFFFFu || compressedSize >= 0xFFFFFFFFu;
     h.versionNeededToExtract = zip64 ? 45 : 20;
     h.generalPurposeBitFlag = 0x0800;
     h.compressionMethod = compressionMethod;
@@ -311,6 +312,39 @@ CentralDirectoryStructure CentralDirectoryStructure::rebuilt(
         r.versionNeededToExtract = 20;
     }
     r.extraFieldLength = static_cast<uint16_t>(r.extraFieldData.size());
+    r.extraFields = findZIP64(r.extraFieldData, fields);
+    return r;
+}
+
+std::optional<CentralDirectoryStructure> CentralDirectoryStructure::movedTo(uint64_t offset) const {
+    CentralDirectoryStructure r = *this;
+    const bool wide = offset >= 0xFFFFFFFFu;
+    if (!wide && relativeOffsetOfLocalHeader != 0xFFFFFFFFu) {
+        r.relativeOffsetOfLocalHeader = static_cast<uint32_t>(offset);
+        return r;
+    }
+    ZIP64ExtendedInformation info = zip64ExtendedInformation().value_or(ZIP64ExtendedInformation{});
+    info.relativeOffsetOfLocalHeader = offset;
+    r.relativeOffsetOfLocalHeader = wide ? 0xFFFFFFFFu : static_cast<uint32_t>(offset);
+    const auto fields = r.validFields();
+    Bytes extra = fields.empty() ? Bytes{} : info.data(fields);
+    // Keep every other block; an area whose block lengths run past its end is kept from there on
+    // as it is.
+    const ByteView old = extraFieldData;
+    size_t at = 0;
+    while (at + 4 <= old.size()) {
+        const size_t length = 4 + size_t{scanValue<uint16_t>(old, at + 2)};
+        if (length > old.size() - at) break;
+        if (scanValue<uint16_t>(old, at) != ZIP64ExtendedInformation::zip64HeaderID)
+            extra.insert(extra.end(), old.begin() + at, old.begin() + at + length);
+        at += length;
+    }
+    extra.insert(extra.end(), old.begin() + at, old.end());
+    if (extra.size() > 0xFFFF) return std::nullopt;
+    if (!fields.empty())
+        r.versionNeededToExtract = std::max<uint16_t>(r.versionNeededToExtract & 0xFF, 45);
+    r.extraFieldLength = static_cast<uint16_t>(extra.size());
+    r.extraFieldData = std::move(extra);
     r.extraFields = findZIP64(r.extraFieldData, fields);
     return r;
 }

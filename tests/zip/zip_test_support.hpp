@@ -10,10 +10,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "zip/error.hpp"
 #include "zip/records.hpp"
 
 namespace ziptest {
@@ -95,6 +97,17 @@ inline std::string python(const ScratchDir& dir, const std::string& script) {
     return run("python3 " + quote(file.string()));
 }
 
+// Python's zipfile.testzip() of the archive ("None" when every member reads back with its CRC),
+// after Info-ZIP's `unzip -t` has passed it (a failure of either fails the test).
+inline std::string toolsTest(const ScratchDir& dir, const fs::path& archive) {
+    run("unzip -tqq " + quote(archive.string()));
+    std::string out = python(
+        dir, "import zipfile\nprint(zipfile.ZipFile(" + quote(archive.string()) + ").testzip())\n");
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
 inline bool haveTool(const std::string& name) {
     return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }
@@ -140,6 +153,16 @@ class LE {
   private:
     Bytes bytes_;
 };
+
+// A check that an exception is the error type E with the expected case.
+template <class E>
+std::function<void(const std::exception&)> isError(typename E::Case expected) {
+    return [expected](const std::exception& e) {
+        const auto* error = dynamic_cast<const E*>(&e);
+        ASSERT_NE(error, nullptr) << e.what();
+        EXPECT_EQ(error->errorCase(), expected) << e.what();
+    };
+}
 
 // A provider that hands out the bytes of a buffer in order.
 inline zip::AdditionalDataProvider providerOf(Bytes bytes) {

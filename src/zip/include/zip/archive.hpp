@@ -1,7 +1,7 @@
 // A ZIP archive kept in a file or in memory. Opening finds and validates the end of central
 // directory record (and the ZIP64 end records before it); walking yields the entries in central
-// directory order. Entry data is read and extracted here, and the record writers that adding and
-// removing entries are built from live here too.
+// directory order. Entries are extracted, added and removed here, and the record writers those
+// operations are built from live here too.
 //
 // An Archive is a handle: copies share one archive and its one stdio stream, and iterators keep it
 // alive. One archive is used from one thread at a time.
@@ -16,6 +16,7 @@
 #include <string>
 #include <utility>
 
+#include "zip/attributes.hpp"
 #include "zip/compression.hpp"
 #include "zip/entry.hpp"
 #include "zip/error.hpp"
@@ -136,6 +137,68 @@ class Archive {
                      int64_t bufferSize = defaultChunkSize, bool skipCRC32 = false,
                      bool allowUncontainedSymlinks = false, Progress* progress = nullptr) const;
 
+    // Adding entries (create and update modes). The new entry's local header and data go where the
+    // central directory began; the directory is written again behind them with the new record,
+    // followed by fresh end records (ZIP64 ones where counts, sizes or offsets need them). Any
+    // failure, cancellation included, restores the archive's previous bytes and then rethrows;
+    // if the restoring itself fails, its error is thrown instead. An archive opened for reading
+    // fails with unwritableArchive and is not touched.
+    //
+    // From a provider: `uncompressedSize` bytes are asked for in pieces of at most `bufferSize`.
+    // Directories and symbolic links are always stored; a directory's provider is called once
+    // for nothing, a link's once for its whole target. `permissions` default to 0644 for files
+    // and links and 0755 for directories. A provider that delivers fewer bytes than asked fails
+    // with DataError::unreadableFile.
+    void addEntry(std::string_view path, Entry::EntryType type, int64_t uncompressedSize,
+                  Date modificationDate, std::optional<uint16_t> permissions,
+                  CompressionMethod compressionMethod, int64_t bufferSize, Progress* progress,
+                  const DataProvider& provider);
+    // From the file-system item at `item` (examined with lstat: a symbolic link is stored as a
+    // link): its type, size, modification time and mode. A directory's path gets a trailing "/".
+    // Fails with FileError fileReadNoSuchFile or fileReadNoPermission, or with the system error of
+    // opening it; an item that is neither a regular file, a directory nor a link is refused.
+    void addEntry(std::string_view path, const std::filesystem::path& item,
+                  CompressionMethod compressionMethod = CompressionMethod::none,
+                  int64_t bufferSize = defaultChunkSize, Progress* progress = nullptr);
+    // The item at `baseDirectory` / `path`.
+    void addEntryRelativeTo(std::string_view path, const std::filesystem::path& baseDirectory,
+                            CompressionMethod compressionMethod = CompressionMethod::none,
+                            int64_t bufferSize = defaultChunkSize, Progress* progress = nullptr);
+
+    // Removes `entry` (one read from this archive): the other entries, and any bytes before the
+    // first entry, are copied unchanged into a new archive beside this one, which then takes this
+    // archive's place (rename(2) over the file; a memory archive takes the new bytes) and is
+    // reopened for update. The archive is untouched by any failure before that replacement. An
+    // entry that is not in the archive fails with invalidEntryPath; a directory that lists fewer
+    // entries than its count, with invalidCentralDirectoryEntryCount. Should the replaced file
+    // fail to reopen, the archive is closed and every later call fails.
+    void remove(const Entry& entry, int64_t bufferSize = defaultChunkSize,
+                Progress* progress = nullptr);
+
+    // Many additions with one directory write. While a transaction is open each addEntry appends
+    // its entry without writing the directory: a failed addition is undone alone and the others
+    // stay pending. commit() writes the directory and end records; rollback(), or destroying an
+    // open transaction, restores the archive as it was before the transaction began. While it is
+    // open the archive has no directory on disk: walks yield nothing and removal fails; entries
+    // read before it can still be extracted. A failed commit rolls the transaction back.
+    class Transaction {
+      public:
+        Transaction(Transaction&& other) noexcept = default;
+        Transaction& operator=(Transaction&&) = delete;
+        ~Transaction();
+        void commit();
+        void rollback();
+        bool isOpen() const;
+
+      private:
+        friend class Archive;
+        explicit Transaction(std::shared_ptr<detail::ArchiveState> state)
+            : state_(std::move(state)) {}
+        std::shared_ptr<detail::ArchiveState> state_;
+    };
+    // Fails with unwritableArchive in read mode or when a transaction is already open.
+    Transaction beginTransaction();
+
     // Entry data at the stream's current position (the entry's first data byte).
     uint32_t readStoredEntry(const Entry& entry, size_t bufferSize, bool skipCRC32,
                              Progress* progress, const DataConsumer& consumer) const;
@@ -148,9 +211,12 @@ class Archive {
     std::pair<uint64_t, uint32_t> writeEntry(uint64_t uncompressedSize, Entry::EntryType type,
                                              CompressionMethod compressionMethod, size_t bufferSize,
                                              Progress* progress, const DataProvider& provider);
+    // `forceZIP64` writes the ZIP64 form whatever the sizes, so that a header written again with
+    // the final sizes keeps its length.
     LocalFileHeader writeLocalFileHeader(std::string_view path, CompressionMethod compressionMethod,
                                          uint64_t uncompressedSize, uint64_t compressedSize,
-                                         uint32_t checksum, uint16_t dosTime, uint16_t dosDate);
+                                         uint32_t checksum, uint16_t dosTime, uint16_t dosDate,
+                                         bool forceZIP64 = false);
     CentralDirectoryStructure writeCentralDirectoryStructure(const LocalFileHeader& localFileHeader,
                                                              uint64_t relativeOffset,
                                                              uint32_t externalFileAttributes);
@@ -167,6 +233,8 @@ class Archive {
 
     // Progress totals: 1 for a directory, else the uncompressed size.
     static int64_t readingUnitCount(const Entry& entry);
+    // The reading units of all entries.
+    int64_t totalReadingUnitCount() const;
     // The directory's start minus the entry's local size; 0 for an entry that does not fit.
     int64_t removalUnitCount(const Entry& entry) const;
     // 1 for a directory, else its size; -1 when the item cannot be examined.
@@ -174,6 +242,18 @@ class Archive {
 
   private:
     explicit Archive(std::shared_ptr<detail::ArchiveState> state) : state_(std::move(state)) {}
+    // The stream, or unwritableArchive for a read-mode or closed archive.
+    FILE* writableFile() const;
+    // Writes the end records for a directory of `count` entries and `size` bytes at `start`; the
+    // records are written at `endStart`, the current position.
+    std::pair<EndOfCentralDirectoryRecord, std::optional<ZIP64EndOfCentralDirectory>>
+    writeEndRecords(uint64_t count, uint64_t size, uint64_t start, uint64_t endStart);
+    void beginPendingAdditions(bool explicitTransaction);
+    void commitPendingAdditions();
+    void abandonPendingAdditions();
+    void replaceCurrentArchive(Archive& temporary, const std::filesystem::path& temporaryPath,
+                               const EndOfCentralDirectoryRecord& record,
+                               const std::optional<ZIP64EndOfCentralDirectory>& zip64);
     std::shared_ptr<detail::ArchiveState> state_;
 };
 

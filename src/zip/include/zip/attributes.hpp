@@ -40,6 +40,9 @@ struct FileAttributes {
 
 // The permissions and modification date an item extracted from `entry` receives.
 FileAttributes attributes(const Entry& entry);
+// The attributes an item extracted to disk receives: those of attributes(), without the
+// set-user-ID and set-group-ID bits, which an archive from elsewhere must not grant.
+FileAttributes extractionAttributes(const Entry& entry);
 // Applies the entry's attributes to the extracted item; a symbolic link itself is changed, not
 // its target.
 void setAttributes(const Entry& entry, const std::filesystem::path& item);

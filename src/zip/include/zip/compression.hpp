@@ -39,6 +39,9 @@ uint32_t inflate(int64_t size, size_t bufferSize, bool skipCRC32, const DataProv
                  const DataConsumer& consumer);
 uint32_t processStream(StreamOperation operation, int64_t size, size_t bufferSize, bool skipCRC32,
                        const DataProvider& provider, const DataConsumer& consumer);
+// The most bytes `size` input bytes can take in an entry stored with `method`: the size itself
+// when stored, zlib's bound for raw DEFLATE at our settings when deflated (saturating).
+uint64_t maximumCompressedSize(CompressionMethod method, uint64_t size);
 // Moves `size` bytes from provider to consumer in pieces of at most `chunkSize`; a size below 1
 // hands one empty piece to the consumer. Returns the CRC-32 (0 when skipped or empty).
 uint32_t passThrough(int64_t size, size_t chunkSize, bool skipCRC32, const DataProvider& provider,

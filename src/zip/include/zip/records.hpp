@@ -95,11 +95,11 @@ struct LocalFileHeader {
     static std::optional<LocalFileHeader> parse(ByteView data,
                                                 const AdditionalDataProvider& provider);
     // The header of an entry this system writes: UTF-8 name flag, version 20, or 45 with a 20-byte
-    // ZIP64 field holding both sizes when either size is 0xFFFFFFFF or more.
+    // ZIP64 field holding both sizes when either size is 0xFFFFFFFF or more or when `forceZIP64`.
     static LocalFileHeader forNewEntry(Bytes fileName, uint16_t compressionMethod,
                                        uint64_t uncompressedSize, uint64_t compressedSize,
                                        uint32_t crc32, uint16_t lastModFileTime,
-                                       uint16_t lastModFileDate);
+                                       uint16_t lastModFileDate, bool forceZIP64 = false);
     Bytes data() const;
     // The ZIP64 values this header's 32-bit fields defer to the ZIP64 field.
     std::vector<ZIP64ExtendedInformation::Field> validFields() const;
@@ -151,6 +151,13 @@ struct CentralDirectoryStructure {
     static CentralDirectoryStructure rebuilt(const CentralDirectoryStructure& record,
                                              const std::optional<ZIP64ExtendedInformation>& zip64,
                                              uint32_t relativeOffset);
+
+    // This record for a local header that now lies at `offset`. The 32-bit offset field takes the
+    // offset when it fits; otherwise, or when the record deferred its offset to the ZIP64 field,
+    // the ZIP64 field is written anew with every value the record's markers defer to it. The
+    // other extra blocks, the name and the comment are kept as they are. Nothing when the extra
+    // area would outgrow 65535 bytes.
+    std::optional<CentralDirectoryStructure> movedTo(uint64_t offset) const;
 
     Bytes data() const;
     std::vector<ZIP64ExtendedInformation::Field> validFields() const;

@@ -1,0 +1,172 @@
+#include "zip/tree.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "zip/archive.hpp"
+#include "zip/file_system.hpp"
+
+namespace zip {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int64_t kTreeBufferSize = 16384;
+
+// The items below `root` as paths relative to it, depth-first, each directory's items in name
+// order and after the directory itself. Links to directories are items, not followed.
+void listTree(const fs::path& root, const fs::path& relative, std::vector<fs::path>& items) {
+    const fs::path directory = relative.empty() ? root : root / relative;
+    std::error_code ec;
+    std::vector<fs::path> names;
+    for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename());
+    if (ec) throw FileError::posix(ec.value(), directory.string());
+    std::sort(names.begin(), names.end());
+    for (const fs::path& name : names) {
+        const fs::path item = relative.empty() ? name : relative / name;
+        items.push_back(item);
+        const fs::file_status status = fs::symlink_status(root / item, ec);
+        if (ec) throw FileError::posix(ec.value(), (root / item).string());
+        if (fs::is_directory(status)) listTree(root, item, items);
+    }
+}
+
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> identityOf(const fs::path& item) {
+    struct stat st {};
+    if (::lstat(item.c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino};
+}
+
+// Adds one item, with a child progress object for its share of the total.
+void addItem(Archive& archive, const std::string& entryPath, const fs::path& item,
+             CompressionMethod method, Progress* progress) {
+    if (progress == nullptr) {
+        archive.addEntry(entryPath, item, method, kTreeBufferSize, nullptr);
+        return;
+    }
+    const int64_t units = Archive::addingUnitCount(item);
+    auto child = Progress::make(units);
+    progress->addChild(child, units);
+    archive.addEntry(entryPath, item, method, kTreeBufferSize, child.get());
+}
+
+// The path `item` resolves to, following the symbolic links that exist along it.
+fs::path resolved(const fs::path& item) {
+    std::error_code ec;
+    fs::path path = fs::weakly_canonical(item, ec);
+    if (ec) throw FileError::posix(ec.value(), item.string());
+    return path;
+}
+
+}  // namespace
+
+void zipItem(const fs::path& source, const fs::path& destination, bool keepsParent,
+             CompressionMethod compressionMethod, Progress* progress) {
+    if (!itemExists(source)) throw FileError(FileError::Case::fileReadNoSuchFile, source.string());
+    if (itemExists(destination))
+        throw FileError(FileError::Case::fileWriteFileExists, destination.string());
+    Archive archive(destination, Archive::AccessMode::create);
+    const Entry::EntryType type = entryType(source);
+    const fs::path name =
+        source.filename().empty() ? source.parent_path().filename() : source.filename();
+    if (type != Entry::EntryType::directory) {
+        if (progress != nullptr) progress->setTotalUnitCount(Archive::addingUnitCount(source));
+        archive.addEntry(name.string(), source, compressionMethod, kTreeBufferSize, progress);
+        return;
+    }
+
+    std::vector<fs::path> items;
+    listTree(source, {}, items);
+    // The archive being written is no item of the tree, wherever it lies.
+    const auto archiveIdentity = identityOf(destination);
+    std::erase_if(items, [&](const fs::path& item) {
+        return archiveIdentity && identityOf(source / item) == archiveIdentity;
+    });
+    if (keepsParent) items.emplace_back();
+    if (progress != nullptr) {
+        int64_t total = 0;
+        for (const fs::path& item : items)
+            total += Archive::addingUnitCount(item.empty() ? source : source / item);
+        progress->setTotalUnitCount(total);
+    }
+
+    // One directory write for the whole tree. A failed addition is undone alone; the entries
+    // before it are kept.
+    Archive::Transaction transaction = archive.beginTransaction();
+    try {
+        for (const fs::path& item : items) {
+            const fs::path file = item.empty() ? source : source / item;
+            std::string entryPath = item.generic_string();
+            if (keepsParent) entryPath = name.string() + "/" + entryPath;
+            addItem(archive, entryPath, file, compressionMethod, progress);
+        }
+    } catch (...) {
+        transaction.commit();
+        throw;
+    }
+    transaction.commit();
+}
+
+void unzipItem(const fs::path& archivePath, const fs::path& destination, bool skipCRC32,
+               bool allowUncontainedSymlinks, Progress* progress,
+               std::optional<TextEncoding> pathEncoding) {
+    if (!itemExists(archivePath))
+        throw FileError(FileError::Case::fileReadNoSuchFile, archivePath.string());
+    const Archive archive(archivePath, Archive::AccessMode::read, pathEncoding);
+    if (progress != nullptr) progress->setTotalUnitCount(archive.totalReadingUnitCount());
+    const fs::path realDestination = resolved(destination);
+
+    // Directory attributes wait until everything below them is written: a read-only directory
+    // would refuse its contents, and writing them would change its modification time.
+    std::vector<std::pair<fs::path, FileAttributes>> directories;
+    for (const Entry& entry : archive) {
+        const std::string path = pathEncoding ? entry.path(*pathEncoding) : entry.path();
+        if (path.empty()) {
+            throw ArchiveError(ArchiveError::Case::invalidEntryPath, archivePath.string(),
+                               "an entry's name is empty or cannot be decoded");
+        }
+        const fs::path item = joinEntryPath(destination, path);
+        const bool isDirectory = entry.type() == Entry::EntryType::directory;
+        // Inside by its own path, and inside once the links already on disk are followed.
+        if (!isInside(item, destination) ||
+            !isInside(resolved(isDirectory ? item : item.parent_path()), realDestination)) {
+            throw FileError(FileError::Case::fileReadInvalidFileName, item.string());
+        }
+        std::shared_ptr<Progress> child;
+        if (progress != nullptr) {
+            const int64_t units = Archive::readingUnitCount(entry);
+            child = Progress::make(units);
+            progress->addChild(child, units);
+        }
+        if (isDirectory) {
+            std::error_code ec;
+            fs::create_directories(item, ec);
+            if (ec) throw FileError::posix(ec.value(), item.string());
+            directories.emplace_back(item, extractionAttributes(entry));
+            if (child) child->setCompletedUnitCount(1);
+            continue;
+        }
+        archive.extract(entry, item, kTreeBufferSize, skipCRC32, allowUncontainedSymlinks,
+                        child.get());
+    }
+    // Deepest first, so that a parent's time is set after its children's.
+    std::stable_sort(directories.begin(), directories.end(), [](const auto& a, const auto& b) {
+        return std::distance(a.first.begin(), a.first.end()) >
+               std::distance(b.first.begin(), b.first.end());
+    });
+    for (const auto& [item, attributes] : directories)
+        setAttributes(attributes, item, true);
+}
+
+}  // namespace zip
