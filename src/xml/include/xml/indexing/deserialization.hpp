@@ -35,8 +35,8 @@
 //   always a full stop, whatever the process locale), covering the whole text: sign, digits with
 //   point and exponent, the 0x hexadecimal form, inf, infinity, nan. Leading white space is
 //   refused, not skipped. float is converted directly at single precision.
-// - bool: leading white space skipped, then one optional sign, then any zeros; true when the next
-//   character is Y, y, T, t or a digit 1 to 9, false otherwise (and for an empty text).
+// - bool: leading white space (Unicode) skipped, then one optional sign, then any zeros; true
+//   when the next character is Y, y, T, t or a digit 1 to 9, false otherwise (and when empty).
 //
 // The element forms of int64_t, double, float and bool refuse an element without any text with
 // nodeHasNoValue; a text the number rules refuse gives typeConversionFailed ("Int", "Double",
