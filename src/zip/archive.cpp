@@ -618,6 +618,15 @@ std::pair<uint64_t, uint32_t> Archive::writeEntry(uint64_t uncompressedSize, Ent
                                                   size_t bufferSize, Progress* progress,
                                                   const DataProvider& provider) {
     FILE* file = state_->file;
+    return writeEntry(uncompressedSize, type, compressionMethod, bufferSize, progress, provider,
+                      [file](ByteView piece) { writeAll(piece, file); });
+}
+
+std::pair<uint64_t, uint32_t> Archive::writeEntry(uint64_t uncompressedSize, Entry::EntryType type,
+                                                  CompressionMethod compressionMethod,
+                                                  size_t bufferSize, Progress* progress,
+                                                  const DataProvider& provider,
+                                                  const DataConsumer& sink) {
     bufferSize = std::max<size_t>(bufferSize, 1);
     if (uncompressedSize > kMaxOffset)
         throw ArchiveError(ArchiveError::Case::invalidEntrySize, state_->url);
@@ -636,7 +645,8 @@ std::pair<uint64_t, uint32_t> Archive::writeEntry(uint64_t uncompressedSize, Ent
             }
             const Bytes target = provider(0, static_cast<size_t>(uncompressedSize));
             if (target.size() != uncompressedSize) throw DataError(DataError::Case::unreadableFile);
-            const uint64_t written = writeAll(target, file);
+            sink(target);
+            const uint64_t written = target.size();
             finish();
             return {written, crc32(target)};
         }
@@ -654,7 +664,10 @@ std::pair<uint64_t, uint32_t> Archive::writeEntry(uint64_t uncompressedSize, Ent
                     progress->addCompletedUnits(static_cast<int64_t>(piece.size()));
                 return piece;
             },
-            [&](ByteView piece) { total += writeAll(piece, file); });
+            [&](ByteView piece) {
+                sink(piece);
+                total += piece.size();
+            });
         return {total, crc};
     }
     if (size < 1) return {0, 0};
@@ -669,7 +682,8 @@ std::pair<uint64_t, uint32_t> Archive::writeEntry(uint64_t uncompressedSize, Ent
                             "the source delivered fewer bytes than its size");
         }
         crc = crc32(piece, crc);
-        total += writeAll(piece, file);
+        sink(piece);
+        total += piece.size();
         if (progress != nullptr) progress->setCompletedUnitCount(static_cast<int64_t>(total));
         position += static_cast<int64_t>(count);
     }

@@ -13,8 +13,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <exception>
 #include <limits>
+#include <tuple>
 
 #include "archive_state.hpp"
 #include "zip/archive.hpp"
@@ -35,6 +38,8 @@ namespace fs = std::filesystem;
 
 constexpr uint64_t kMarker32 = 0xFFFFFFFFu;
 constexpr uint64_t kMaxOffset = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
+// Entries whose data cannot take more than this are assembled in memory and written in one go.
+constexpr uint64_t kInMemoryEntry = 256 * 1024;
 
 void seekTo(FILE* file, uint64_t offset, const std::string& url) {
     if (offset > kMaxOffset || fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {
@@ -260,21 +265,40 @@ void Archive::addEntry(std::string_view path, Entry::EntryType type, int64_t unc
             FILE* file = state_->file;
             const uint16_t time = dosTime(modificationDate);
             const uint16_t date = dosDate(modificationDate);
-            // The header is written again after the data with the final sizes and must keep its
-            // length: take the ZIP64 form up front whenever the data could need it.
-            const bool zip64 = maximumCompressedSize(compressionMethod, size) >= kMarker32;
-            seekTo(file, start, url);
-            writeLocalFileHeader(path, compressionMethod, size, 0, 0, time, date, zip64);
-            const auto [written, crc] =
-                writeEntry(size, type, compressionMethod, chunk, progress, provider);
-            const uint64_t end = positionOf(file, url);
+            // The header is written before the data and again after it with the final sizes,
+            // and must keep its length: take the ZIP64 form up front whenever the data could need
+            // it. Small entries are put together in memory and written once, header first.
+            const uint64_t bound = maximumCompressedSize(compressionMethod, size);
+            const bool zip64 = bound >= kMarker32;
+            if (positionOf(file, url) != start) seekTo(file, start, url);
+            uint64_t written = 0;
+            uint32_t crc = 0;
+            uint64_t end = 0;
+            Bytes data;
+            if (bound <= kInMemoryEntry) {
+                data.reserve(static_cast<size_t>(bound));
+                std::tie(written, crc) = writeEntry(
+                    size, type, compressionMethod, chunk, progress, provider,
+                    [&](ByteView piece) { data.insert(data.end(), piece.begin(), piece.end()); });
+            } else {
+                writeLocalFileHeader(path, compressionMethod, size, 0, 0, time, date, zip64);
+                std::tie(written, crc) =
+                    writeEntry(size, type, compressionMethod, chunk, progress, provider);
+                end = positionOf(file, url);
+                seekTo(file, start, url);
+            }
             if (!zip64 && written >= kMarker32) {
                 throw ArchiveError(ArchiveError::Case::invalidEntrySize, url,
                                    "the compressed data outgrew its header");
             }
-            seekTo(file, start, url);
             const LocalFileHeader header = writeLocalFileHeader(path, compressionMethod, size,
                                                                 written, crc, time, date, zip64);
+            if (bound <= kInMemoryEntry) {
+                writeAll(data, file);
+                end = positionOf(file, url);
+            } else {
+                seekTo(file, end, url);
+            }
             const uint16_t mode = permissions.value_or(type == Entry::EntryType::directory
                                                            ? defaultDirectoryPermissions
                                                            : defaultFilePermissions);
@@ -300,13 +324,21 @@ void Archive::addEntry(std::string_view path, const fs::path& item,
                        Progress* progress) {
     writableFile();
     const std::string where = item.string();
-    if (!itemExists(item)) throw FileError(FileError::Case::fileReadNoSuchFile, where);
-    const Entry::EntryType type = entryType(item);
-    if (type != Entry::EntryType::symlink && ::access(item.c_str(), R_OK) != 0)
-        throw FileError(FileError::Case::fileReadNoPermission, where);
-    const Date date = modificationDate(item);
+    // One look at the item gives its type, size, time and mode (a link is itself, not its target).
     struct stat st {};
-    if (::lstat(item.c_str(), &st) != 0) throw FileError::posix(errno, where);
+    if (::lstat(item.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw FileError(FileError::Case::fileReadNoSuchFile, where);
+        throw FileError::posix(errno, where);
+    }
+    const Entry::EntryType type = S_ISDIR(st.st_mode)   ? Entry::EntryType::directory
+                                  : S_ISLNK(st.st_mode) ? Entry::EntryType::symlink
+                                                        : Entry::EntryType::file;
+    if (type == Entry::EntryType::directory && ::access(item.c_str(), R_OK) != 0)
+        throw FileError(FileError::Case::fileReadNoPermission, where);
+    if (st.st_size < 0) throw FileError(FileError::Case::fileReadTooLarge, where);
+    const Date date(std::chrono::duration_cast<Date::duration>(
+        std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
     const auto mode = static_cast<uint16_t>(st.st_mode);
 
     switch (type) {
@@ -333,23 +365,29 @@ void Archive::addEntry(std::string_view path, const fs::path& item,
     // Opened without following a link swapped in since, and without blocking on a FIFO, which is
     // refused like every other item that is not a regular file.
     FileDescriptor fd(::open(item.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0) throw FileError::posix(errno, where);
+    if (fd.get() < 0) {
+        if (errno == EACCES) throw FileError(FileError::Case::fileReadNoPermission, where);
+        throw FileError::posix(errno, where);
+    }
     struct stat opened {};
     if (::fstat(fd.get(), &opened) != 0) throw FileError::posix(errno, where);
     if (!S_ISREG(opened.st_mode)) throw FileError::posix(ENOTSUP, where);
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
-        throw FileError::posix(errno, where);
-    FilePtr source(::fdopen(fd.get(), "rb"), &std::fclose);
-    if (!source) throw FileError::posix(errno, where);
-    fd.release();
+    // Regular files ignore O_NONBLOCK: reads block as usual.
     addEntry(path, type, st.st_size, date, mode, compressionMethod, bufferSize, progress,
              [&](int64_t, size_t count) {
-                 try {
-                     return readChunk(count, source.get());
-                 } catch (const DataError&) {
-                     throw DataError(DataError::Case::unreadableFile, {}, where);
+                 Bytes bytes(count);
+                 size_t done = 0;
+                 while (done < count) {
+                     const ssize_t n = ::read(fd.get(), bytes.data() + done, count - done);
+                     if (n < 0 && errno == EINTR) continue;
+                     if (n < 0)
+                         throw DataError(DataError::Case::unreadableFile, std::strerror(errno),
+                                         where);
+                     if (n == 0) break;
+                     done += static_cast<size_t>(n);
                  }
+                 bytes.resize(done);
+                 return bytes;
              });
 }
 

@@ -18,21 +18,23 @@ namespace fs = std::filesystem;
 constexpr int64_t kTreeBufferSize = 16384;
 
 // The items below `root` as paths relative to it, depth-first, each directory's items in name
-// order and after the directory itself. Links to directories are items, not followed.
+// order and after the directory itself. Links to directories are items, not followed. The types
+// come with the directory listing where the file system gives them.
 void listTree(const fs::path& root, const fs::path& relative, std::vector<fs::path>& items) {
     const fs::path directory = relative.empty() ? root : root / relative;
     std::error_code ec;
-    std::vector<fs::path> names;
-    for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec))
-        names.push_back(it->path().filename());
+    std::vector<std::pair<fs::path, bool>> children;
+    for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
+        const bool isDirectory = it->is_directory(ec) && !it->is_symlink(ec);
+        if (ec) throw FileError::posix(ec.value(), it->path().string());
+        children.emplace_back(it->path().filename(), isDirectory);
+    }
     if (ec) throw FileError::posix(ec.value(), directory.string());
-    std::sort(names.begin(), names.end());
-    for (const fs::path& name : names) {
+    std::sort(children.begin(), children.end());
+    for (const auto& [name, isDirectory] : children) {
         const fs::path item = relative.empty() ? name : relative / name;
         items.push_back(item);
-        const fs::file_status status = fs::symlink_status(root / item, ec);
-        if (ec) throw FileError::posix(ec.value(), (root / item).string());
-        if (fs::is_directory(status)) listTree(root, item, items);
+        if (isDirectory) listTree(root, item, items);
     }
 }
 
@@ -91,7 +93,8 @@ void zipItem(const fs::path& source, const fs::path& destination, bool keepsPare
     // The archive being written is no item of the tree, wherever it lies.
     const auto archiveIdentity = identityOf(destination);
     std::erase_if(items, [&](const fs::path& item) {
-        return archiveIdentity && identityOf(source / item) == archiveIdentity;
+        return archiveIdentity && item.filename() == destination.filename() &&
+               identityOf(source / item) == archiveIdentity;
     });
     if (keepsParent) items.emplace_back();
     if (progress != nullptr) {

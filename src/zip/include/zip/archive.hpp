@@ -244,6 +244,11 @@ class Archive {
     explicit Archive(std::shared_ptr<detail::ArchiveState> state) : state_(std::move(state)) {}
     // The stream, or unwritableArchive for a read-mode or closed archive.
     FILE* writableFile() const;
+    // writeEntry handing the bytes for the archive to `sink` instead of the stream.
+    std::pair<uint64_t, uint32_t> writeEntry(uint64_t uncompressedSize, Entry::EntryType type,
+                                             CompressionMethod compressionMethod, size_t bufferSize,
+                                             Progress* progress, const DataProvider& provider,
+                                             const DataConsumer& sink);
     // Writes the end records for a directory of `count` entries and `size` bytes at `start`; the
     // records are written at `endStart`, the current position.
     std::pair<EndOfCentralDirectoryRecord, std::optional<ZIP64EndOfCentralDirectory>>
