@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "archive_state.hpp"
+#include "compression_detail.hpp"
 #include "zip/file_system.hpp"
 
 namespace zip {
@@ -116,6 +117,9 @@ namespace {
 constexpr uint64_t kMaxOffset = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
 constexpr size_t kSearchBlock = 65536;
 constexpr uint64_t kMaxSymlinkTarget = 4096;
+// Compressed data is read in pieces this large, so that each inflate call has enough input to
+// fill its output buffer.
+constexpr size_t kInflateInputPiece = 128 * 1024;
 
 struct EndRecords {
     uint64_t offset;
@@ -428,16 +432,17 @@ uint32_t Archive::readDeflatedEntry(const Entry& entry, size_t bufferSize, bool 
     const uint64_t declared = entry.uncompressedSize();
     uint64_t delivered = 0;
     const DataConsumer step = progressStep(progress, consumer);
-    const uint32_t crc =
-        inflate(static_cast<int64_t>(size), bufferSize, skipCRC32,
-                streamReader(state_->file, state_->url), [&](ByteView piece) {
-                    if (piece.size() > declared - delivered) {
-                        throw ArchiveError(ArchiveError::Case::invalidEntrySize, state_->url,
-                                           "the data inflates past its declared size");
-                    }
-                    delivered += piece.size();
-                    step(piece);
-                });
+    const uint32_t crc = detail::processStream(
+        StreamOperation::decode, static_cast<int64_t>(size), bufferSize,
+        std::max(bufferSize, kInflateInputPiece), skipCRC32,
+        streamReader(state_->file, state_->url), [&](ByteView piece) {
+            if (piece.size() > declared - delivered) {
+                throw ArchiveError(ArchiveError::Case::invalidEntrySize, state_->url,
+                                   "the data inflates past its declared size");
+            }
+            delivered += piece.size();
+            step(piece);
+        });
     if (delivered != declared) {
         throw ArchiveError(ArchiveError::Case::invalidEntrySize, state_->url,
                            "the data inflates to less than its declared size");

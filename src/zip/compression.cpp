@@ -1,5 +1,7 @@
 #include "zip/compression.hpp"
 
+#include "compression_detail.hpp"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -80,7 +82,15 @@ uint32_t crc32(ByteView bytes, uint32_t crc) {
 
 uint32_t processStream(StreamOperation operation, int64_t size, size_t bufferSize, bool skipCRC32,
                        const DataProvider& provider, const DataConsumer& consumer) {
+    return detail::processStream(operation, size, bufferSize, bufferSize, skipCRC32, provider,
+                                 consumer);
+}
+
+uint32_t detail::processStream(StreamOperation operation, int64_t size, size_t bufferSize,
+                               size_t inputPieceSize, bool skipCRC32, const DataProvider& provider,
+                               const DataConsumer& consumer) {
     bufferSize = std::clamp<size_t>(bufferSize, 1, kMaxPiece);
+    inputPieceSize = std::clamp<size_t>(inputPieceSize, 1, kMaxPiece);
     const bool encode = operation == StreamOperation::encode;
     ZStream stream(operation);
     const size_t outputSize = encode ? bufferSize : std::max(bufferSize, kMinInflateOutput);
@@ -91,10 +101,10 @@ uint32_t processStream(StreamOperation operation, int64_t size, size_t bufferSiz
     bool finalInput = false;
     for (;;) {
         if (stream->avail_in == 0) {
-            const size_t count = pieceSize(size, position, bufferSize);
+            const size_t count = pieceSize(size, position, inputPieceSize);
             input = fetch(provider, position, count);
             position += static_cast<int64_t>(count);
-            finalInput = position >= size && count < bufferSize;
+            finalInput = position >= size && count < inputPieceSize;
             stream->next_in = input.data();
             stream->avail_in = static_cast<uInt>(input.size());
             if (encode && !skipCRC32) crc = crc32(input, crc);
