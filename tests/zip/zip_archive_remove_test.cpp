@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -10,16 +12,25 @@
 #include "zip/archive.hpp"
 #include "zip_test_support.hpp"
 
-// The replacing rename fails on demand; all other renames go through to the system.
+// The replacing rename and the truncation of a rollback fail on demand; otherwise both go
+// through to the system.
 namespace {
 std::atomic<bool> failRename{false};
-}
+std::atomic<bool> failTruncate{false};
+}  // namespace
 extern "C" int rename(const char* from, const char* to) noexcept {
     if (failRename.load()) {
         errno = EXDEV;
         return -1;
     }
     return ::renameat(AT_FDCWD, from, AT_FDCWD, to);
+}
+extern "C" int ftruncate(int fd, off_t length) noexcept {
+    if (failTruncate.load()) {
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_ftruncate, fd, length));
 }
 
 namespace {
@@ -208,6 +219,25 @@ TEST(ZipArchiveRemove, RefusalsAndFailuresKeepTheOriginal) {
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"made.zip", "other.zip", "target.zip",
                                               "tree-made.zip", "tree-other.zip"}));
+}
+
+// A rollback whose truncation fails reports that failure, never the addition's success or its
+// original error alone.
+TEST(ZipArchiveRemove, RollbackReportsAFailedTruncation) {
+    ScratchDir dir;
+    const fs::path made = zipArchive(dir, "made.zip", {"x.txt"});
+    Archive archive(made, Mode::update);
+    try {
+        archive.addEntry("y", Entry::EntryType::file, 100, Date{}, std::nullopt,
+                         CompressionMethod::none, 16384, nullptr, [](int64_t, size_t) -> Bytes {
+                             failTruncate = true;
+                             throw std::runtime_error("provider failed");
+                         });
+        ADD_FAILURE() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.posixCode(), EIO);
+    }
+    failTruncate = false;
 }
 
 TEST(ZipArchiveRemove, ARecordMovedPastFourGiBGetsAZIP64Offset) {
