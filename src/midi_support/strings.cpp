@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "unicode_scalars.hpp"
+#include "textservices/unicode.hpp"
 
 namespace midisupport {
 
@@ -96,10 +96,8 @@ CharacterSet CharacterSet::whitespacesAndNewlines() {
 
 CharacterSet CharacterSet::characters(std::string_view characters) {
     auto contents = std::make_shared<Contents>();
-    detail::forEachScalar(characters, [&](char32_t scalar, std::string_view) {
-        if (scalar != detail::ScalarStep::illFormed) {
-            contents->set.add(static_cast<UChar32>(scalar));
-        }
+    textservices::forEachScalar(characters, [&](textservices::ScalarStep step, std::string_view) {
+        if (step.wellFormed()) contents->set.add(static_cast<UChar32>(step.scalar));
     });
     contents->set.freeze();
     return CharacterSet(std::move(contents));
@@ -121,8 +119,8 @@ namespace detail {
 std::string filterScalars(std::string_view text, const CharacterSet& set, bool keep) {
     std::string out;
     out.reserve(text.size());
-    forEachScalar(text, [&](char32_t scalar, std::string_view bytes) {
-        const bool inSet = scalar != ScalarStep::illFormed && set.contains(scalar);
+    textservices::forEachScalar(text, [&](textservices::ScalarStep step, std::string_view bytes) {
+        const bool inSet = step.wellFormed() && set.contains(step.scalar);
         if (inSet == keep) out += bytes;
     });
     return out;

@@ -4,23 +4,13 @@
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
 
-#include <algorithm>
 #include <memory>
 
-#include "unicode_scalars.hpp"
+#include "textservices/unicode.hpp"
 
 namespace midisupport {
 
 namespace {
-
-bool isASCII(std::span<const uint8_t> bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b < 0x80; });
-}
-
-bool isASCII(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<uint8_t>(c) < 0x80; });
-}
 
 std::string_view asText(std::span<const uint8_t> bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
@@ -45,8 +35,9 @@ std::optional<std::vector<uint8_t>> encodeNonLossyASCII(std::string_view text) {
     std::vector<uint8_t> out;
     out.reserve(text.size());
     bool wellFormed = true;
-    detail::forEachScalar(text, [&](char32_t scalar, std::string_view) {
-        if (scalar == detail::ScalarStep::illFormed) {
+    textservices::forEachScalar(text, [&](textservices::ScalarStep step, std::string_view) {
+        const char32_t scalar = step.scalar;
+        if (!step.wellFormed()) {
             wellFormed = false;
         } else if (scalar == '\\') {
             out.insert(out.end(), {'\\', '\\'});
@@ -126,15 +117,15 @@ std::optional<std::string> decodeNonLossyASCII(std::span<const uint8_t> bytes) {
         const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
         if (pendingHigh) {
             if (!low) return std::nullopt;
-            detail::appendUTF8(out, 0x10000 + ((char32_t{*pendingHigh} - 0xD800) << 10) +
-                                        (char32_t{unit} - 0xDC00));
+            textservices::appendUtf8(out, 0x10000 + ((char32_t{*pendingHigh} - 0xD800) << 10) +
+                                              (char32_t{unit} - 0xDC00));
             pendingHigh.reset();
         } else if (high) {
             pendingHigh = unit;
         } else if (low) {
             return std::nullopt;
         } else {
-            detail::appendUTF8(out, unit);
+            textservices::appendUtf8(out, unit);
         }
     }
     if (pendingHigh) return std::nullopt;
@@ -146,10 +137,10 @@ std::optional<std::string> decodeNonLossyASCII(std::span<const uint8_t> bytes) {
 std::optional<std::vector<uint8_t>> toData(std::string_view text, StringEncoding encoding) {
     switch (encoding) {
         case StringEncoding::ascii:
-            if (!isASCII(text)) return std::nullopt;
+            if (!textservices::isAscii(text)) return std::nullopt;
             return asBytes(text);
         case StringEncoding::utf8:
-            if (!detail::isWellFormedUTF8(text)) return std::nullopt;
+            if (!textservices::isWellFormedUtf8(text)) return std::nullopt;
             return asBytes(text);
         case StringEncoding::nonLossyASCII:
             return encodeNonLossyASCII(text);
@@ -160,10 +151,10 @@ std::optional<std::vector<uint8_t>> toData(std::string_view text, StringEncoding
 std::optional<std::string> toString(std::span<const uint8_t> bytes, StringEncoding encoding) {
     switch (encoding) {
         case StringEncoding::ascii:
-            if (!isASCII(bytes)) return std::nullopt;
+            if (!textservices::isAscii(asText(bytes))) return std::nullopt;
             return std::string(asText(bytes));
         case StringEncoding::utf8:
-            if (!detail::isWellFormedUTF8(asText(bytes))) return std::nullopt;
+            if (!textservices::isWellFormedUtf8(asText(bytes))) return std::nullopt;
             return std::string(asText(bytes));
         case StringEncoding::nonLossyASCII:
             return decodeNonLossyASCII(bytes);
@@ -220,13 +211,12 @@ icu::BreakIterator* characterBreaks() {
 }  // namespace
 
 std::string asciiStringLossy(std::string_view text) {
-    if (isASCII(text)) return std::string(text);
+    if (textservices::isAscii(text)) return std::string(text);
 
     // Ill-formed sequences become U+FFFD, which has no transliteration and so becomes "?".
     icu::UnicodeString unicode;
-    detail::forEachScalar(text, [&](char32_t scalar, std::string_view) {
-        unicode.append(
-            static_cast<UChar32>(scalar == detail::ScalarStep::illFormed ? 0xFFFD : scalar));
+    textservices::forEachScalar(text, [&](textservices::ScalarStep step, std::string_view) {
+        unicode.append(static_cast<UChar32>(step.wellFormed() ? step.scalar : 0xFFFD));
     });
     if (icu::Transliterator* transliterator = latinToASCII()) {
         icu::UnicodeString transliterated(unicode);

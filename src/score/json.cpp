@@ -1,27 +1,17 @@
 #include "score/json.hpp"
 
-#include <unicode/utf8.h>
-
 #include <charconv>
 #include <cmath>
 #include <system_error>
 #include <utility>
+
+#include "textservices/unicode.hpp"
 
 namespace score {
 
 namespace {
 
 constexpr const char* hexDigits = "0123456789abcdef";
-
-// Length of the well-formed UTF-8 sequence that starts at text[i], or 0 if it is ill-formed.
-size_t utf8SequenceLength(std::string_view text, size_t i) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-    const auto length = static_cast<int32_t>(text.size());
-    auto k = static_cast<int32_t>(i);
-    UChar32 c = 0;
-    U8_NEXT(bytes, k, length, c);
-    return c < 0 ? 0 : static_cast<size_t>(k) - i;
-}
 
 }  // namespace
 
@@ -152,13 +142,13 @@ void JSONWriter::writeString(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            const size_t length = utf8SequenceLength(text, i);
-            if (length == 0)
+            const auto step = textservices::nextScalar(text, i);
+            if (!step.wellFormed())
                 fail(JSONEncodingError::Case::invalidValue, "The text at " + path() +
                                                                 " is not valid UTF-8 (byte " +
                                                                 std::to_string(i) + ").");
-            escaped.append(text.substr(i, length));
-            i += length;
+            escaped.append(text.substr(i, step.length));
+            i += step.length;
             continue;
         }
         switch (c) {

@@ -1,5 +1,7 @@
 #include "zip/text.hpp"
 
+#include "textservices/unicode.hpp"
+
 namespace zip {
 namespace {
 
@@ -23,57 +25,10 @@ constexpr char16_t kCP437High[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,  // F8
 };
 
-void appendUTF8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 }  // namespace
 
 bool isValidUTF8(std::string_view text) {
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t n = text.size();
-    size_t i = 0;
-    while (i < n) {
-        unsigned char c = s[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length;
-        char32_t value;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-            value = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            value = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            value = c & 0x07;
-        } else {
-            return false;
-        }
-        if (n - i < length) return false;
-        for (size_t k = 1; k < length; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80) return false;
-            value = (value << 6) | (s[i + k] & 0x3F);
-        }
-        if ((length == 3 && value < 0x800) || (length == 4 && value < 0x10000) ||
-            value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
+    return textservices::isWellFormedUtf8(text);
 }
 
 std::optional<std::string> decodeText(ByteView bytes, TextEncoding encoding) {
@@ -88,7 +43,7 @@ std::optional<std::string> decodeText(ByteView bytes, TextEncoding encoding) {
         if (b < 0x80) {
             text += static_cast<char>(b);
         } else {
-            appendUTF8(text, kCP437High[b - 0x80]);
+            textservices::appendUtf8(text, kCP437High[b - 0x80]);
         }
     }
     return text;

@@ -182,6 +182,13 @@ TEST(AsciiStringLossy, TransliteratesLatinAndMarksTheRest) {
         {"\xF0\x9F\x98\x80x", "?x"},         // one character beyond the BMP: one "?"
         {"\xC3\xA9\r\n", "e?"},              // CR LF is one character
         {"\xC3\xA9\xFF", "e?"},              // ill-formed byte
+        // Ill-formed sequences count one character per maximal subpart, as in U+FFFD substitution.
+        {"a\xE0\x80\x80"
+         "b",
+         "a???b"},                     // overlong form
+        {"\xED\xA0\x80", "???"},       // encoded surrogate
+        {"\xF4\x90\x80\x80", "????"},  // past U+10FFFF
+        {"\xF0\x9F\x98", "?"},         // cut short
     };
     for (const auto& c : cases)
         EXPECT_EQ(asciiStringLossy(c.text), c.ascii) << c.text;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "access/utf8.hpp"
+#include "textservices/unicode.hpp"
 
 namespace xmlaccess {
 
@@ -70,10 +70,9 @@ bool CharacterSet::contains(char32_t scalar) const {
 std::string_view CharacterSet::trim(std::string_view text) const {
     std::size_t begin = 0;
     while (begin < text.size()) {
-        std::size_t next = begin;
-        const auto scalar = detail::decodeUtf8(text, next);
-        if (!scalar || !contains(*scalar)) break;
-        begin = next;
+        const auto step = textservices::nextScalar(text, begin);
+        if (!step.wellFormed() || !contains(step.scalar)) break;
+        begin += step.length;
     }
     std::size_t end = text.size();
     while (end > begin) {
@@ -83,9 +82,8 @@ std::string_view CharacterSet::trim(std::string_view text) const {
                (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) {
             --start;
         }
-        std::size_t next = start;
-        const auto scalar = detail::decodeUtf8(text, next);
-        if (!scalar || next != end || !contains(*scalar)) break;
+        const auto step = textservices::nextScalar(text, start);
+        if (!step.wellFormed() || start + step.length != end || !contains(step.scalar)) break;
         end = start;
     }
     return text.substr(begin, end - begin);

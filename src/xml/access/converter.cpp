@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "access/utf8.hpp"
+#include "textservices/unicode.hpp"
 
 namespace xmlaccess {
 
@@ -54,13 +55,13 @@ void appendEscaped(std::string& out, std::string_view text, bool inAttribute) {
             }
             continue;
         }
-        const std::size_t start = position;
-        const auto scalar = detail::decodeUtf8(text, position);
-        if (scalar && detail::isXmlChar(*scalar)) {
-            out.append(text.substr(start, position - start));
+        const auto step = textservices::nextScalar(text, position);
+        if (step.wellFormed() && detail::isXmlChar(step.scalar)) {
+            out.append(text.substr(position, step.length));
         } else {
             out += replacementCharacter;
         }
+        position += step.length;
     }
 }
 

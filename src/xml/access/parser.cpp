@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "access/utf8.hpp"
+#include "textservices/unicode.hpp"
 
 namespace xmlaccess {
 
@@ -130,7 +130,7 @@ XML::Accessor XML::parse(std::span<const std::uint8_t> data,
 
 XML::Accessor XML::parse(std::string_view text, const std::optional<CharacterSet>& trimmingManner,
                          bool ignoreNamespaces) {
-    if (!detail::isValidUtf8(text)) throw XMLError::failToEncodeString();
+    if (!textservices::isWellFormedUtf8(text)) throw XMLError::failToEncodeString();
     Parser parser(trimmingManner, ignoreNamespaces);
     return parser.parse({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
                         Parser::InputEncoding::utf8);

@@ -1,34 +1,10 @@
 #include "access/utf8.hpp"
 
-#include <unicode/utf8.h>
+#include <cstddef>
 
-#include <algorithm>
-#include <cstdint>
+#include "textservices/unicode.hpp"
 
 namespace xmlaccess::detail {
-
-std::optional<char32_t> decodeUtf8(std::string_view text, std::size_t& position) {
-    // A scalar takes at most four bytes; ICU reads within that window with 32-bit offsets.
-    const auto* window = reinterpret_cast<const std::uint8_t*>(text.data() + position);
-    const auto length = static_cast<std::int32_t>(std::min<std::size_t>(text.size() - position, 4));
-    std::int32_t offset = 0;
-    UChar32 scalar = 0;
-    U8_NEXT(window, offset, length, scalar);
-    if (scalar < 0) {
-        // An ill-formed sequence: step over its maximal subpart, as Unicode recommends.
-        position += static_cast<std::size_t>(offset);
-        return std::nullopt;
-    }
-    position += static_cast<std::size_t>(offset);
-    return static_cast<char32_t>(scalar);
-}
-
-bool isValidUtf8(std::string_view text) {
-    for (std::size_t position = 0; position < text.size();) {
-        if (!decodeUtf8(text, position)) return false;
-    }
-    return true;
-}
 
 bool isXmlChar(char32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
@@ -58,8 +34,10 @@ bool isXmlName(std::string_view name) {
     if (name.empty()) return false;
     bool first = true;
     for (std::size_t position = 0; position < name.size();) {
-        const auto scalar = decodeUtf8(name, position);
-        if (!scalar || !(first ? isNameStartChar(*scalar) : isNameChar(*scalar))) return false;
+        const auto step = textservices::nextScalar(name, position);
+        if (!step.wellFormed() || !(first ? isNameStartChar(step.scalar) : isNameChar(step.scalar)))
+            return false;
+        position += step.length;
         first = false;
     }
     return true;

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "indexing/text.hpp"
+#include "textservices/unicode.hpp"
 
 namespace xmlindexing::detail {
 
@@ -140,7 +141,7 @@ void TreeBuilder::addAttributes(XMLElement::AttributeMap& map, const sax::Attrib
     // canonical form, need no test for an equivalent name already stored.
     bool ascii = true;
     for (const auto& attribute : attributes)
-        ascii = ascii && isAscii(attribute.name);
+        ascii = ascii && textservices::isAscii(attribute.name);
     for (const auto& attribute : attributes) {
         if (ascii) {
             map.entries_.push_back(XMLAttribute{attribute.name, attribute.value});

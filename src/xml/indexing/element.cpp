@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "indexing/text.hpp"
+#include "textservices/unicode.hpp"
 
 namespace xmlindexing {
 
@@ -104,7 +105,7 @@ std::string_view XMLElement::AttributeMap::keyOf(size_t i) const {
 }
 
 std::optional<size_t> XMLElement::AttributeMap::position(std::string_view name) const {
-    const bool ascii = detail::isAscii(name);
+    const bool ascii = textservices::isAscii(name);
     std::string canonicalName;
     if (!ascii) canonicalName = detail::canonical(name);
     const std::string_view key = ascii ? name : std::string_view(canonicalName);
@@ -122,7 +123,7 @@ std::optional<size_t> XMLElement::AttributeMap::position(std::string_view name) 
 void XMLElement::AttributeMap::set(std::string name, std::string text) {
     // The canonical form is kept only for names that are not already canonical.
     std::string canonicalName;
-    if (!detail::isAscii(name)) {
+    if (!textservices::isAscii(name)) {
         canonicalName = detail::canonical(name);
         if (canonicalName == name) canonicalName.clear();
     }

@@ -5,6 +5,7 @@
 #include "indexing/builder.hpp"
 #include "indexing/text.hpp"
 #include "sax/parser.hpp"
+#include "textservices/unicode.hpp"
 
 namespace xmlindexing {
 
@@ -46,7 +47,7 @@ class FullRun final : public sax::Handler {
     }
     void characters(std::string_view text) override { builder.addText(text); }
     void cdata(std::string_view bytes) override {
-        if (detail::isValidUtf8(bytes)) builder.addText(bytes);
+        if (textservices::isWellFormedUtf8(bytes)) builder.addText(bytes);
     }
     void parseError(const sax::ParseError& e) override { error = ParsingError(e.line, e.column); }
 };
@@ -82,7 +83,8 @@ class LazyRun final : public sax::Handler {
         if (parser_.shouldPrepareElement()) builder.addText(text);
     }
     void cdata(std::string_view bytes) override {
-        if (parser_.shouldPrepareElement() && detail::isValidUtf8(bytes)) builder.addText(bytes);
+        if (parser_.shouldPrepareElement() && textservices::isWellFormedUtf8(bytes))
+            builder.addText(bytes);
     }
 
   private:

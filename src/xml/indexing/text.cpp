@@ -2,11 +2,12 @@
 
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
-#include <unicode/utf8.h>
+#include <unicode/utf16.h>
 
 #include <cstdint>
-#include <cstring>
 #include <stdexcept>
+
+#include "textservices/unicode.hpp"
 
 namespace xmlindexing::detail {
 
@@ -45,74 +46,8 @@ icu::UnicodeString fromUtf8(std::string_view s) {
 
 }  // namespace
 
-bool isAscii(std::string_view s) {
-    const char* p = s.data();
-    size_t n = s.size();
-    // Eight bytes at a time: none may have its top bit set.
-    while (n >= 8) {
-        uint64_t word;
-        std::memcpy(&word, p, 8);
-        if ((word & 0x8080808080808080ull) != 0) return false;
-        p += 8;
-        n -= 8;
-    }
-    for (; n > 0; --n, ++p) {
-        if (static_cast<unsigned char>(*p) >= 0x80) return false;
-    }
-    return true;
-}
-
-bool isValidUtf8(std::string_view s) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const size_t n = s.size();
-    size_t i = 0;
-    while (i < n) {
-        // Skip ASCII eight bytes at a time.
-        if (n - i >= 8) {
-            uint64_t word;
-            std::memcpy(&word, p + i, 8);
-            if ((word & 0x8080808080808080ull) == 0) {
-                i += 8;
-                continue;
-            }
-        }
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        // Well-formed sequences as listed in Unicode's table of well-formed UTF-8 byte sequences.
-        size_t length;
-        unsigned char lo = 0x80, hi = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c == 0xE0) {
-            length = 3, lo = 0xA0;
-        } else if ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) {
-            length = 3;
-        } else if (c == 0xED) {
-            length = 3, hi = 0x9F;
-        } else if (c == 0xF0) {
-            length = 4, lo = 0x90;
-        } else if (c >= 0xF1 && c <= 0xF3) {
-            length = 4;
-        } else if (c == 0xF4) {
-            length = 4, hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (n - i < length) return false;
-        if (p[i + 1] < lo || p[i + 1] > hi) return false;
-        for (size_t k = 2; k < length; ++k) {
-            if (p[i + k] < 0x80 || p[i + k] > 0xBF) return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
 std::string canonical(std::string_view s) {
-    if (isAscii(s)) return std::string(s);
+    if (textservices::isAscii(s)) return std::string(s);
     std::string out;
     normalized(fromUtf8(s)).toUTF8String(out);
     return out;
@@ -120,12 +55,12 @@ std::string canonical(std::string_view s) {
 
 bool canonicallyEqual(std::string_view a, std::string_view b) {
     if (a == b) return true;
-    if (isAscii(a) && isAscii(b)) return false;
+    if (textservices::isAscii(a) && textservices::isAscii(b)) return false;
     return normalized(fromUtf8(a)) == normalized(fromUtf8(b));
 }
 
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    if (isAscii(a) && isAscii(b)) return asciiEqualIgnoringCase(a, b);
+    if (textservices::isAscii(a) && textservices::isAscii(b)) return asciiEqualIgnoringCase(a, b);
     icu::UnicodeString x = fromUtf8(a), y = fromUtf8(b);
     x.foldCase();
     y.foldCase();
@@ -133,13 +68,13 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 std::optional<EncodedText> encode(std::string_view text, StringEncoding encoding) {
-    if (!isValidUtf8(text)) return std::nullopt;
+    if (!textservices::isWellFormedUtf8(text)) return std::nullopt;
     EncodedText out{{}, "UTF-8"};
     switch (encoding) {
         case StringEncoding::utf8:
             return out;
         case StringEncoding::ascii:
-            if (!isAscii(text)) return std::nullopt;
+            if (!textservices::isAscii(text)) return std::nullopt;
             out.bytes.assign(text);
             out.parserEncoding = "US-ASCII";
             return out;
@@ -149,11 +84,9 @@ std::optional<EncodedText> encode(std::string_view text, StringEncoding encoding
             break;
     }
     out.bytes.reserve(encoding == StringEncoding::isoLatin1 ? text.size() : text.size() * 2);
-    const auto* p = reinterpret_cast<const uint8_t*>(text.data());
-    const auto length = static_cast<int32_t>(text.size());
-    for (int32_t i = 0; i < length;) {
-        UChar32 c;
-        U8_NEXT(p, i, length, c);
+    for (size_t i = 0; i < text.size();) {
+        const auto [c, length] = textservices::nextScalar(text, i);
+        i += length;
         if (encoding == StringEncoding::isoLatin1) {
             if (c > 0xFF) return std::nullopt;
             out.bytes.push_back(static_cast<char>(c));

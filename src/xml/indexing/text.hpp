@@ -10,9 +10,6 @@
 
 namespace xmlindexing::detail {
 
-bool isAscii(std::string_view s);
-bool isValidUtf8(std::string_view s);
-
 // The NFC form of a UTF-8 string (the string itself when it is ASCII).
 std::string canonical(std::string_view s);
 

@@ -5,8 +5,8 @@
 #include <new>
 
 #include <unicode/uchar.h>
-#include <unicode/utf8.h>
 
+#include "textservices/unicode.hpp"
 #include "xml/indexing/deserialization.hpp"
 
 namespace xmlindexing::detail {
@@ -84,17 +84,13 @@ std::optional<float> parseFloat(std::string_view text) {
 
 // White space (Unicode White_Space) at the start of the text, skipped; the offset after it.
 size_t leadingWhiteSpace(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-    const auto length = static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX));
-    int32_t offset = 0;
-    while (offset < length) {
-        int32_t next = offset;
-        UChar32 c;
-        U8_NEXT(bytes, next, length, c);
-        if (c < 0 || !u_isUWhiteSpace(c)) break;
-        offset = next;
+    size_t offset = 0;
+    while (offset < text.size()) {
+        const auto step = textservices::nextScalar(text, offset);
+        if (!step.wellFormed() || !u_isUWhiteSpace(static_cast<UChar32>(step.scalar))) break;
+        offset += step.length;
     }
-    return static_cast<size_t>(offset);
+    return offset;
 }
 
 // Leading white space, one optional sign, any zeros; then Y, y, T, t or 1-9 means true.
