@@ -77,6 +77,7 @@ struct SysEx7 {
     SysEx7(SysExManufacturer manufacturer, SysEx7Data data, UInt4 group = UInt4())
         : manufacturer(manufacturer), data(std::move(data)), group(group) {}
 
+    static constexpr uint8_t midi1RawStatusByte() { return 0xF0; }
     // [F0] ID data [F7]; the group is not written.
     MIDI1Bytes midi1RawBytes(bool leadingF0 = true, bool trailingF7 = true) const;
     // The bytes of midi1RawBytes, each as two upper-case hex digits without prefix, joined with
@@ -124,6 +125,7 @@ struct UniversalSysEx7 {
                                          UInt14 family, UInt14 model,
                                          std::array<UInt7, 4> softwareRevision);
 
+    static constexpr uint8_t midi1RawStatusByte() { return 0xF0; }
     // [F0] type deviceID subID1 subID2 data [F7]; the group is not written.
     MIDI1Bytes midi1RawBytes(bool leadingF0 = true, bool trailingF7 = true) const;
     // Message-type-3 packets of the four header bytes and the data.
