@@ -10,16 +10,28 @@ namespace {
 constexpr int64_t maxInt = std::numeric_limits<int64_t>::max();
 constexpr int64_t minInt = std::numeric_limits<int64_t>::min();
 
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t sum = 0;
+// Sums of products of 64-bit fields, in 128 bits with saturation, so that the most negative
+// count comes back exactly and anything beyond the 64-bit range ends at its edge.
+__extension__ using Wide = __int128;
+constexpr Wide wideMax = ~(static_cast<Wide>(1) << 127);
+constexpr Wide wideMin = -wideMax - 1;
+
+Wide saturatingAdd(Wide a, Wide b) {
+    Wide sum = 0;
     if (!__builtin_add_overflow(a, b, &sum)) return sum;
-    return b > 0 ? maxInt : minInt;
+    return b > 0 ? wideMax : wideMin;
 }
 
-int64_t saturatingMultiply(int64_t a, int64_t b) {
-    int64_t product = 0;
+Wide saturatingMultiply(Wide a, Wide b) {
+    Wide product = 0;
     if (!__builtin_mul_overflow(a, b, &product)) return product;
-    return (a < 0) == (b < 0) ? maxInt : minInt;
+    return (a < 0) == (b < 0) ? wideMax : wideMin;
+}
+
+int64_t narrowed(Wide value) {
+    if (value > maxInt) return maxInt;
+    if (value < minInt) return minInt;
+    return static_cast<int64_t>(value);
 }
 
 int64_t storable(uint64_t magnitude) {
@@ -74,16 +86,14 @@ MusicalTimeValue MusicalTimeValue::fromTicks(int64_t ticks, int64_t beatsPerBar,
 
 int64_t MusicalTimeValue::ticksInBeat() const {
     if (divisionsPerBeat_ == 0) return ticks;
-    return saturatingAdd(saturatingMultiply(beatDivision, ticksPerDivision()), ticks);
+    return narrowed(saturatingAdd(saturatingMultiply(beatDivision, ticksPerDivision()), ticks));
 }
 
 int64_t MusicalTimeValue::totalTicks() const {
-    const int64_t bars = saturatingMultiply(bar, saturatingMultiply(beatsPerBar_, ppq_));
-    const int64_t total =
+    const Wide bars = saturatingMultiply(bar, saturatingMultiply(beatsPerBar_, ppq_));
+    const Wide total =
         saturatingAdd(saturatingAdd(bars, saturatingMultiply(beat, ppq_)), ticksInBeat());
-    // -maxInt rather than an overflowing negation of minInt.
-    if (!isNegative) return total;
-    return total == minInt ? maxInt : -total;
+    return narrowed(isNegative ? saturatingMultiply(total, -1) : total);
 }
 
 double MusicalTimeValue::totalBeats() const {

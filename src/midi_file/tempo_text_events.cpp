@@ -94,8 +94,13 @@ void Tempo::setBPM(double bpm) {
 }
 
 uint32_t Tempo::microsecondsPerQuarterNote() const {
-    // Within the limit the quotient lies in 1 ... 16,759,776, so the conversion is defined.
-    return static_cast<uint32_t>(60.0 / limitedBPM(bpm_) * 1'000'000.0);
+    // Within the limit the quotient lies in 1 ... 16,759,776, so the conversion is defined. A
+    // quotient a rounding error below a whole number is that number: a tempo read from n
+    // microseconds writes n again instead of n - 1.
+    const double microseconds = 60.0 / limitedBPM(bpm_) * 1'000'000.0;
+    const double nearest = std::round(microseconds);
+    if (std::fabs(microseconds - nearest) < 1e-6) return static_cast<uint32_t>(nearest);
+    return static_cast<uint32_t>(microseconds);
 }
 
 void Tempo::setMicrosecondsPerQuarterNote(uint32_t microseconds) {
