@@ -105,8 +105,12 @@ double MusicalTimeValue::totalBeats() const {
 
 std::string MusicalTimeValue::stringValue(const std::string& separator,
                                           bool alwaysShowBeatDivision) const {
-    std::string text = (isNegative ? "-" : "") + std::to_string(bar) + separator +
-                       std::to_string(beat) + separator;
+    std::string text;
+    if (isNegative) text += '-';
+    text += std::to_string(bar);
+    text += separator;
+    text += std::to_string(beat);
+    text += separator;
     if (divisionsPerBeat_ > 0 || alwaysShowBeatDivision) {
         text += std::to_string(beatDivision) + separator;
     }
