@@ -273,8 +273,9 @@ std::string_view characterPrefix(std::string_view text, size_t count) {
         }
         end = next;
     }
-    // Leave the iterator on text it owns, not on the caller's bytes.
-    breaks->setText(icu::UnicodeString());
+    // Leave the iterator on text that outlives it, not on the caller's bytes.
+    static const icu::UnicodeString nothing;
+    breaks->setText(nothing);
     utext_close(utext);
     return text.substr(0, static_cast<size_t>(end));
 }

@@ -362,3 +362,22 @@ TEST(MetaPayloads, DecodersRefuseOtherKindsWithoutThrowing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The throwing forms carry the failure's sentence in the component's error.
+TEST(MetaPayloads, ThrowingFormsCarryTheSentence) {
+    const Bytes shortTempo{0xFF, 0x51, 0x03, 0x07, 0xA1};
+    try {
+        (void)Tempo::fromRawBytes(shortTempo);
+        ADD_FAILURE() << "no error";
+    } catch (const MIDIFileDecodeError& error) {
+        EXPECT_EQ(error.errorCase(), MIDIFileDecodeError::Case::malformed);
+        EXPECT_STREQ(error.what(), "Invalid number of bytes. Expected 6 but got 5");
+        EXPECT_EQ(error.message(), error.what());
+    }
+    EXPECT_THROW((void)decodePayload<Tempo>(shortTempo).value(), MIDIFileDecodeError);
+    EXPECT_EQ(MIDIFileDecodeError(MIDIFileDecodeError::Case::fileNotFound).message(), "");
+}
+
+}  // namespace
