@@ -135,6 +135,7 @@ class DecodeResult {
         if (!ok()) throw std::get<1>(state_).error();
         return std::get<0>(std::move(state_));
     }
+    // The value without the check; only valid when ok().
     const T& operator*() const& { return std::get<0>(state_); }
     const T* operator->() const { return &std::get<0>(state_); }
 
