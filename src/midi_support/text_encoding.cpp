@@ -2,7 +2,6 @@
 
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
-#include <unicode/utext.h>
 
 #include <memory>
 
@@ -227,36 +226,7 @@ std::string asciiStringLossy(std::string_view text) {
 }
 
 std::string_view characterPrefix(std::string_view text, size_t count) {
-    // A character takes at least one byte, so a text of no more bytes than `count` is whole.
-    if (text.size() <= count) return text;
-    icu::BreakIterator* breaks = characterBreaks();
-    UErrorCode status = U_ZERO_ERROR;
-    UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
-    if (breaks == nullptr || U_FAILURE(status)) {
-        utext_close(utext);
-        // Without grapheme segmentation, each scalar (or ill-formed sequence) is a character.
-        size_t at = 0;
-        for (size_t taken = 0; taken < count && at < text.size(); ++taken) {
-            at += textservices::nextScalar(text, at).length;
-        }
-        return text.substr(0, at);
-    }
-    breaks->setText(utext, status);
-    // Boundaries are offsets into the UTF-8 bytes, as the text is read through a UTF-8 UText.
-    int32_t end = breaks->first();
-    for (size_t taken = 0; taken < count; ++taken) {
-        const int32_t next = breaks->next();
-        if (next == icu::BreakIterator::DONE) {
-            end = static_cast<int32_t>(text.size());
-            break;
-        }
-        end = next;
-    }
-    // Leave the iterator on text that outlives it, not on the caller's bytes.
-    static const icu::UnicodeString nothing;
-    breaks->setText(nothing);
-    utext_close(utext);
-    return text.substr(0, static_cast<size_t>(end));
+    return text.substr(0, textservices::characterPrefixLength(text, count));
 }
 
 }  // namespace midisupport

@@ -3,6 +3,7 @@
 #include <unicode/brkiter.h>
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
+#include <unicode/utext.h>
 
 #include <memory>
 
@@ -64,6 +65,39 @@ std::vector<std::string> graphemeClusters(std::string_view text, std::size_t lim
         clusters.push_back(utf8Of(unicode.tempSubStringBetween(start, end)));
     }
     return clusters;
+}
+
+std::size_t characterPrefixLength(std::string_view text, std::size_t count) {
+    // A character takes at least one byte, so a text of no more bytes than `count` is whole.
+    if (text.size() <= count) return text.size();
+    icu::BreakIterator* breaks = characterBreaks();
+    UErrorCode status = U_ZERO_ERROR;
+    UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+    if (breaks == nullptr || U_FAILURE(status)) {
+        utext_close(utext);
+        // Without grapheme segmentation, each scalar (or ill-formed sequence) is a character.
+        std::size_t at = 0;
+        for (std::size_t taken = 0; taken < count && at < text.size(); ++taken) {
+            at += nextScalar(text, at).length;
+        }
+        return at;
+    }
+    breaks->setText(utext, status);
+    // Boundaries are offsets into the UTF-8 bytes, as the text is read through a UTF-8 UText.
+    int32_t end = breaks->first();
+    for (std::size_t taken = 0; taken < count; ++taken) {
+        const int32_t next = breaks->next();
+        if (next == icu::BreakIterator::DONE) {
+            end = static_cast<int32_t>(text.size());
+            break;
+        }
+        end = next;
+    }
+    // Leave the iterator on text that outlives it, not on the caller's bytes.
+    static const icu::UnicodeString nothing;
+    breaks->setText(nothing);
+    utext_close(utext);
+    return static_cast<std::size_t>(end);
 }
 
 std::string canonicalComposition(std::string_view text) {

@@ -19,6 +19,10 @@ namespace textservices {
 std::vector<std::string> graphemeClusters(
     std::string_view text, std::size_t limit = std::numeric_limits<std::size_t>::max());
 
+// The number of bytes of `text` that its first `count` user-perceived characters take (all of it
+// when it has fewer). Ill-formed bytes stay in place and count as the characters they stand for.
+std::size_t characterPrefixLength(std::string_view text, std::size_t count);
+
 // The canonical composition (NFC) of `text`. Two texts are canonically equivalent (a precomposed
 // letter and the same letter written as base letter plus combining mark) exactly when their
 // compositions are equal.
