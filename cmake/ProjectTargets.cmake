@@ -40,7 +40,15 @@ function(project_test name)
         PROJECT_TEST_DATA_DIR="${PROJECT_TEST_DATA_DIR}"
         PROJECT_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT})
+        PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+    # Labels are set by a script that ctest runs after discovery: through the discovery's own
+    # PROPERTIES, a list of several labels would be split into separate arguments.
+    set(_labels_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+    file(WRITE ${_labels_script}
+        "if(${name}_TESTS)\n"
+        "    set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${ARG_LABELS}\")\n"
+        "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_labels_script})
 endfunction()
 
 # project_benchmark(<name> SOURCES ... [LIBS ...])
