@@ -56,8 +56,7 @@ void numberSteps(const uint8_t* data, size_t size) {
     require(note.advanced(stride).number <= 127);
     try {
         note.setNumber(MIDINote::allNames[data[0] % 12], stride);
-    } catch (const MIDINote::NoteError&) {
-    }
+    } catch (const MIDINote::NoteError&) {}
 }
 
 }  // namespace

@@ -28,9 +28,9 @@ const char* noteErrorText(NoteError::Case errorCase) {
 }
 
 // Pitch class 0 (C) ... 11 (B) to the name.
-constexpr std::array<Name, 12> namesByPitchClass{Name::C, Name::C_sharp, Name::D, Name::D_sharp,
-                                                 Name::E, Name::F,       Name::F_sharp, Name::G,
-                                                 Name::G_sharp, Name::A, Name::A_sharp, Name::B};
+constexpr std::array<Name, 12> namesByPitchClass{
+    Name::C,       Name::C_sharp, Name::D,       Name::D_sharp, Name::E,       Name::F,
+    Name::F_sharp, Name::G,       Name::G_sharp, Name::A,       Name::A_sharp, Name::B};
 
 enum class Accidental { none, sharp, flat };
 
@@ -56,14 +56,29 @@ std::optional<std::vector<std::pair<char32_t, size_t>>> scalarsWithOffsets(std::
 std::optional<Name> nameOf(char32_t letter, Accidental accidental) {
     int pitchClass = 0;
     switch (letter) {
-        case U'C': pitchClass = 0; break;
-        case U'D': pitchClass = 2; break;
-        case U'E': pitchClass = 4; break;
-        case U'F': pitchClass = 5; break;
-        case U'G': pitchClass = 7; break;
-        case U'A': pitchClass = 9; break;
-        case U'B': pitchClass = 11; break;
-        default: return std::nullopt;
+        case U'C':
+            pitchClass = 0;
+            break;
+        case U'D':
+            pitchClass = 2;
+            break;
+        case U'E':
+            pitchClass = 4;
+            break;
+        case U'F':
+            pitchClass = 5;
+            break;
+        case U'G':
+            pitchClass = 7;
+            break;
+        case U'A':
+            pitchClass = 9;
+            break;
+        case U'B':
+            pitchClass = 11;
+            break;
+        default:
+            return std::nullopt;
     }
     if (accidental == Accidental::sharp) {
         if (letter == U'B') return std::nullopt;
@@ -115,18 +130,21 @@ MIDINote::NoteError::NoteError(Case errorCase)
 
 std::string description(MIDINote::Style style) {
     switch (style) {
-        case MIDINote::Style::yamaha: return "Yamaha (Middle C == C3)";
-        case MIDINote::Style::roland: return "Roland (Middle C == C4)";
-        case MIDINote::Style::cakewalk: return "Cakewalk (Middle C == C5)";
+        case MIDINote::Style::yamaha:
+            return "Yamaha (Middle C == C3)";
+        case MIDINote::Style::roland:
+            return "Roland (Middle C == C4)";
+        case MIDINote::Style::cakewalk:
+            return "Cakewalk (Middle C == C5)";
     }
     return "";
 }
 
 std::string stringValue(MIDINote::Name name, bool flats, bool unicodeAccidentals) {
-    static constexpr std::array<std::string_view, 12> sharps{"A", "A#", "B", "C", "C#", "D",
-                                                             "D#", "E", "F", "F#", "G", "G#"};
-    static constexpr std::array<std::string_view, 12> flatNames{"A", "Bb", "B", "C", "Db", "D",
-                                                                "Eb", "E", "F", "Gb", "G", "Ab"};
+    static constexpr std::array<std::string_view, 12> sharps{"A",  "A#", "B", "C",  "C#", "D",
+                                                             "D#", "E",  "F", "F#", "G",  "G#"};
+    static constexpr std::array<std::string_view, 12> flatNames{"A",  "Bb", "B", "C",  "Db", "D",
+                                                                "Eb", "E",  "F", "Gb", "G",  "Ab"};
     const auto index = static_cast<size_t>(name);
     const std::string_view text = flats ? flatNames[index] : sharps[index];
     std::string out(text.substr(0, 1));
@@ -193,7 +211,8 @@ void MIDINote::setNumberParsing(std::string_view text) {
             break;
         }
     }
-    const size_t octaveOffset = nameEnd < scalars->size() ? (*scalars)[nameEnd].second : text.size();
+    const size_t octaveOffset =
+        nameEnd < scalars->size() ? (*scalars)[nameEnd].second : text.size();
     const auto name = noteName(text.substr(0, octaveOffset));
     if (!name) throwNoteError(NoteError::Case::malformedNoteName);
 

@@ -28,39 +28,57 @@ TEST(ChannelVoiceTest, MIDI1BytesOfNotesAndZeroVelocity) {
     const UInt4 ch0(0);
     const UInt4 g0(0);
     const Case cases[] = {
-        {"zero velocity as note off", NoteOn(UInt7(60), V16::midi1(UInt7(0)), none, ch0, g0, true).midi1RawBytes(),
+        {"zero velocity as note off",
+         NoteOn(UInt7(60), V16::midi1(UInt7(0)), none, ch0, g0, true).midi1RawBytes(),
          {0x80, 0x3C, 0x00}},
-        {"zero velocity kept", NoteOn(UInt7(60), V16::midi1(UInt7(0)), none, ch0, g0, false).midi1RawBytes(),
+        {"zero velocity kept",
+         NoteOn(UInt7(60), V16::midi1(UInt7(0)), none, ch0, g0, false).midi1RawBytes(),
          {0x90, 0x3C, 0x00}},
-        {"16-bit velocity below one step", NoteOn(UInt7(60), V16::midi2(0x01FF)).midi1RawBytes(),
+        {"16-bit velocity below one step",
+         NoteOn(UInt7(60), V16::midi2(0x01FF)).midi1RawBytes(),
          {0x90, 0x3C, 0x01}},
-        {"16-bit zero is never a note off", NoteOn(UInt7(60), V16::midi2(0)).midi1RawBytes(),
+        {"16-bit zero is never a note off",
+         NoteOn(UInt7(60), V16::midi2(0)).midi1RawBytes(),
          {0x90, 0x3C, 0x01}},
-        {"note off keeps 0", NoteOff(UInt7(60), V16::midi2(0x01FF)).midi1RawBytes(),
+        {"note off keeps 0",
+         NoteOff(UInt7(60), V16::midi2(0x01FF)).midi1RawBytes(),
          {0x80, 0x3C, 0x00}},
         {"half", NoteOn(UInt7(60), V16::unitInterval(0.5)).midi1RawBytes(), {0x90, 0x3C, 64}},
         {"full", NoteOn(UInt7(60), V16::unitInterval(1.0)).midi1RawBytes(), {0x90, 0x3C, 127}},
-        {"tiny fraction as note off", NoteOn(UInt7(60), V16::unitInterval(0.001)).midi1RawBytes(),
+        {"tiny fraction as note off",
+         NoteOn(UInt7(60), V16::unitInterval(0.001)).midi1RawBytes(),
          {0x80, 0x3C, 0}},
         {"tiny fraction kept",
          NoteOn(UInt7(60), V16::unitInterval(0.001), none, ch0, g0, false).midi1RawBytes(),
          {0x90, 0x3C, 0}},
-        {"channel 16", NoteOff(UInt7(127), V16::midi1(UInt7(127)), none, UInt4(15)).midi1RawBytes(),
+        {"channel 16",
+         NoteOff(UInt7(127), V16::midi1(UInt7(127)), none, UInt4(15)).midi1RawBytes(),
          {0x8F, 0x7F, 0x7F}},
-        {"pitch bend centre", PitchBend(V14::midi1(UInt14(8192))).midi1RawBytes(), {0xE0, 0x00, 0x40}},
-        {"bipolar centre", PitchBend(V14::bipolarUnitInterval(0.0)).midi1RawBytes(), {0xE0, 0x00, 0x40}},
-        {"32-bit bend", PitchBend(V14::midi2(0xFFFFFFFF), UInt4(2)).midi1RawBytes(), {0xE2, 0x7F, 0x7F}},
+        {"pitch bend centre",
+         PitchBend(V14::midi1(UInt14(8192))).midi1RawBytes(),
+         {0xE0, 0x00, 0x40}},
+        {"bipolar centre",
+         PitchBend(V14::bipolarUnitInterval(0.0)).midi1RawBytes(),
+         {0xE0, 0x00, 0x40}},
+        {"32-bit bend",
+         PitchBend(V14::midi2(0xFFFFFFFF), UInt4(2)).midi1RawBytes(),
+         {0xE2, 0x7F, 0x7F}},
         {"bank select first",
          ProgramChange(UInt7(5), Bank::bankSelect(UInt14(16383))).midi1RawBytes(),
          {0xB0, 0x00, 0x7F, 0xB0, 0x20, 0x7F, 0xC0, 0x05}},
-        {"bank halves", ProgramChange(UInt7(9), Bank::bankSelect(UInt7(1), UInt7(2)), UInt4(4)).midi1RawBytes(),
+        {"bank halves",
+         ProgramChange(UInt7(9), Bank::bankSelect(UInt7(1), UInt7(2)), UInt4(4)).midi1RawBytes(),
          {0xB4, 0x00, 0x01, 0xB4, 0x20, 0x02, 0xC4, 0x09}},
         {"no bank", ProgramChange(UInt7(5)).midi1RawBytes(), {0xC0, 0x05}},
-        {"channel pressure", Pressure(V32::midi2(0xFFFFFFFF), UInt4(1)).midi1RawBytes(), {0xD1, 0x7F}},
-        {"key pressure", NotePressure(UInt7(1), V32::midi1(UInt7(2)), UInt4(3)).midi1RawBytes(),
+        {"channel pressure",
+         Pressure(V32::midi2(0xFFFFFFFF), UInt4(1)).midi1RawBytes(),
+         {0xD1, 0x7F}},
+        {"key pressure",
+         NotePressure(UInt7(1), V32::midi1(UInt7(2)), UInt4(3)).midi1RawBytes(),
          {0xA3, 0x01, 0x02}},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.bytes, c.expected) << c.what;
+    for (const Case& c : cases)
+        EXPECT_EQ(c.bytes, c.expected) << c.what;
 }
 
 TEST(ChannelVoiceTest, UniversalMIDIPackets) {
@@ -75,32 +93,44 @@ TEST(ChannelVoiceTest, UniversalMIDIPackets) {
     const Case cases[] = {
         {"note on, MIDI 2.0", noteOn.umpRawWords(midi2), {0x41923C00, 0xFFFF0000}},
         {"note on, MIDI 1.0", noteOn.umpRawWords(midi1), {0x21923C7F}},
-        {"zero velocity note on, MIDI 1.0", NoteOn(UInt7(60), V16::midi1(UInt7(0))).umpRawWords(midi1),
+        {"zero velocity note on, MIDI 1.0",
+         NoteOn(UInt7(60), V16::midi1(UInt7(0))).umpRawWords(midi1),
          {0x20803C00}},
-        {"zero velocity note on, MIDI 2.0", NoteOn(UInt7(60), V16::midi1(UInt7(0))).umpRawWords(midi2),
+        {"zero velocity note on, MIDI 2.0",
+         NoteOn(UInt7(60), V16::midi1(UInt7(0))).umpRawWords(midi2),
          {0x40903C00, 0x00000000}},
         {"note off with pitch attribute",
          NoteOff(UInt7(60), V16::midi2(0x1234), pitch, UInt4(0), UInt4(15)).umpRawWords(midi2),
          {0x4F803C03, 0x12347900}},
-        {"note off, MIDI 1.0", NoteOff(UInt7(60), V16::midi2(0x1234), pitch).umpRawWords(midi1),
+        {"note off, MIDI 1.0",
+         NoteOff(UInt7(60), V16::midi2(0x1234), pitch).umpRawWords(midi1),
          {0x20803C09}},
-        {"key pressure", NotePressure(UInt7(60), V32::midi2(7), UInt4(1), UInt4(2)).umpRawWords(midi2),
+        {"key pressure",
+         NotePressure(UInt7(60), V32::midi2(7), UInt4(1), UInt4(2)).umpRawWords(midi2),
          {0x42A13C00, 7}},
-        {"channel pressure, MIDI 1.0", Pressure(V32::midi1(UInt7(0x55)), UInt4(1)).umpRawWords(midi1),
+        {"channel pressure, MIDI 1.0",
+         Pressure(V32::midi1(UInt7(0x55)), UInt4(1)).umpRawWords(midi1),
          {0x20D15500}},
-        {"channel pressure, MIDI 2.0", Pressure(V32::midi1(UInt7(127)), UInt4(1)).umpRawWords(midi2),
+        {"channel pressure, MIDI 2.0",
+         Pressure(V32::midi1(UInt7(127)), UInt4(1)).umpRawWords(midi2),
          {0x40D10000, 0xFFFFFFFF}},
-        {"pitch bend, MIDI 1.0", PitchBend(V14::midi1(UInt14(0x2001))).umpRawWords(midi1),
+        {"pitch bend, MIDI 1.0",
+         PitchBend(V14::midi1(UInt14(0x2001))).umpRawWords(midi1),
          {0x20E00140}},
-        {"pitch bend centre, MIDI 2.0", PitchBend(V14::bipolarUnitInterval(0.0)).umpRawWords(midi2),
+        {"pitch bend centre, MIDI 2.0",
+         PitchBend(V14::bipolarUnitInterval(0.0)).umpRawWords(midi2),
          {0x40E00000, 0x80000000}},
-        {"per-note pitch bend", NotePitchBend(UInt7(60), VN::midi2(0x12345678), UInt4(3), UInt4(4)).umpRawWords(),
+        {"per-note pitch bend",
+         NotePitchBend(UInt7(60), VN::midi2(0x12345678), UInt4(3), UInt4(4)).umpRawWords(),
          {0x44633C00, 0x12345678}},
         {"program change with bank, MIDI 1.0", banked.umpRawWords(midi1), {0x20C00500}},
         {"program change with bank, MIDI 2.0", banked.umpRawWords(midi2), {0x40C00001, 0x05007F7F}},
-        {"program change, MIDI 2.0", ProgramChange(UInt7(5)).umpRawWords(midi2), {0x40C00000, 0x05000000}},
+        {"program change, MIDI 2.0",
+         ProgramChange(UInt7(5)).umpRawWords(midi2),
+         {0x40C00000, 0x05000000}},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.packet, c.expected) << c.what;
+    for (const Case& c : cases)
+        EXPECT_EQ(c.packet, c.expected) << c.what;
 }
 
 // The MIDI 1.0-protocol word carries the MIDI 1.0 message; the status and data accessors agree
@@ -125,10 +155,12 @@ TEST(ChannelVoiceTest, AccessorsAndWordsAgreeWithTheBytes) {
             const NoteOff off(d, V16::midi2(static_cast<uint16_t>(v * 500)), none, c, g);
             EXPECT_EQ(off.umpRawWords(midi1), UMPPacket{word(off.midi1RawBytes(), g)});
             const NotePressure keyPressure(d, V32::unitInterval(v / 127.0), c, g);
-            EXPECT_EQ(keyPressure.umpRawWords(midi1), UMPPacket{word(keyPressure.midi1RawBytes(), g)});
+            EXPECT_EQ(keyPressure.umpRawWords(midi1),
+                      UMPPacket{word(keyPressure.midi1RawBytes(), g)});
             const PitchBend bend(V14::midi1(UInt14::truncating(v * 129)), c, g);
             const auto bendBytes = bend.midi1RawBytes();
-            EXPECT_EQ(bend.midi1RawDataBytes(), std::make_pair(UInt7(bendBytes[1]), UInt7(bendBytes[2])));
+            EXPECT_EQ(bend.midi1RawDataBytes(),
+                      std::make_pair(UInt7(bendBytes[1]), UInt7(bendBytes[2])));
             EXPECT_EQ(bend.umpRawWords(midi1), UMPPacket{word(bendBytes, g)});
             const Pressure pressure(V32::midi1(d), c, g);
             EXPECT_EQ(pressure.umpRawWords(midi1), UMPPacket{word(pressure.midi1RawBytes(), g)});
@@ -176,7 +208,8 @@ TEST(ChannelVoiceTest, Texts) {
         {NoteOff(UInt7(0), V16::midi1(UInt7(0))).description(),
          "noteOff(0 (C-2)), midi1(0)/midi2(0), chan: 0x0, group: 0x0)"},
         {NotePressure(UInt7(60), V32::midi1(UInt7(127)), UInt4(10)).description(),
-         "notePressure(note: 60 (C3)), amount: midi1(127)/midi2(4294967295), chan: 0xA, group: 0x0)"},
+         "notePressure(note: 60 (C3)), amount: midi1(127)/midi2(4294967295), chan: 0xA, group: "
+         "0x0)"},
         {NotePitchBend(UInt7(60), VN::unitInterval(1.0)).description(),
          "notePitchBend(note: 60 (C3)), value: unitInterval(1.0), chan: 0x0, group: 0x0)"},
         {PitchBend(V14::midi1(UInt14(8192))).description(),
@@ -187,7 +220,8 @@ TEST(ChannelVoiceTest, Texts) {
         {ProgramChange(UInt7(5), Bank::bankSelect(UInt14(300)), UInt4(1), UInt4(1)).description(),
          "prgChange(5, bank: 300, chan: 0x1, group: 0x1)"},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.text, c.expected);
+    for (const auto& c : cases)
+        EXPECT_EQ(c.text, c.expected);
 }
 
 }  // namespace

@@ -131,14 +131,26 @@ TEST(ControlChangeTest, Encodings) {
         uint32_t midi2Word1;
     };
     const Case cases[] = {
-        {CC(Controller::volume(), V::midi1(UInt7(100)), UInt4(3)), {0xB3, 0x07, 0x64},
-         0x20B30764, 0x40B30700, 0xC9249249},
-        {CC(UInt7(1), V::unitInterval(0.5), UInt4(0), UInt4(5)), {0xB0, 0x01, 0x40},
-         0x25B00140, 0x45B00100, 0x80000000},
-        {CC(UInt7(127), V::midi2(0xFFFFFFFF), UInt4(15), UInt4(15)), {0xBF, 0x7F, 0x7F},
-         0x2FBF7F7F, 0x4FBF7F00, 0xFFFFFFFF},
-        {CC(UInt7(64), V::midi2(0x01FFFFFF), UInt4(9)), {0xB9, 0x40, 0x00}, 0x20B94000,
-         0x40B94000, 0x01FFFFFF},
+        {CC(Controller::volume(), V::midi1(UInt7(100)), UInt4(3)),
+         {0xB3, 0x07, 0x64},
+         0x20B30764,
+         0x40B30700,
+         0xC9249249},
+        {CC(UInt7(1), V::unitInterval(0.5), UInt4(0), UInt4(5)),
+         {0xB0, 0x01, 0x40},
+         0x25B00140,
+         0x45B00100,
+         0x80000000},
+        {CC(UInt7(127), V::midi2(0xFFFFFFFF), UInt4(15), UInt4(15)),
+         {0xBF, 0x7F, 0x7F},
+         0x2FBF7F7F,
+         0x4FBF7F00,
+         0xFFFFFFFF},
+        {CC(UInt7(64), V::midi2(0x01FFFFFF), UInt4(9)),
+         {0xB9, 0x40, 0x00},
+         0x20B94000,
+         0x40B94000,
+         0x01FFFFFF},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.cc.midi1RawBytes(), c.bytes);
@@ -146,8 +158,7 @@ TEST(ControlChangeTest, Encodings) {
         EXPECT_EQ(c.cc.umpRawWords(MIDIProtocolVersion::_2_0),
                   (UMPPacket{c.midi2Word0, c.midi2Word1}));
         EXPECT_EQ(c.cc.midi1RawStatusByte(), c.bytes[0]);
-        EXPECT_EQ(c.cc.midi1RawDataBytes(),
-                  std::make_pair(UInt7(c.bytes[1]), UInt7(c.bytes[2])));
+        EXPECT_EQ(c.cc.midi1RawDataBytes(), std::make_pair(UInt7(c.bytes[1]), UInt7(c.bytes[2])));
     }
     EXPECT_EQ(cases[0].cc.description(),
               "cc(7, val: midi1(100)/midi2(3374617161), chan: 0x3, group: 0x0)");

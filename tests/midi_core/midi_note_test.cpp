@@ -38,16 +38,11 @@ TEST(MIDINoteTest, TextInTheThreeStyles) {
         std::string text;
     };
     const Case cases[] = {
-        {60, Style::yamaha, false, false, "C3"},
-        {60, Style::roland, false, false, "C4"},
-        {60, Style::cakewalk, false, false, "C5"},
-        {0, Style::yamaha, false, false, "C-2"},
-        {127, Style::yamaha, false, false, "G8"},
-        {61, Style::yamaha, false, false, "C#3"},
-        {61, Style::yamaha, true, false, "Db3"},
-        {61, Style::yamaha, false, true, "C\u266F3"},
-        {61, Style::yamaha, true, true, "D\u266D3"},
-        {70, Style::roland, true, false, "Bb4"},
+        {60, Style::yamaha, false, false, "C3"},     {60, Style::roland, false, false, "C4"},
+        {60, Style::cakewalk, false, false, "C5"},   {0, Style::yamaha, false, false, "C-2"},
+        {127, Style::yamaha, false, false, "G8"},    {61, Style::yamaha, false, false, "C#3"},
+        {61, Style::yamaha, true, false, "Db3"},     {61, Style::yamaha, false, true, "C\u266F3"},
+        {61, Style::yamaha, true, true, "D\u266D3"}, {70, Style::roland, true, false, "Bb4"},
         {69, Style::roland, false, false, "A4"},
     };
     for (const Case& c : cases) {
@@ -98,7 +93,9 @@ TEST(MIDINoteTest, ParsingText) {
         {"C4b", Style::yamaha, std::nullopt, ErrorCase::malformedNoteName},
         {"H4", Style::yamaha, std::nullopt, ErrorCase::malformedNoteName},
         {"", Style::yamaha, std::nullopt, ErrorCase::malformedNoteName},
-        {"C\xFF" "4", Style::yamaha, std::nullopt, ErrorCase::malformedNoteName},
+        {"C\xFF"
+         "4",
+         Style::yamaha, std::nullopt, ErrorCase::malformedNoteName},
     };
     for (const Case& c : cases) {
         const auto parse = [&] { return MIDINote::fromString(c.text, c.style); };
@@ -149,12 +146,13 @@ TEST(MIDINoteTest, PitchClassNames) {
         std::optional<Name> name;
     };
     const Case cases[] = {
-        {"a", Name::A},           {"ab", Name::G_sharp}, {"A#", Name::A_sharp},
-        {"E#", Name::F},          {"Fb", Name::E},       {"G\u266D", Name::F_sharp},
-        {"B#", std::nullopt},     {"Cb", std::nullopt},  {"C4", std::nullopt},
-        {"", std::nullopt},       {"H", std::nullopt},   {"Db-extra", Name::C_sharp},
+        {"a", Name::A},       {"ab", Name::G_sharp}, {"A#", Name::A_sharp},
+        {"E#", Name::F},      {"Fb", Name::E},       {"G\u266D", Name::F_sharp},
+        {"B#", std::nullopt}, {"Cb", std::nullopt},  {"C4", std::nullopt},
+        {"", std::nullopt},   {"H", std::nullopt},   {"Db-extra", Name::C_sharp},
     };
-    for (const Case& c : cases) EXPECT_EQ(noteName(c.text), c.name) << c.text;
+    for (const Case& c : cases)
+        EXPECT_EQ(noteName(c.text), c.name) << c.text;
     // Sharp names in sharps and flats, and pitch classes from each name's offset.
     for (Name name : MIDINote::allNames) {
         EXPECT_EQ(noteName(stringValue(name, false, false)), name);
@@ -171,12 +169,20 @@ TEST(MIDINoteTest, Frequencies) {
         std::optional<unsigned> number;
     };
     const Case cases[] = {
-        {440.0, 69}, {880.0, 81}, {261.6256, 60}, {8.1758, 0}, {12543.85, 127},
+        {440.0, 69},
+        {880.0, 81},
+        {261.6256, 60},
+        {8.1758, 0},
+        {12543.85, 127},
         {13289.75, std::nullopt},  // 128
         {8.0, 0},                  // rounds to 0
         {7.7, std::nullopt},       // rounds to -1
-        {0.0, std::nullopt},       {-440.0, std::nullopt}, {nan, std::nullopt},
-        {inf, std::nullopt},       {-inf, std::nullopt},   {1e-300, std::nullopt},
+        {0.0, std::nullopt},
+        {-440.0, std::nullopt},
+        {nan, std::nullopt},
+        {inf, std::nullopt},
+        {-inf, std::nullopt},
+        {1e-300, std::nullopt},
         {std::numeric_limits<double>::denorm_min(), std::nullopt},
     };
     for (const Case& c : cases) {
@@ -194,7 +200,7 @@ TEST(MIDINoteTest, Frequencies) {
     EXPECT_EQ(note.number, 69);
     EXPECT_EQ(noteNumber(0.0), std::nullopt);
     EXPECT_EQ(noteNumber(440.0 * 1e300, 1e-300), std::nullopt);  // inf ratio
-    EXPECT_EQ(noteNumber(13289.75), 128);                          // not range-checked
+    EXPECT_EQ(noteNumber(13289.75), 128);                        // not range-checked
     // Every note's frequency maps back to it.
     for (const MIDINote n : MIDINote::allNotes()) {
         EXPECT_EQ(MIDINote::fromFrequency(n.frequencyValue()).number, n.number);

@@ -3,13 +3,13 @@
 // batch, and the bytes must agree.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "midi_core/events/channel_voice.hpp"
@@ -65,7 +65,8 @@ struct Message {
 
 std::string hex(const MIDI1Bytes& bytes) {
     std::string out;
-    for (uint8_t b : bytes) out += midisupport::hexString(b, 2);
+    for (uint8_t b : bytes)
+        out += midisupport::hexString(b, 2);
     return out;
 }
 
@@ -74,9 +75,9 @@ std::vector<Message> sweep() {
     using V32 = ChanVoice7Bit32BitValue;
     std::vector<Message> messages;
     auto add = [&](const std::string& kind, unsigned ch, unsigned a, unsigned b, MIDI1Bytes bytes) {
-        messages.push_back({kind + " " + std::to_string(ch) + " " + std::to_string(a) + " " +
-                                std::to_string(b),
-                            bytes});
+        messages.push_back(
+            {kind + " " + std::to_string(ch) + " " + std::to_string(a) + " " + std::to_string(b),
+             bytes});
     };
     const unsigned data[] = {0, 1, 2, 31, 63, 64, 65, 100, 126, 127};
     const auto none = NoteAttribute::none();
@@ -87,7 +88,8 @@ std::vector<Message> sweep() {
             for (unsigned b : data) {
                 const UInt7 x = UInt7::truncating(a);
                 const UInt7 y = UInt7::truncating(b);
-                add("note_on", ch, a, b, NoteOn(x, V16::midi1(y), none, c, g, false).midi1RawBytes());
+                add("note_on", ch, a, b,
+                    NoteOn(x, V16::midi1(y), none, c, g, false).midi1RawBytes());
                 add(b == 0 ? "note_off" : "note_on", ch, a, b,
                     NoteOn(x, V16::midi1(y), none, c, g, true).midi1RawBytes());
                 add("note_off", ch, a, b, NoteOff(x, V16::midi1(y), none, c, g).midi1RawBytes());
@@ -103,10 +105,12 @@ std::vector<Message> sweep() {
         }
         for (unsigned v = 0; v < 128; ++v) {
             const UInt7 x = UInt7::truncating(v);
-            add("program_change", ch, v, 0, ProgramChange(x, ProgramChange::Bank::noBankSelect(), c, g).midi1RawBytes());
+            add("program_change", ch, v, 0,
+                ProgramChange(x, ProgramChange::Bank::noBankSelect(), c, g).midi1RawBytes());
             add("aftertouch", ch, v, 0, Pressure(V32::midi1(x), c, g).midi1RawBytes());
             add("control_change", ch, v, 127 - v,
-                CC(CC::Controller(x), V32::midi1(UInt7::truncating(127 - v)), c, g).midi1RawBytes());
+                CC(CC::Controller(x), V32::midi1(UInt7::truncating(127 - v)), c, g)
+                    .midi1RawBytes());
         }
         for (unsigned bank : {0u, 1u, 127u, 128u, 8192u, 16383u}) {
             add("bank_program", ch, ch * 8, bank,
@@ -116,7 +120,8 @@ std::vector<Message> sweep() {
         }
         for (unsigned v = 0; v < 16384; v += 127) {
             add("pitchwheel", ch, v, 0,
-                PitchBend(ChanVoice14Bit32BitValue::midi1(UInt14::truncating(v)), c, g).midi1RawBytes());
+                PitchBend(ChanVoice14Bit32BitValue::midi1(UInt14::truncating(v)), c, g)
+                    .midi1RawBytes());
         }
         add("pitchwheel", ch, 16383, 0,
             PitchBend(ChanVoice14Bit32BitValue::midi1(UInt14(16383)), c, g).midi1RawBytes());
@@ -133,11 +138,13 @@ TEST(MidoInteropTest, ChannelVoiceBytesMatchMido) {
     {
         std::ofstream(dir / "mido_encode.py") << midoScript;
         std::ofstream in(dir / "messages.txt");
-        for (const Message& m : messages) in << m.line << '\n';
+        for (const Message& m : messages)
+            in << m.line << '\n';
     }
     const std::string command = python() + " " + (dir / "mido_encode.py").string() + " < " +
                                 (dir / "messages.txt").string() + " > " +
-                                (dir / "bytes.txt").string() + " 2> " + (dir / "error.txt").string();
+                                (dir / "bytes.txt").string() + " 2> " +
+                                (dir / "error.txt").string();
     const int status = std::system(command.c_str());
     std::stringstream error;
     error << std::ifstream(dir / "error.txt").rdbuf();

@@ -33,7 +33,8 @@ TEST(NoteAttributeTest, PacketFieldsDecodeAndEncode) {
         {1, 12, NoteAttribute::Case::manufacturerSpecific, 1, 12, "manufacturerSpecific(12)"},
         {2, 0xFFFF, NoteAttribute::Case::profileSpecific, 2, 0xFFFF, "profileSpecific(65535)"},
         {3, 0xFFFF, NoteAttribute::Case::pitch7_9, 3, 0xFFFF, "pitch7.9(127, fine:511)"},
-        {3, 60 << 9 | 256, NoteAttribute::Case::pitch7_9, 3, 60 << 9 | 256, "pitch7.9(60, fine:256)"},
+        {3, 60 << 9 | 256, NoteAttribute::Case::pitch7_9, 3, 60 << 9 | 256,
+         "pitch7.9(60, fine:256)"},
         {5, 511, NoteAttribute::Case::undefined, 5, 511, "undefined(0x05, data: 0x01FF)"},
         {0x80, 7, NoteAttribute::Case::undefined, 0x80, 7, "undefined(0x80, data: 0x0007)"},
     };
@@ -59,10 +60,19 @@ TEST(NoteAttributeTest, PitchFromFractionalSemitones) {
         unsigned fine;
     };
     const Case cases[] = {
-        {60.5, 60, 256},  {-3.0, 0, 0},      {200.0, 127, 511}, {5.9999, 6, 0},
-        {126.9999, 127, 0}, {127.9999, 127, 511}, {60.0009765625, 60, 1},  // half a step rounds up
-        {nan, 0, 0},      {inf, 127, 511},   {-inf, 0, 0},      {1e300, 127, 511},
-        {-0.0, 0, 0},     {std::numeric_limits<double>::denorm_min(), 0, 0},
+        {60.5, 60, 256},
+        {-3.0, 0, 0},
+        {200.0, 127, 511},
+        {5.9999, 6, 0},
+        {126.9999, 127, 0},
+        {127.9999, 127, 511},
+        {60.0009765625, 60, 1},  // half a step rounds up
+        {nan, 0, 0},
+        {inf, 127, 511},
+        {-inf, 0, 0},
+        {1e300, 127, 511},
+        {-0.0, 0, 0},
+        {std::numeric_limits<double>::denorm_min(), 0, 0},
     };
     for (const Case& c : cases) {
         const Pitch p = Pitch::fromDouble(c.semitones);
@@ -95,7 +105,8 @@ TEST(PerNoteControllerTest, RegisteredIndexTable) {
         {10, Registered::Case::pan, "Pan"},
         {12, Registered::Case::undefined, "Undefined Per-Note CC12"},
         {79, Registered::Case::soundCtrl10_defaultUndefined, "Sound Control 10 - Undefined"},
-        {93, Registered::Case::effects3Depth_chorusSendLevel, "Effects 3 Depth - Chorus Send Level"},
+        {93, Registered::Case::effects3Depth_chorusSendLevel,
+         "Effects 3 Depth - Chorus Send Level"},
         {255, Registered::Case::undefined, "Undefined Per-Note CC255"},
     };
     for (const Case& c : cases) {
@@ -153,7 +164,8 @@ TEST(PerNoteControllerTest, PacketsOfControllerAndManagementMessages) {
          0x43F23C03, 0},
         {NoteManagement(c3, {}, UInt4(0), UInt4(0)).umpRawWords(), 0x40F03C00, 0},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.packet, (UMPPacket{c.word0, c.word1}));
+    for (const Case& c : cases)
+        EXPECT_EQ(c.packet, (UMPPacket{c.word0, c.word1}));
 }
 
 TEST(PerNoteControllerTest, OptionFlagsAndTexts) {

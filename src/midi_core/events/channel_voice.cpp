@@ -55,8 +55,9 @@ MIDI1Bytes NoteOn::midi1RawBytes() const {
 UMPPacket NoteOn::umpRawWords(MIDIProtocolVersion protocol) const {
     if (isMIDI1(protocol)) {
         const auto [key, vel] = midi1RawDataBytes();
-        return {uInt32FromBytes(umpMessageTypeAndGroup(MIDIUMPMessageType::midi1ChannelVoice, group),
-                                midi1RawStatusByte(), key.value(), vel.value())};
+        return {
+            uInt32FromBytes(umpMessageTypeAndGroup(MIDIUMPMessageType::midi1ChannelVoice, group),
+                            midi1RawStatusByte(), key.value(), vel.value())};
     }
     return midi2NoteWords(0x90, group, channel, note, velocity.value(), attribute);
 }
@@ -116,8 +117,8 @@ UMPPacket NotePressure::umpRawWords(MIDIProtocolVersion protocol) const {
 }
 
 std::string NotePressure::description() const {
-    return "notePressure(note: " + text::note(note) + "), amount: " +
-           text::value(amount.value()) + text::channelAndGroup(channel, group);
+    return "notePressure(note: " + text::note(note) + "), amount: " + text::value(amount.value()) +
+           text::channelAndGroup(channel, group);
 }
 
 size_t NotePressure::hash() const {

@@ -20,9 +20,9 @@ struct ControllerEntry {
 constexpr std::array<ControllerEntry, 128> controllerTable = [] {
     std::array<ControllerEntry, 128> table{};
     for (unsigned n = 0; n < 128; ++n) {
-        table[n] = {n >= 32 && n <= 63    ? Controller::Case::lsb
-                    : n >= 120            ? Controller::Case::mode
-                                          : Controller::Case::undefined,
+        table[n] = {n >= 32 && n <= 63 ? Controller::Case::lsb
+                    : n >= 120         ? Controller::Case::mode
+                                       : Controller::Case::undefined,
                     nullptr};
     }
 #define MIDICORE_X(caseName, number, text) table[number] = {Controller::Case::caseName, text};
@@ -39,7 +39,8 @@ struct LSBEntry {
 // MSB number 0...31 to the LSB case.
 constexpr std::array<LSBEntry, 32> lsbTable = [] {
     std::array<LSBEntry, 32> table{};
-    for (auto& entry : table) entry = {Controller::LSB::Case::undefined, nullptr};
+    for (auto& entry : table)
+        entry = {Controller::LSB::Case::undefined, nullptr};
 #define MIDICORE_X(caseName, msb, text) table[msb] = {Controller::LSB::Case::caseName, text};
     MIDICORE_CC_NAMED_LSBS(MIDICORE_X)
 #undef MIDICORE_X
@@ -126,10 +127,14 @@ std::optional<CC::Controller::Undefined> CC::Controller::undefinedValue() const 
 
 std::string CC::Controller::name() const {
     switch (controllerCase()) {
-        case Case::lsb: return lsbValue()->name();
-        case Case::mode: return events::name(*modeValue());
-        case Case::undefined: return events::name(*undefinedValue());
-        default: return controllerTable[number_].name;
+        case Case::lsb:
+            return lsbValue()->name();
+        case Case::mode:
+            return events::name(*modeValue());
+        case Case::undefined:
+            return events::name(*undefinedValue());
+        default:
+            return controllerTable[number_].name;
     }
 }
 

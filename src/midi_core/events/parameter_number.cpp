@@ -101,9 +101,9 @@ RegisteredController RegisteredController::raw(UInt7Pair parameter, std::optiona
     return {Case::raw, parameter, {msb, lsb}};
 }
 
-#define MIDICORE_THREE_D(name, index)                                                 \
-    RegisteredController RegisteredController::name(UInt7 msb, UInt7 lsb) {           \
-        return {Case::name, pair(threeDimensionalMSB, index), {msb, lsb}};            \
+#define MIDICORE_THREE_D(name, index)                                       \
+    RegisteredController RegisteredController::name(UInt7 msb, UInt7 lsb) { \
+        return {Case::name, pair(threeDimensionalMSB, index), {msb, lsb}};  \
     }
 MIDICORE_THREE_D(threeDimensionalAzimuthAngle, 0)
 MIDICORE_THREE_D(threeDimensionalElevationAngle, 1)
@@ -125,14 +125,22 @@ RegisteredController RegisteredController::fromParameter(UInt7Pair parameter,
     const unsigned index = parameter.lsb.value();
     if (p == 0) {
         switch (index) {
-            case 0: return pitchBendSensitivity(m, l);
-            case 1: return channelFineTuning(UInt14::fromUInt7Pair({m, l}));
-            case 2: return channelCoarseTuning(m);
-            case 3: return tuningProgramChange(m);
-            case 4: return tuningBankSelect(m);
-            case 5: return modulationDepthRange(msb, lsb);
-            case 6: return mpeConfigurationMessage(msb, lsb);
-            default: break;
+            case 0:
+                return pitchBendSensitivity(m, l);
+            case 1:
+                return channelFineTuning(UInt14::fromUInt7Pair({m, l}));
+            case 2:
+                return channelCoarseTuning(m);
+            case 3:
+                return tuningProgramChange(m);
+            case 4:
+                return tuningBankSelect(m);
+            case 5:
+                return modulationDepthRange(msb, lsb);
+            case 6:
+                return mpeConfigurationMessage(msb, lsb);
+            default:
+                break;
         }
     }
     if (p == 127 && index == 127) return null();
@@ -143,9 +151,10 @@ RegisteredController RegisteredController::fromParameter(UInt7Pair parameter,
 }
 
 std::string RegisteredController::description() const {
-    const auto& m = data_.msb;
-    const auto& l = data_.lsb;
-    switch (case_) {
+    const DataEntryBytes data = dataEntryBytes();
+    const auto& m = data.msb;
+    const auto& l = data.lsb;
+    switch (parameterCase()) {
         case Case::pitchBendSensitivity:
             return "pitchBendSensitivity(semitones: " + text::optionalByte(m) +
                    ", cents: " + text::optionalByte(l) + ")";
@@ -159,18 +168,23 @@ std::string RegisteredController::description() const {
             return "tuningProgramChange(zero-based: " + text::optionalByte(m) + ")";
         case Case::tuningBankSelect:
             return "tuningBankSelect(zero-based: " + text::optionalByte(m) + ")";
-        case Case::modulationDepthRange: return "modulationDepthRange" + dataText(data_);
-        case Case::mpeConfigurationMessage: return "mpeConfigurationMessage" + dataText(data_);
-        case Case::null: return "null";
-        case Case::raw: return rawText(parameter_, data_);
-        default: break;
+        case Case::modulationDepthRange:
+            return "modulationDepthRange" + dataText(data);
+        case Case::mpeConfigurationMessage:
+            return "mpeConfigurationMessage" + dataText(data);
+        case Case::null:
+            return "null";
+        case Case::raw:
+            return rawText(parameterBytes(), data);
+        default:
+            break;
     }
-    const auto index = threeDimensionalIndex(case_);
-    return std::string(index ? threeDimensional[*index].second : "") + dataText(data_);
+    const auto index = threeDimensionalIndex(parameterCase());
+    return std::string(index ? threeDimensional[*index].second : "") + dataText(data);
 }
 
 size_t RegisteredController::hash() const {
-    return hashOf(static_cast<size_t>(case_), parameter_, data_);
+    return hashOf(static_cast<size_t>(parameterCase()), parameterBytes(), dataEntryBytes());
 }
 
 // --- AssignableController
@@ -183,11 +197,11 @@ AssignableController AssignableController::fromParameter(UInt7Pair parameter,
 }
 
 std::string AssignableController::description() const {
-    return case_ == Case::null ? "null" : rawText(parameter_, data_);
+    return parameterCase() == Case::null ? "null" : rawText(parameterBytes(), dataEntryBytes());
 }
 
 size_t AssignableController::hash() const {
-    return hashOf(static_cast<size_t>(case_), parameter_, data_);
+    return hashOf(static_cast<size_t>(parameterCase()), parameterBytes(), dataEntryBytes());
 }
 
 // --- Records
@@ -198,8 +212,8 @@ std::string RPN::description() const {
 }
 
 size_t RPN::hash() const {
-    return midicore::detail::hashCombine(
-        midicore::detail::hashFields(parameter, channel, group), static_cast<size_t>(change));
+    return midicore::detail::hashCombine(midicore::detail::hashFields(parameter, channel, group),
+                                         static_cast<size_t>(change));
 }
 
 std::string NRPN::description() const {
@@ -208,8 +222,8 @@ std::string NRPN::description() const {
 }
 
 size_t NRPN::hash() const {
-    return midicore::detail::hashCombine(
-        midicore::detail::hashFields(parameter, channel, group), static_cast<size_t>(change));
+    return midicore::detail::hashCombine(midicore::detail::hashFields(parameter, channel, group),
+                                         static_cast<size_t>(change));
 }
 
 }  // namespace events

@@ -39,21 +39,29 @@ size_t NoteAttribute::Pitch7_9::hash() const {
 
 NoteAttribute NoteAttribute::fromTypeAndData(uint8_t attributeType, uint16_t data) {
     switch (attributeType) {
-        case 0: return none();
-        case 1: return manufacturerSpecific(data);
-        case 2: return profileSpecific(data);
-        case 3: return pitch7_9(Pitch7_9::fromUInt16(data));
-        default: return undefined(attributeType, data);
+        case 0:
+            return none();
+        case 1:
+            return manufacturerSpecific(data);
+        case 2:
+            return profileSpecific(data);
+        case 3:
+            return pitch7_9(Pitch7_9::fromUInt16(data));
+        default:
+            return undefined(attributeType, data);
     }
 }
 
 std::string NoteAttribute::description() const {
     switch (case_) {
-        case Case::none: return "none";
+        case Case::none:
+            return "none";
         case Case::manufacturerSpecific:
             return "manufacturerSpecific(" + std::to_string(data_) + ")";
-        case Case::profileSpecific: return "profileSpecific(" + std::to_string(data_) + ")";
-        case Case::pitch7_9: return Pitch7_9::fromUInt16(data_).description();
+        case Case::profileSpecific:
+            return "profileSpecific(" + std::to_string(data_) + ")";
+        case Case::pitch7_9:
+            return Pitch7_9::fromUInt16(data_).description();
         case Case::undefined:
             return "undefined(" + midisupport::hexString(type_, 2, true) +
                    ", data: " + midisupport::hexString(data_, 4, true) + ")";
@@ -79,7 +87,8 @@ struct RegisteredEntry {
 // Index to case and name; indices without a name are `undefined`.
 constexpr std::array<RegisteredEntry, 256> registeredTable = [] {
     std::array<RegisteredEntry, 256> table{};
-    for (auto& entry : table) entry = {Registered::Case::undefined, nullptr};
+    for (auto& entry : table)
+        entry = {Registered::Case::undefined, nullptr};
 #define MIDICORE_X(caseName, index, text) table[index] = {Registered::Case::caseName, text};
     MIDICORE_REGISTERED_PER_NOTE_CONTROLLERS(MIDICORE_X)
 #undef MIDICORE_X
@@ -124,9 +133,11 @@ size_t NoteCC::PerNoteController::hash() const {
 // --- NoteCC
 
 UMPPacket NoteCC::umpRawWords() const {
-    const uint8_t status = controller.controllerCase() == PerNoteController::Case::registered ? 0x00 : 0x10;
-    return {words::midi2ChannelVoice(group, status, channel, note.number.value(), controller.number()),
-            value.value().midi2Value()};
+    const uint8_t status =
+        controller.controllerCase() == PerNoteController::Case::registered ? 0x00 : 0x10;
+    return {
+        words::midi2ChannelVoice(group, status, channel, note.number.value(), controller.number()),
+        value.value().midi2Value()};
 }
 
 std::string NoteCC::description() const {
@@ -146,8 +157,10 @@ size_t NoteCC::hash() const {
 
 std::string description(NoteManagement::OptionFlag flag) {
     switch (flag) {
-        case NoteManagement::OptionFlag::detachPerNoteControllers: return "detachPerNoteControllers";
-        case NoteManagement::OptionFlag::resetPerNoteControllers: return "resetPerNoteControllers";
+        case NoteManagement::OptionFlag::detachPerNoteControllers:
+            return "detachPerNoteControllers";
+        case NoteManagement::OptionFlag::resetPerNoteControllers:
+            return "resetPerNoteControllers";
     }
     return "";
 }

@@ -32,8 +32,8 @@ class MIDINote {
     // The pitch class, in the order A, A#, B, C, ... G#.
     enum class Name : uint8_t { A, A_sharp, B, C, C_sharp, D, D_sharp, E, F, F_sharp, G, G_sharp };
     static constexpr std::array<Name, 12> allNames{
-        Name::A, Name::A_sharp, Name::B,       Name::C, Name::C_sharp, Name::D,
-        Name::D_sharp, Name::E, Name::F, Name::F_sharp, Name::G,       Name::G_sharp};
+        Name::A,       Name::A_sharp, Name::B, Name::C,       Name::C_sharp, Name::D,
+        Name::D_sharp, Name::E,       Name::F, Name::F_sharp, Name::G,       Name::G_sharp};
 
     // The accidental signs: the text output uses one of a pair, the parsers accept all four.
     static constexpr std::string_view sharpSymbol = "#";

@@ -194,9 +194,7 @@ struct ProgramChange {
         }
         static constexpr Bank noBankSelect() { return Bank(std::nullopt); }
 
-        constexpr Case bankCase() const {
-            return bank_ ? Case::bankSelect : Case::noBankSelect;
-        }
+        constexpr Case bankCase() const { return bank_ ? Case::bankSelect : Case::noBankSelect; }
         // The bank number of `bankSelect`.
         constexpr std::optional<UInt14> bankNumber() const { return bank_; }
 

@@ -21,74 +21,74 @@
 namespace midicore::events {
 
 // The named controllers with their numbers and names.
-#define MIDICORE_CC_NAMED_CONTROLLERS(X)                                                   \
-    X(bankSelect, 0, "Bank Select")                                                        \
-    X(modWheel, 1, "Mod Wheel")                                                            \
-    X(breath, 2, "Breath Controller")                                                      \
-    X(footController, 4, "Foot Controller")                                                \
-    X(portamentoTime, 5, "Portamento Time")                                                \
-    X(dataEntry, 6, "Data Entry MSB")                                                      \
-    X(volume, 7, "Volume")                                                                 \
-    X(balance, 8, "Balance")                                                               \
-    X(pan, 10, "Pan")                                                                      \
-    X(expression, 11, "Expression")                                                        \
-    X(effectControl1, 12, "Effect Control 1")                                              \
-    X(effectControl2, 13, "Effect Control 2")                                              \
-    X(generalPurpose1, 16, "General Purpose 1")                                            \
-    X(generalPurpose2, 17, "General Purpose 2")                                            \
-    X(generalPurpose3, 18, "General Purpose 3")                                            \
-    X(generalPurpose4, 19, "General Purpose 4")                                            \
-    X(sustainPedal, 64, "Sustain Pedal")                                                   \
-    X(portamento, 65, "Portamento")                                                        \
-    X(sostenutoPedal, 66, "Sostenuto Pedal")                                               \
-    X(softPedal, 67, "Soft Pedal")                                                         \
-    X(legatoFootswitch, 68, "Legato Footswitch")                                           \
-    X(hold2, 69, "Hold 2")                                                                 \
-    X(soundCtrl1_soundVariation, 70, "Sound Control 1 - Sound Variation")                  \
-    X(soundCtrl2_timbreIntensity, 71, "Sound Control 2 - Timbre Intensity")                \
-    X(soundCtrl3_releaseTime, 72, "Sound Control 3 - Release Time")                        \
-    X(soundCtrl4_attackTime, 73, "Sound Control 4 - Attack Time")                          \
-    X(soundCtrl5_brightness, 74, "Sound Control 5 - Brightness")                           \
-    X(soundCtrl6_decayTime, 75, "Sound Control 6 - Decay Time")                            \
-    X(soundCtrl7_vibratoRate, 76, "Sound Control 7 - Vibrato Rate")                        \
-    X(soundCtrl8_vibratoDepth, 77, "Sound Control 8 - Vibrato Depth")                      \
-    X(soundCtrl9_vibratoDelay, 78, "Sound Control 9 - Vibrato Delay")                      \
-    X(soundCtrl10_defaultUndefined, 79, "Sound Control 10 - Undefined")                    \
-    X(generalPurpose5, 80, "General Purpose 5")                                            \
-    X(generalPurpose6, 81, "General Purpose 6")                                            \
-    X(generalPurpose7, 82, "General Purpose 7")                                            \
-    X(generalPurpose8, 83, "General Purpose 8")                                            \
-    X(portamentoControl, 84, "Portamento Control")                                         \
-    X(highResolutionVelocityPrefix, 88, "High Resolution Velocity Prefix")                 \
-    X(effects1Depth_reverbSendLevel, 91, "Effects 1 Depth - Reverb Send Level")            \
-    X(effects2Depth, 92, "Effects 2 Depth")                                                \
-    X(effects3Depth_chorusSendLevel, 93, "Effects 3 Depth - Chorus Send Level")            \
-    X(effects4Depth, 94, "Effects 4 Depth")                                                \
-    X(effects5Depth, 95, "Effects 5 Depth")                                                \
-    X(dataIncrement, 96, "Data Increment")                                                 \
-    X(dataDecrement, 97, "Data Decrement")                                                 \
-    X(nrpnLSB, 98, "NRPN LSB")                                                             \
-    X(nrpnMSB, 99, "NRPN MSB")                                                             \
-    X(rpnLSB, 100, "RPN LSB")                                                              \
+#define MIDICORE_CC_NAMED_CONTROLLERS(X)                                        \
+    X(bankSelect, 0, "Bank Select")                                             \
+    X(modWheel, 1, "Mod Wheel")                                                 \
+    X(breath, 2, "Breath Controller")                                           \
+    X(footController, 4, "Foot Controller")                                     \
+    X(portamentoTime, 5, "Portamento Time")                                     \
+    X(dataEntry, 6, "Data Entry MSB")                                           \
+    X(volume, 7, "Volume")                                                      \
+    X(balance, 8, "Balance")                                                    \
+    X(pan, 10, "Pan")                                                           \
+    X(expression, 11, "Expression")                                             \
+    X(effectControl1, 12, "Effect Control 1")                                   \
+    X(effectControl2, 13, "Effect Control 2")                                   \
+    X(generalPurpose1, 16, "General Purpose 1")                                 \
+    X(generalPurpose2, 17, "General Purpose 2")                                 \
+    X(generalPurpose3, 18, "General Purpose 3")                                 \
+    X(generalPurpose4, 19, "General Purpose 4")                                 \
+    X(sustainPedal, 64, "Sustain Pedal")                                        \
+    X(portamento, 65, "Portamento")                                             \
+    X(sostenutoPedal, 66, "Sostenuto Pedal")                                    \
+    X(softPedal, 67, "Soft Pedal")                                              \
+    X(legatoFootswitch, 68, "Legato Footswitch")                                \
+    X(hold2, 69, "Hold 2")                                                      \
+    X(soundCtrl1_soundVariation, 70, "Sound Control 1 - Sound Variation")       \
+    X(soundCtrl2_timbreIntensity, 71, "Sound Control 2 - Timbre Intensity")     \
+    X(soundCtrl3_releaseTime, 72, "Sound Control 3 - Release Time")             \
+    X(soundCtrl4_attackTime, 73, "Sound Control 4 - Attack Time")               \
+    X(soundCtrl5_brightness, 74, "Sound Control 5 - Brightness")                \
+    X(soundCtrl6_decayTime, 75, "Sound Control 6 - Decay Time")                 \
+    X(soundCtrl7_vibratoRate, 76, "Sound Control 7 - Vibrato Rate")             \
+    X(soundCtrl8_vibratoDepth, 77, "Sound Control 8 - Vibrato Depth")           \
+    X(soundCtrl9_vibratoDelay, 78, "Sound Control 9 - Vibrato Delay")           \
+    X(soundCtrl10_defaultUndefined, 79, "Sound Control 10 - Undefined")         \
+    X(generalPurpose5, 80, "General Purpose 5")                                 \
+    X(generalPurpose6, 81, "General Purpose 6")                                 \
+    X(generalPurpose7, 82, "General Purpose 7")                                 \
+    X(generalPurpose8, 83, "General Purpose 8")                                 \
+    X(portamentoControl, 84, "Portamento Control")                              \
+    X(highResolutionVelocityPrefix, 88, "High Resolution Velocity Prefix")      \
+    X(effects1Depth_reverbSendLevel, 91, "Effects 1 Depth - Reverb Send Level") \
+    X(effects2Depth, 92, "Effects 2 Depth")                                     \
+    X(effects3Depth_chorusSendLevel, 93, "Effects 3 Depth - Chorus Send Level") \
+    X(effects4Depth, 94, "Effects 4 Depth")                                     \
+    X(effects5Depth, 95, "Effects 5 Depth")                                     \
+    X(dataIncrement, 96, "Data Increment")                                      \
+    X(dataDecrement, 97, "Data Decrement")                                      \
+    X(nrpnLSB, 98, "NRPN LSB")                                                  \
+    X(nrpnMSB, 99, "NRPN MSB")                                                  \
+    X(rpnLSB, 100, "RPN LSB")                                                   \
     X(rpnMSB, 101, "RPN MSB")
 
 // The named LSB controllers: case, the number of the MSB controller they belong to, name.
-#define MIDICORE_CC_NAMED_LSBS(X)                          \
-    X(bankSelect, 0, "Bank Select LSB")                    \
-    X(modWheel, 1, "Mod Wheel LSB")                        \
-    X(breath, 2, "Breath Controller LSB")                  \
-    X(footController, 4, "Foot Controller LSB")            \
-    X(portamentoTime, 5, "PortamentoTime LSB")             \
-    X(dataEntry, 6, "Data Entry LSB")                      \
-    X(channelVolume, 7, "Volume LSB")                      \
-    X(balance, 8, "Balance LSB")                           \
-    X(pan, 10, "Pan LSB")                                  \
-    X(expression, 11, "Expression LSB")                    \
-    X(effectControl1, 12, "Effect Control 1 LSB")          \
-    X(effectControl2, 13, "Effect Control 2 LSB")          \
-    X(generalPurpose1, 16, "General Purpose 1 LSB")        \
-    X(generalPurpose2, 17, "General Purpose 2 LSB")        \
-    X(generalPurpose3, 18, "General Purpose 3 LSB")        \
+#define MIDICORE_CC_NAMED_LSBS(X)                   \
+    X(bankSelect, 0, "Bank Select LSB")             \
+    X(modWheel, 1, "Mod Wheel LSB")                 \
+    X(breath, 2, "Breath Controller LSB")           \
+    X(footController, 4, "Foot Controller LSB")     \
+    X(portamentoTime, 5, "PortamentoTime LSB")      \
+    X(dataEntry, 6, "Data Entry LSB")               \
+    X(channelVolume, 7, "Volume LSB")               \
+    X(balance, 8, "Balance LSB")                    \
+    X(pan, 10, "Pan LSB")                           \
+    X(expression, 11, "Expression LSB")             \
+    X(effectControl1, 12, "Effect Control 1 LSB")   \
+    X(effectControl2, 13, "Effect Control 2 LSB")   \
+    X(generalPurpose1, 16, "General Purpose 1 LSB") \
+    X(generalPurpose2, 17, "General Purpose 2 LSB") \
+    X(generalPurpose3, 18, "General Purpose 3 LSB") \
     X(generalPurpose4, 19, "General Purpose 4 LSB")
 
 struct CC {
@@ -108,11 +108,45 @@ struct CC {
 
         // The 39 controllers without a name, each valued as its own number.
         enum class Undefined : uint8_t {
-            cc3 = 3, cc9 = 9, cc14 = 14, cc15 = 15,
-            cc20 = 20, cc21, cc22, cc23, cc24, cc25, cc26, cc27, cc28, cc29, cc30, cc31,
-            cc85 = 85, cc86, cc87, cc89 = 89, cc90,
-            cc102 = 102, cc103, cc104, cc105, cc106, cc107, cc108, cc109, cc110, cc111, cc112,
-            cc113, cc114, cc115, cc116, cc117, cc118, cc119
+            cc3 = 3,
+            cc9 = 9,
+            cc14 = 14,
+            cc15 = 15,
+            cc20 = 20,
+            cc21,
+            cc22,
+            cc23,
+            cc24,
+            cc25,
+            cc26,
+            cc27,
+            cc28,
+            cc29,
+            cc30,
+            cc31,
+            cc85 = 85,
+            cc86,
+            cc87,
+            cc89 = 89,
+            cc90,
+            cc102 = 102,
+            cc103,
+            cc104,
+            cc105,
+            cc106,
+            cc107,
+            cc108,
+            cc109,
+            cc110,
+            cc111,
+            cc112,
+            cc113,
+            cc114,
+            cc115,
+            cc116,
+            cc117,
+            cc118,
+            cc119
         };
 
         // The LSB (controller n + 32) of a controller n in 0...31.
@@ -120,8 +154,22 @@ struct CC {
           public:
             // The LSBs of the MSB controllers without a name, valued as the MSB number.
             enum class Undefined : uint8_t {
-                cc3 = 3, cc9 = 9, cc14 = 14, cc15 = 15,
-                cc20 = 20, cc21, cc22, cc23, cc24, cc25, cc26, cc27, cc28, cc29, cc30, cc31
+                cc3 = 3,
+                cc9 = 9,
+                cc14 = 14,
+                cc15 = 15,
+                cc20 = 20,
+                cc21,
+                cc22,
+                cc23,
+                cc24,
+                cc25,
+                cc26,
+                cc27,
+                cc28,
+                cc29,
+                cc30,
+                cc31
             };
 
             enum class Case : uint8_t {
@@ -132,17 +180,25 @@ struct CC {
             };
 
 #define MIDICORE_X(name, msb, text) \
-    static constexpr LSB name() { return LSB(msb); }
+    static constexpr LSB name() {   \
+        return LSB(msb);            \
+    }
             MIDICORE_CC_NAMED_LSBS(MIDICORE_X)
 #undef MIDICORE_X
-            static constexpr LSB undefined(Undefined u) { return LSB(static_cast<uint8_t>(u)); }
+            static constexpr LSB undefined(Undefined u) {
+                return LSB(static_cast<uint8_t>(u));
+            }
 
             Case lsbCase() const;
             std::optional<Undefined> undefinedValue() const;
             // 32...63.
-            constexpr UInt7 number() const { return UInt7::truncating(msb_ + 32); }
+            constexpr UInt7 number() const {
+                return UInt7::truncating(msb_ + 32);
+            }
             // The MSB controller's number, 0...31.
-            constexpr UInt7 msbNumber() const { return UInt7::truncating(msb_); }
+            constexpr UInt7 msbNumber() const {
+                return UInt7::truncating(msb_);
+            }
             // "Volume LSB", "Undefined CC3 LSB".
             std::string name() const;
             friend constexpr bool operator==(LSB, LSB) = default;
@@ -165,11 +221,15 @@ struct CC {
         // The controller with the number; total.
         constexpr explicit Controller(UInt7 number) : number_(number.value()) {}
 
-#define MIDICORE_X(name, number, text) \
-    static constexpr Controller name() { return Controller(UInt7(number)); }
+#define MIDICORE_X(name, number, text)    \
+    static constexpr Controller name() {  \
+        return Controller(UInt7(number)); \
+    }
         MIDICORE_CC_NAMED_CONTROLLERS(MIDICORE_X)
 #undef MIDICORE_X
-        static constexpr Controller lsb(LSB l) { return Controller(l.number()); }
+        static constexpr Controller lsb(LSB l) {
+            return Controller(l.number());
+        }
         static constexpr Controller mode(Mode m) {
             return Controller(UInt7::truncating(120 + static_cast<unsigned>(m)));
         }
@@ -185,14 +245,20 @@ struct CC {
         std::optional<Mode> modeValue() const;
         std::optional<Undefined> undefinedValue() const;
 
-        constexpr UInt7 number() const { return UInt7::truncating(number_); }
+        constexpr UInt7 number() const {
+            return UInt7::truncating(number_);
+        }
         // "Volume", "Volume LSB", "Undefined CC3", "Poly Mode On".
         std::string name() const;
         // The number in decimal.
-        std::string description() const { return std::to_string(number_); }
+        std::string description() const {
+            return std::to_string(number_);
+        }
 
         friend constexpr bool operator==(Controller, Controller) = default;
-        size_t hash() const { return std::hash<uint8_t>{}(number_); }
+        size_t hash() const {
+            return std::hash<uint8_t>{}(number_);
+        }
 
       private:
         uint8_t number_;
@@ -216,7 +282,9 @@ struct CC {
     // MIDI 1.0 protocol: one type-2 word; MIDI 2.0: word 0 with the controller number, word 1 the
     // value's 32 bits.
     UMPPacket umpRawWords(MIDIProtocolVersion protocol) const;
-    uint8_t midi1RawStatusByte() const { return static_cast<uint8_t>(0xB0 | channel.value()); }
+    uint8_t midi1RawStatusByte() const {
+        return static_cast<uint8_t>(0xB0 | channel.value());
+    }
     // (controller number, value's 7 bits).
     std::pair<UInt7, UInt7> midi1RawDataBytes() const {
         return {controller.number(), value.value().midi1Value()};

@@ -78,30 +78,53 @@ struct DataEntryBytes {
     friend constexpr bool operator==(const DataEntryBytes&, const DataEntryBytes&) = default;
 };
 
+// The fields every parameter value consists of: its case, its parameter number and its
+// data-entry bytes. Equal when all three are equal.
+template <class Case>
+class ParameterNumberFields {
+  public:
+    Case parameterCase() const { return case_; }
+    UInt7Pair parameterBytes() const { return parameter_; }
+    DataEntryBytes dataEntryBytes() const { return data_; }
+
+    friend bool operator==(const ParameterNumberFields&, const ParameterNumberFields&) = default;
+
+  protected:
+    ParameterNumberFields(Case c, UInt7Pair parameter, DataEntryBytes data)
+        : case_(c), parameter_(parameter), data_(data) {}
+
+  private:
+    Case case_;
+    UInt7Pair parameter_;
+    DataEntryBytes data_;
+};
+
 // A registered parameter (RPN). The named parameters keep their data in the fields they are
 // sent in, so the payload of every case is its parameter number and data-entry bytes.
-class RegisteredController {
+enum class RegisteredControllerCase : uint8_t {
+    pitchBendSensitivity,
+    channelFineTuning,
+    channelCoarseTuning,
+    tuningProgramChange,
+    tuningBankSelect,
+    modulationDepthRange,
+    mpeConfigurationMessage,
+    null,
+    raw,
+    threeDimensionalAzimuthAngle,
+    threeDimensionalElevationAngle,
+    threeDimensionalGain,
+    threeDimensionalDistanceRatio,
+    threeDimensionalMaximumDistance,
+    threeDimensionalGainAtMaximumDistance,
+    threeDimensionalReferenceDistanceRatio,
+    threeDimensionalPanSpreadAngle,
+    threeDimensionalRollAngle,
+};
+
+class RegisteredController : public ParameterNumberFields<RegisteredControllerCase> {
   public:
-    enum class Case : uint8_t {
-        pitchBendSensitivity,
-        channelFineTuning,
-        channelCoarseTuning,
-        tuningProgramChange,
-        tuningBankSelect,
-        modulationDepthRange,
-        mpeConfigurationMessage,
-        null,
-        raw,
-        threeDimensionalAzimuthAngle,
-        threeDimensionalElevationAngle,
-        threeDimensionalGain,
-        threeDimensionalDistanceRatio,
-        threeDimensionalMaximumDistance,
-        threeDimensionalGainAtMaximumDistance,
-        threeDimensionalReferenceDistanceRatio,
-        threeDimensionalPanSpreadAngle,
-        threeDimensionalRollAngle,
-    };
+    using Case = RegisteredControllerCase;
     static constexpr MIDIParameterNumberType type = MIDIParameterNumberType::registered;
     static constexpr ParameterNumberControllers controllers() {
         return midicore::controllers(type);
@@ -143,10 +166,6 @@ class RegisteredController {
                                               std::optional<UInt7> dataEntryMSB,
                                               std::optional<UInt7> dataEntryLSB);
 
-    Case parameterCase() const { return case_; }
-    UInt7Pair parameterBytes() const { return parameter_; }
-    DataEntryBytes dataEntryBytes() const { return data_; }
-
     // "pitchBendSensitivity(semitones: 2, cents: 0)", "raw(param: [msb: 0x01, lsb: 0x02],
     // dataMSB: nil (0), dataLSB: 5)", "null".
     std::string description() const;
@@ -155,16 +174,15 @@ class RegisteredController {
 
   private:
     RegisteredController(Case c, UInt7Pair parameter, DataEntryBytes data)
-        : case_(c), parameter_(parameter), data_(data) {}
-    Case case_;
-    UInt7Pair parameter_;
-    DataEntryBytes data_;
+        : ParameterNumberFields(c, parameter, data) {}
 };
 
 // A non-registered parameter (NRPN).
-class AssignableController {
+enum class AssignableControllerCase : uint8_t { raw, null };
+
+class AssignableController : public ParameterNumberFields<AssignableControllerCase> {
   public:
-    enum class Case : uint8_t { raw, null };
+    using Case = AssignableControllerCase;
     static constexpr MIDIParameterNumberType type = MIDIParameterNumberType::assignable;
     static constexpr ParameterNumberControllers controllers() {
         return midicore::controllers(type);
@@ -183,20 +201,13 @@ class AssignableController {
                                               std::optional<UInt7> dataEntryMSB,
                                               std::optional<UInt7> dataEntryLSB);
 
-    Case parameterCase() const { return case_; }
-    UInt7Pair parameterBytes() const { return parameter_; }
-    DataEntryBytes dataEntryBytes() const { return data_; }
-
     std::string description() const;
     size_t hash() const;
     friend bool operator==(const AssignableController&, const AssignableController&) = default;
 
   private:
     AssignableController(Case c, UInt7Pair parameter, DataEntryBytes data)
-        : case_(c), parameter_(parameter), data_(data) {}
-    Case case_;
-    UInt7Pair parameter_;
-    DataEntryBytes data_;
+        : ParameterNumberFields(c, parameter, data) {}
 };
 
 // A registered or assignable parameter value, as the parameter-number encoders take it.

@@ -103,28 +103,28 @@ class NoteAttribute {
 };
 
 // The 22 registered per-note controllers that have a name, with their index and name.
-#define MIDICORE_REGISTERED_PER_NOTE_CONTROLLERS(X)                              \
-    X(modWheel, 1, "Mod Wheel")                                                  \
-    X(breath, 2, "Breath Controller")                                            \
-    X(pitch7_25, 3, "Pitch 7.25")                                                \
-    X(volume, 7, "Volume")                                                       \
-    X(balance, 8, "Balance")                                                     \
-    X(pan, 10, "Pan")                                                            \
-    X(expression, 11, "Expression")                                              \
-    X(soundCtrl1_soundVariation, 70, "Sound Control 1 - Sound Variation")        \
-    X(soundCtrl2_timbreIntensity, 71, "Sound Control 2 - Timbre Intensity")      \
-    X(soundCtrl3_releaseTime, 72, "Sound Control 3 - Release Time")              \
-    X(soundCtrl4_attackTime, 73, "Sound Control 4 - Attack Time")                \
-    X(soundCtrl5_brightness, 74, "Sound Control 5 - Brightness")                 \
-    X(soundCtrl6_decayTime, 75, "Sound Control 6 - Decay Time")                  \
-    X(soundCtrl7_vibratoRate, 76, "Sound Control 7 - Vibrato Rate")              \
-    X(soundCtrl8_vibratoDepth, 77, "Sound Control 8 - Vibrato Depth")            \
-    X(soundCtrl9_vibratoDelay, 78, "Sound Control 9 - Vibrato Delay")            \
-    X(soundCtrl10_defaultUndefined, 79, "Sound Control 10 - Undefined")          \
-    X(effects1Depth_reverbSendLevel, 91, "Effects 1 Depth - Reverb Send Level")  \
-    X(effects2Depth, 92, "Effects 2 Depth")                                      \
-    X(effects3Depth_chorusSendLevel, 93, "Effects 3 Depth - Chorus Send Level")  \
-    X(effects4Depth, 94, "Effects 4 Depth")                                      \
+#define MIDICORE_REGISTERED_PER_NOTE_CONTROLLERS(X)                             \
+    X(modWheel, 1, "Mod Wheel")                                                 \
+    X(breath, 2, "Breath Controller")                                           \
+    X(pitch7_25, 3, "Pitch 7.25")                                               \
+    X(volume, 7, "Volume")                                                      \
+    X(balance, 8, "Balance")                                                    \
+    X(pan, 10, "Pan")                                                           \
+    X(expression, 11, "Expression")                                             \
+    X(soundCtrl1_soundVariation, 70, "Sound Control 1 - Sound Variation")       \
+    X(soundCtrl2_timbreIntensity, 71, "Sound Control 2 - Timbre Intensity")     \
+    X(soundCtrl3_releaseTime, 72, "Sound Control 3 - Release Time")             \
+    X(soundCtrl4_attackTime, 73, "Sound Control 4 - Attack Time")               \
+    X(soundCtrl5_brightness, 74, "Sound Control 5 - Brightness")                \
+    X(soundCtrl6_decayTime, 75, "Sound Control 6 - Decay Time")                 \
+    X(soundCtrl7_vibratoRate, 76, "Sound Control 7 - Vibrato Rate")             \
+    X(soundCtrl8_vibratoDepth, 77, "Sound Control 8 - Vibrato Depth")           \
+    X(soundCtrl9_vibratoDelay, 78, "Sound Control 9 - Vibrato Delay")           \
+    X(soundCtrl10_defaultUndefined, 79, "Sound Control 10 - Undefined")         \
+    X(effects1Depth_reverbSendLevel, 91, "Effects 1 Depth - Reverb Send Level") \
+    X(effects2Depth, 92, "Effects 2 Depth")                                     \
+    X(effects3Depth_chorusSendLevel, 93, "Effects 3 Depth - Chorus Send Level") \
+    X(effects4Depth, 94, "Effects 4 Depth")                                     \
     X(effects5Depth, 95, "Effects 5 Depth")
 
 // A per-note controller message (MIDI 2.0 status 0x0 registered, 0x1 assignable).
@@ -168,14 +168,20 @@ struct NoteCC {
                     undefined
             };
 
-#define MIDICORE_X(name, index, text) \
-    static constexpr Registered name() { return Registered(index); }
+#define MIDICORE_X(name, index, text)    \
+    static constexpr Registered name() { \
+        return Registered(index);        \
+    }
             MIDICORE_REGISTERED_PER_NOTE_CONTROLLERS(MIDICORE_X)
 #undef MIDICORE_X
-            static constexpr Registered undefined(Undefined u) { return Registered(u.number()); }
+            static constexpr Registered undefined(Undefined u) {
+                return Registered(u.number());
+            }
 
             // Decoding the index byte of a packet; total.
-            static constexpr Registered fromIndex(uint8_t index) { return Registered(index); }
+            static constexpr Registered fromIndex(uint8_t index) {
+                return Registered(index);
+            }
             // Indices 1...255 in ascending order (index 0 is left out): 255 values. A constant.
             static const std::array<Registered, 255>& allCases();
 
@@ -189,17 +195,23 @@ struct NoteCC {
             }
 
             Case registeredCase() const;
-            std::optional<Undefined> undefinedValue() const { return Undefined::fromNumber(index_); }
-            constexpr uint8_t number() const { return index_; }
+            std::optional<Undefined> undefinedValue() const {
+                return Undefined::fromNumber(index_);
+            }
+            constexpr uint8_t number() const {
+                return index_;
+            }
             std::string name() const;
 
             friend constexpr bool operator==(Registered, Registered) = default;
             // Equal to an integer of any type whose value is the index.
-            template <detail::StandardInteger T>
+            template <midicore::detail::StandardInteger T>
             friend constexpr bool operator==(Registered r, T n) {
                 return std::cmp_equal(r.index_, n);
             }
-            size_t hash() const { return std::hash<uint8_t>{}(index_); }
+            size_t hash() const {
+                return std::hash<uint8_t>{}(index_);
+            }
 
           private:
             constexpr explicit Registered(uint8_t index) : index_(index) {}
@@ -215,13 +227,17 @@ struct NoteCC {
             return PerNoteController(Case::assignable, index);
         }
 
-        constexpr Case controllerCase() const { return case_; }
+        constexpr Case controllerCase() const {
+            return case_;
+        }
         std::optional<Registered> registeredValue() const {
             if (case_ != Case::registered) return std::nullopt;
             return Registered::fromIndex(index_);
         }
         // The registered or assignable index.
-        constexpr uint8_t number() const { return index_; }
+        constexpr uint8_t number() const {
+            return index_;
+        }
         // "registered(10)" or "assignable(200)".
         std::string description() const;
         size_t hash() const;
@@ -263,7 +279,8 @@ struct NoteManagement {
       public:
         constexpr OptionFlags() = default;
         constexpr OptionFlags(std::initializer_list<OptionFlag> flags) {
-            for (OptionFlag f : flags) insert(f);
+            for (OptionFlag f : flags)
+                insert(f);
         }
         // The packet's option bits: bit 0 resets, bit 1 detaches; other bits are ignored.
         static constexpr OptionFlags fromUMPOptionBits(uint8_t bits) {
@@ -273,8 +290,9 @@ struct NoteManagement {
             return flags;
         }
         constexpr uint8_t umpOptionBits() const {
-            return static_cast<uint8_t>((contains(OptionFlag::detachPerNoteControllers) ? 0x02 : 0) |
-                                        (contains(OptionFlag::resetPerNoteControllers) ? 0x01 : 0));
+            return static_cast<uint8_t>(
+                (contains(OptionFlag::detachPerNoteControllers) ? 0x02 : 0) |
+                (contains(OptionFlag::resetPerNoteControllers) ? 0x01 : 0));
         }
 
         constexpr bool contains(OptionFlag f) const { return (mask_ & bit(f)) != 0; }
