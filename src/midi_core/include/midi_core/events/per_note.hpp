@@ -375,6 +375,12 @@ struct std::hash<midicore::events::NoteCC> {
     size_t operator()(const midicore::events::NoteCC& v) const { return v.hash(); }
 };
 template <>
+struct std::hash<midicore::events::NoteManagement::OptionFlags> {
+    size_t operator()(const midicore::events::NoteManagement::OptionFlags& v) const {
+        return v.hash();
+    }
+};
+template <>
 struct std::hash<midicore::events::NoteManagement> {
     size_t operator()(const midicore::events::NoteManagement& v) const { return v.hash(); }
 };
