@@ -71,7 +71,7 @@ std::optional<std::string_view> SysExManufacturer::name() const {
 }
 
 std::string SysExManufacturer::description() const {
-    return detail::byteListText(sysEx7RawBytes().span());
+    return text::byteList(sysEx7RawBytes().span());
 }
 
 size_t SysExManufacturer::hash() const {

@@ -49,7 +49,7 @@ MIDI1Bytes framed(bool leadingF0, std::span<const uint8_t> head, std::span<const
 
 // ", data: [0x01 0x02], group: 0x3".
 std::string dataAndGroupText(std::span<const uint8_t> data, UInt4 group) {
-    return ", data: [" + detail::byteListText(data) + "], group: " + detail::nibbleText(group);
+    return ", data: [" + text::byteList(data) + "], group: " + text::nibble(group);
 }
 
 // "nonRealTime, deviceID: 127, subID1: 6, subID2: 1".

@@ -30,7 +30,7 @@ std::string valueAndGroupText(std::string_view name, std::string_view label,
     text += label;
     text += value;
     text += ", group: ";
-    text += detail::nibbleText(group);
+    text += text::nibble(group);
     text += ')';
     return text;
 }
@@ -39,7 +39,7 @@ std::string valueAndGroupText(std::string_view name, std::string_view label,
 
 template <uint8_t Status>
 std::string StatusOnlyMessage<Status>::description() const {
-    return std::string(statusOnlyMessageName(Status)) + "(group: " + detail::nibbleText(group) + ")";
+    return std::string(statusOnlyMessageName(Status)) + "(group: " + text::nibble(group) + ")";
 }
 
 template struct StatusOnlyMessage<0xF6>;
@@ -69,7 +69,7 @@ std::string UnofficialBusSelect::description() const {
 
 // Utility messages.
 
-std::string NoOp::description() const { return "noOp(group: " + detail::nibbleText(group) + ")"; }
+std::string NoOp::description() const { return "noOp(group: " + text::nibble(group) + ")"; }
 
 template <MIDIUMPUtilityStatusField Status>
 std::string JRTimeMessage<Status>::description() const {
