@@ -23,20 +23,29 @@ constexpr int32_t matchStepLimit = 200;
 
 }  // namespace
 
-std::vector<std::optional<std::string>> captureGroups(std::string_view text, std::string_view pattern,
-                                                      size_t maxTextLength) {
+struct RegularExpression::Compiled {
+    std::unique_ptr<icu::RegexPattern> pattern;
+};
+
+std::optional<RegularExpression> RegularExpression::compile(std::string_view pattern) {
+    UErrorCode status = U_ZERO_ERROR;
+    UTextPtr patternText = openUTF8(pattern, status);
+    if (U_FAILURE(status)) return std::nullopt;
+    UParseError parseError{};
+    auto compiled = std::make_shared<Compiled>();
+    compiled->pattern.reset(icu::RegexPattern::compile(patternText.get(), 0, parseError, status));
+    if (U_FAILURE(status) || !compiled->pattern) return std::nullopt;
+    return RegularExpression(std::move(compiled));
+}
+
+std::vector<std::optional<std::string>> RegularExpression::captureGroups(std::string_view text,
+                                                                         size_t maxTextLength) const {
     std::vector<std::optional<std::string>> result;
     if (text.size() > maxTextLength) return result;
     UErrorCode status = U_ZERO_ERROR;
-    UTextPtr patternText = openUTF8(pattern, status);
-    if (U_FAILURE(status)) return result;
-    UParseError parseError{};
-    std::unique_ptr<icu::RegexPattern> compiled(
-        icu::RegexPattern::compile(patternText.get(), 0, parseError, status));
-    if (U_FAILURE(status) || !compiled) return result;
     UTextPtr input = openUTF8(text, status);
     if (U_FAILURE(status)) return result;
-    std::unique_ptr<icu::RegexMatcher> matcher(compiled->matcher(status));
+    std::unique_ptr<icu::RegexMatcher> matcher(compiled_->pattern->matcher(status));
     if (U_FAILURE(status) || !matcher) return result;
     matcher->reset(input.get());
     matcher->setTimeLimit(matchStepLimit, status);
@@ -59,6 +68,14 @@ std::vector<std::optional<std::string>> captureGroups(std::string_view text, std
     // A matcher stopped by its step limit or stack limit has no trustworthy result.
     if (U_FAILURE(status)) return {};
     return result;
+}
+
+std::vector<std::optional<std::string>> captureGroups(std::string_view text, std::string_view pattern,
+                                                      size_t maxTextLength) {
+    if (text.size() > maxTextLength) return {};
+    auto compiled = RegularExpression::compile(pattern);
+    if (!compiled) return {};
+    return compiled->captureGroups(text, maxTextLength);
 }
 
 TextAttributes TextAttributes::merged(const TextAttributes& over) const {

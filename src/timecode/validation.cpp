@@ -23,14 +23,17 @@ std::pair<int64_t, int64_t> validRange(Component component, const TimecodeFrameR
     return {0, maxSubFrames(base)};
 }
 
-ComponentSet invalidComponents(const Components& components, const TimecodeFrameRate& rate,
-                               UpperLimit limit, SubFramesBase base) {
+ComponentSet invalidComponents(const Components& c, const TimecodeFrameRate& rate, UpperLimit limit,
+                               SubFramesBase base) {
+    // The ranges of validRange, written out: this runs once per conversion.
     ComponentSet invalid;
-    for (auto c : allComponents) {
-        auto [low, high] = validRange(c, rate, limit, base, components.m, components.s);
-        int64_t v = components[c];
-        if (v < low || v > high) invalid.insert(c);
-    }
+    auto outside = [](int64_t v, int64_t low, int64_t high) { return v < low || v > high; };
+    if (outside(c.d, 0, maxDays(limit))) invalid.insert(Component::days);
+    if (outside(c.h, 0, 23)) invalid.insert(Component::hours);
+    if (outside(c.m, 0, 59)) invalid.insert(Component::minutes);
+    if (outside(c.s, 0, 59)) invalid.insert(Component::seconds);
+    if (outside(c.f, minimumFrame(rate, c.m, c.s), rate.maxFrameNumber())) invalid.insert(Component::frames);
+    if (outside(c.sf, 0, maxSubFrames(base))) invalid.insert(Component::subFrames);
     return invalid;
 }
 

@@ -6,6 +6,7 @@ extern "C" {
 #include <libavutil/timecode.h>
 }
 
+#include "peer_support.hpp"
 #include "timecode/validation.hpp"
 
 using namespace timecode;
@@ -78,3 +79,31 @@ TEST(AvutilPeer, DropFrameNumbersOfAFullDayAt5994) {
     }
     EXPECT_EQ(ours.current().h, 24);
 }
+
+// Frame numbers to components and back over a full day, and the text of sampled frames, at the
+// five rates libavutil shares with us.
+class AvutilPeerRates : public testing::TestWithParam<size_t> {};
+
+TEST_P(AvutilPeerRates, FrameNumbersAndTextOfAFullDay) {
+    const PeerRate& p = peerRates[GetParam()];
+    AVTimecode tc{};
+    ASSERT_EQ(av_timecode_init(&tc, AVRational{p.num, p.den},
+                               (p.drop ? AV_TIMECODE_FLAG_DROPFRAME : 0) | AV_TIMECODE_FLAG_24HOURSMAX, 0, nullptr),
+              0);
+    const int64_t total = p.rate.maxTotalFrames(UpperLimit::_24hours);
+    const int64_t base = p.rate.timecodeBase();
+    for (int64_t n = 0; n < total; ++n) {
+        const int64_t k = p.drop ? av_timecode_adjust_ntsc_framenum2(static_cast<int>(n), tc.fps) : n;
+        const Components peer{0, k / (base * 3600), k / (base * 60) % 60, k / base % 60, k % base, 0};
+        const Timecode ours = Timecode::fromFrameCount(FrameCount::Value::frames(n), p.rate);
+        ASSERT_EQ(ours.components(), peer) << "frame number " << n;
+        ASSERT_EQ(ours.frameCount().wholeFrames(), n);
+    }
+    char buf[AV_TIMECODE_STR_SIZE];
+    for (int64_t n : sampledFramesOfADay(p.rate)) {
+        const Timecode ours = Timecode::fromFrameCount(FrameCount::Value::frames(n), p.rate);
+        ASSERT_EQ(ours.stringValue(), av_timecode_make_string(&tc, buf, static_cast<int>(n))) << n;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(PeerRates, AvutilPeerRates, testing::Range<size_t>(0, std::size(peerRates)));

@@ -4,6 +4,7 @@
 
 #include <concepts>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,22 @@ namespace timecode {
 // heap under a step limit, so no input can make it recurse or run away.
 std::vector<std::optional<std::string>> captureGroups(std::string_view text, std::string_view pattern,
                                                       size_t maxTextLength = 1024);
+
+// A compiled regular expression, for patterns used again and again. Immutable once compiled, so
+// one instance may be used from many threads at once.
+class RegularExpression {
+  public:
+    // Absent when the pattern does not compile.
+    static std::optional<RegularExpression> compile(std::string_view pattern);
+    // As the free captureGroups above.
+    std::vector<std::optional<std::string>> captureGroups(std::string_view text, size_t maxTextLength = 1024) const;
+
+    struct Compiled;
+
+  private:
+    explicit RegularExpression(std::shared_ptr<const Compiled> compiled) : compiled_(std::move(compiled)) {}
+    std::shared_ptr<const Compiled> compiled_;
+};
 
 // Decimal digits of `x`, the sign not counted: 1 for -9...9.
 template <std::integral T>
