@@ -247,6 +247,8 @@ Archive::Archive(Bytes data, AccessMode mode, std::optional<TextEncoding> pathEn
     state_->url = "memory://";
     state_->accessMode = mode;
     state_->pathEncoding = pathEncoding;
+    // A new archive starts from nothing, whatever bytes were handed in.
+    if (mode == AccessMode::create) data.clear();
     auto memory = MemoryFile::make(std::move(data));
     const char* streamMode = mode == AccessMode::create ? "wb+"
                              : mode == AccessMode::read ? "rb"
@@ -255,7 +257,8 @@ Archive::Archive(Bytes data, AccessMode mode, std::optional<TextEncoding> pathEn
     if (!file) throw ArchiveError(ArchiveError::Case::unreadableArchive, state_->url);
     if (mode == AccessMode::create) {
         writeAll(EndOfCentralDirectoryRecord{}.data(), file.get());
-        std::fflush(file.get());
+        if (std::fflush(file.get()) != 0)
+            throw DataError(DataError::Case::unwritableFile, {}, state_->url);
     }
     takeEndRecords(*state_, file.get());
     state_->memoryFile = std::move(memory);
@@ -307,15 +310,31 @@ const std::optional<Archive::ZIP64EndOfCentralDirectory>& Archive::zip64EndOfCen
 
 std::optional<Bytes> Archive::data() const {
     if (!state_->memoryFile) return std::nullopt;
-    std::fflush(state_->file);
+    // Bytes still in the stream's buffer belong to the archive: a failed flush would hand out
+    // stale data.
+    if (state_->file != nullptr && std::fflush(state_->file) != 0) {
+        throw DataError(DataError::Case::unwritableFile, "buffered bytes could not be written",
+                        state_->url);
+    }
     return state_->memoryFile->data();
 }
 
-uint64_t Archive::totalNumberOfEntriesInCentralDirectory() const {
-    if (state_->zip64EndOfCentralDirectory) {
-        return state_->zip64EndOfCentralDirectory->record.totalNumberOfEntriesInCentralDirectory;
+uint64_t detail::directoryCount(const ArchiveState& state) {
+    if (state.zip64EndOfCentralDirectory) {
+        return state.zip64EndOfCentralDirectory->record.totalNumberOfEntriesInCentralDirectory;
     }
-    return state_->endOfCentralDirectoryRecord.totalNumberOfEntriesInCentralDirectory;
+    return state.endOfCentralDirectoryRecord.totalNumberOfEntriesInCentralDirectory;
+}
+
+uint64_t detail::directoryStart(const ArchiveState& state) {
+    if (state.zip64EndOfCentralDirectory) {
+        return state.zip64EndOfCentralDirectory->record.offsetToStartOfCentralDirectory;
+    }
+    return state.endOfCentralDirectoryRecord.offsetToStartOfCentralDirectory;
+}
+
+uint64_t Archive::totalNumberOfEntriesInCentralDirectory() const {
+    return detail::directoryCount(*state_);
 }
 
 uint64_t Archive::sizeOfCentralDirectory() const {
@@ -325,10 +344,7 @@ uint64_t Archive::sizeOfCentralDirectory() const {
 }
 
 uint64_t Archive::offsetToStartOfCentralDirectory() const {
-    if (state_->zip64EndOfCentralDirectory) {
-        return state_->zip64EndOfCentralDirectory->record.offsetToStartOfCentralDirectory;
-    }
-    return state_->endOfCentralDirectoryRecord.offsetToStartOfCentralDirectory;
+    return detail::directoryStart(*state_);
 }
 
 void Archive::setEndOfCentralDirectory(EndOfCentralDirectoryRecord record,
@@ -350,20 +366,29 @@ std::optional<Entry> Archive::Iterator::next() {
     // A closed archive, or one whose directory is being rewritten, has nothing to walk.
     if (!state_ || index_ >= count_ || state_->file == nullptr || state_->pending)
         return std::nullopt;
-    FILE* file = state_->file;
-    const uint64_t size = fileSize_;
-    auto fixed = detail::readAt(file, position_, CentralDirectoryStructure::size, size);
+    auto found = detail::readEntryAt(state_->file, position_, fileSize_);
+    if (!found) return std::nullopt;
+    position_ += found->second;
+    ++index_;
+    return std::move(found->first);
+}
+
+namespace detail {
+
+std::optional<std::pair<Entry, uint64_t>> readEntryAt(FILE* file, uint64_t position,
+                                                      uint64_t size) {
+    auto fixed = readAt(file, position, CentralDirectoryStructure::size, size);
     if (!fixed) return std::nullopt;
-    const uint64_t afterFixed = position_ + CentralDirectoryStructure::size;
+    const uint64_t afterFixed = position + CentralDirectoryStructure::size;
     auto central =
-        CentralDirectoryStructure::parse(*fixed, detail::streamProvider(file, size - afterFixed));
+        CentralDirectoryStructure::parse(*fixed, streamProvider(file, size - afterFixed));
     if (!central) return std::nullopt;
 
     const uint64_t localOffset = central->effectiveRelativeOffsetOfLocalHeader();
-    auto localFixed = detail::readAt(file, localOffset, LocalFileHeader::size, size);
+    auto localFixed = readAt(file, localOffset, LocalFileHeader::size, size);
     if (!localFixed) return std::nullopt;
     auto local = LocalFileHeader::parse(
-        *localFixed, detail::streamProvider(file, size - (localOffset + LocalFileHeader::size)));
+        *localFixed, streamProvider(file, size - (localOffset + LocalFileHeader::size)));
     if (!local) return std::nullopt;
 
     std::optional<DataDescriptor<uint32_t>> descriptor;
@@ -377,11 +402,11 @@ std::optional<Entry> Archive::Iterator::next() {
         if (dataSize <= size && dataStart <= size - dataSize) {
             const uint64_t at = dataStart + dataSize;
             if (central->isZIP64()) {
-                if (auto bytes = detail::readAt(file, at, DataDescriptor<uint64_t>::size, size)) {
+                if (auto bytes = readAt(file, at, DataDescriptor<uint64_t>::size, size)) {
                     zip64Descriptor = DataDescriptor<uint64_t>::parse(*bytes);
                 }
             } else if (auto bytes =
-                           detail::readAt(file, at, DataDescriptor<uint32_t>::size, size)) {
+                           readAt(file, at, DataDescriptor<uint32_t>::size, size)) {
                 descriptor = DataDescriptor<uint32_t>::parse(*bytes);
             }
         }
@@ -389,10 +414,74 @@ std::optional<Entry> Archive::Iterator::next() {
     const uint64_t recordLength = central->recordLength();
     auto entry = Entry::make(std::move(*central), std::move(*local), descriptor, zip64Descriptor);
     if (!entry) return std::nullopt;
-    position_ += recordLength;
-    ++index_;
-    return entry;
+    return std::pair<Entry, uint64_t>(std::move(*entry), recordLength);
 }
+
+
+
+namespace {
+
+// Adds the entries whose records follow the last one the index knows, up to the count the end
+// records give; stops at the first damaged record.
+void walkInto(ArchiveState& state, ArchiveState::EntryIndex& index) {
+    const uint64_t count = directoryCount(state);
+    const uint64_t start = directoryStart(state);
+    const uint64_t fileSize = streamSize(state.file).value_or(0);
+    while (index.items.size() < count) {
+        if (start > std::numeric_limits<uint64_t>::max() - index.nextRecordOffset) break;
+        auto found = readEntryAt(state.file, start + index.nextRecordOffset, fileSize);
+        if (!found) break;
+        const Entry& entry = found->first;
+        const uint64_t localStart =
+            entry.centralDirectoryStructure().effectiveRelativeOffsetOfLocalHeader();
+        const uint64_t localSize = entry.localSize();
+        const uint64_t localEnd = localStart > std::numeric_limits<uint64_t>::max() - localSize
+                                      ? std::numeric_limits<uint64_t>::max()
+                                      : localStart + localSize;
+        index.byPath.try_emplace(state.pathEncoding ? entry.path(*state.pathEncoding)
+                                                    : entry.path(),
+                                 index.items.size());
+        index.items.push_back({index.nextRecordOffset, localStart, localEnd});
+        index.nextRecordOffset += found->second;
+    }
+    index.complete = index.items.size() == count;
+    // Entries whose local headers and data share bytes (the same data handed out again and again,
+    // as in a zip bomb) are found by sorting the ranges once.
+    std::vector<size_t> order(index.items.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return index.items[a].localStart < index.items[b].localStart;
+    });
+    index.overlap.reset();
+    for (size_t k = 1; k < order.size(); ++k) {
+        const auto& before = index.items[order[k - 1]];
+        const auto& after = index.items[order[k]];
+        if (after.localStart < before.localEnd) {
+            index.overlap = "entries " + std::to_string(std::min(order[k - 1], order[k]) + 1) +
+                            " and " + std::to_string(std::max(order[k - 1], order[k]) + 1) +
+                            " of the directory share their data (overlapping entries)";
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+const ArchiveState::EntryIndex* entryIndex(ArchiveState& state) {
+    if (state.index) return &*state.index;
+    if (state.pending || state.file == nullptr) return nullptr;
+    ArchiveState::EntryIndex index;
+    walkInto(state, index);
+    state.index = std::move(index);
+    return &*state.index;
+}
+
+void extendIndex(ArchiveState& state) {
+    if (state.index) walkInto(state, *state.index);
+}
+
+}  // namespace detail
 
 Archive::Iterator Archive::makeIterator() const {
     return Iterator(state_);
@@ -405,13 +494,32 @@ Archive::Iterator Archive::begin() const {
 }
 
 std::optional<Entry> Archive::entry(std::string_view path) const {
-    Iterator it = makeIterator();
-    while (auto entry = it.next()) {
-        const std::string decoded =
-            state_->pathEncoding ? entry->path(*state_->pathEncoding) : entry->path();
-        if (decoded == path) return entry;
+    const auto* index = detail::entryIndex(*state_);
+    if (index == nullptr) return std::nullopt;
+    const auto found = index->byPath.find(std::string(path));
+    if (found == index->byPath.end()) return std::nullopt;
+    const uint64_t fileSize = detail::streamSize(state_->file).value_or(0);
+    auto read = detail::readEntryAt(
+        state_->file,
+        offsetToStartOfCentralDirectory() + index->items[found->second].recordOffset, fileSize);
+    if (!read) return std::nullopt;
+    return std::move(read->first);
+}
+
+void Archive::checkDirectory() const {
+    const auto* index = detail::entryIndex(*state_);
+    if (index == nullptr) return;
+    if (!index->complete) {
+        throw ArchiveError(ArchiveError::Case::invalidCentralDirectoryEntryCount, state_->url,
+                           "the central directory is damaged: only " +
+                               std::to_string(index->items.size()) + " of its " +
+                               std::to_string(totalNumberOfEntriesInCentralDirectory()) +
+                               " entries can be read");
     }
-    return std::nullopt;
+    if (index->overlap) {
+        throw ArchiveError(ArchiveError::Case::invalidLocalHeaderDataOffset, state_->url,
+                           *index->overlap);
+    }
 }
 
 // Reading entry data
@@ -457,6 +565,11 @@ uint32_t Archive::extract(const Entry& entry, int64_t bufferSize, bool skipCRC32
     if (file == nullptr) {
         throw ArchiveError(ArchiveError::Case::unreadableArchive, state_->url,
                            "the archive was closed after a failed replacement");
+    }
+    // Nothing is handed out of an archive whose entries share their data.
+    if (const auto* index = detail::entryIndex(*state_); index != nullptr && index->overlap) {
+        throw ArchiveError(ArchiveError::Case::invalidLocalHeaderDataOffset, state_->url,
+                           *index->overlap);
     }
     const uint64_t dataOffset = entry.dataOffset();
     const auto fileSize = detail::streamSize(file);

@@ -127,6 +127,9 @@ void unzipItem(const fs::path& archivePath, const fs::path& destination, bool sk
     if (!itemExists(archivePath))
         throw FileError(FileError::Case::fileReadNoSuchFile, archivePath.string());
     const Archive archive(archivePath, Archive::AccessMode::read, pathEncoding);
+    // Part of an archive is no success: a damaged directory or entries that share their data are
+    // refused before anything is written.
+    archive.checkDirectory();
     if (progress != nullptr) progress->setTotalUnitCount(archive.totalReadingUnitCount());
     const fs::path realDestination = resolved(destination);
 
