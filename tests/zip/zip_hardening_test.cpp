@@ -50,38 +50,33 @@ std::map<std::string, std::string> pythonContentsOf(const ScratchDir& dir, const
     return out;
 }
 
-// A stored local header and its data.
-Bytes localEntry(const std::string& name, const std::string& data) {
-    return LE()
-        .put<uint32_t>(0x04034b50)
-        .put<uint16_t>(20)
-        .put<uint16_t>(0)
+// The fields a local header and a central record share, from the flags to the name length, for
+// a stored entry.
+LE& storedFields(LE& le, const std::string& name, const std::string& data) {
+    const auto size = static_cast<uint32_t>(data.size());
+    return le.put<uint16_t>(0)
         .put<uint16_t>(0)
         .put<uint32_t>(0)
         .put<uint32_t>(zip::crc32(Bytes(data.begin(), data.end())))
-        .put<uint32_t>(static_cast<uint32_t>(data.size()))
-        .put<uint32_t>(static_cast<uint32_t>(data.size()))
-        .put<uint16_t>(static_cast<uint16_t>(name.size()))
-        .put<uint16_t>(0)
-        .append(name)
-        .append(data);
+        .put(size)
+        .put(size)
+        .put<uint16_t>(static_cast<uint16_t>(name.size()));
+}
+
+// A stored local header and its data.
+Bytes localEntry(const std::string& name, const std::string& data) {
+    LE le;
+    le.put<uint32_t>(0x04034b50).put<uint16_t>(20);
+    return storedFields(le, name, data).put<uint16_t>(0).append(name).append(data);
 }
 
 // A central record of a stored entry; `offset` may be the ZIP64 placeholder with `extra` holding
 // the value.
 Bytes centralRecord(const std::string& name, const std::string& data, uint32_t offset,
                     const Bytes& extra = {}) {
-    return LE()
-        .put<uint32_t>(0x02014b50)
-        .put<uint16_t>(0x031e)
-        .put<uint16_t>(extra.empty() ? 20 : 45)
-        .put<uint16_t>(0)
-        .put<uint16_t>(0)
-        .put<uint32_t>(0)
-        .put<uint32_t>(zip::crc32(Bytes(data.begin(), data.end())))
-        .put<uint32_t>(static_cast<uint32_t>(data.size()))
-        .put<uint32_t>(static_cast<uint32_t>(data.size()))
-        .put<uint16_t>(static_cast<uint16_t>(name.size()))
+    LE le;
+    le.put<uint32_t>(0x02014b50).put<uint16_t>(0x031e).put<uint16_t>(extra.empty() ? 20 : 45);
+    return storedFields(le, name, data)
         .put<uint16_t>(static_cast<uint16_t>(extra.size()))
         .put<uint16_t>(0)
         .put<uint16_t>(0)
