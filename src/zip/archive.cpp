@@ -427,6 +427,12 @@ void walkInto(ArchiveState& state, ArchiveState::EntryIndex& index) {
     const uint64_t count = directoryCount(state);
     const uint64_t start = directoryStart(state);
     const uint64_t fileSize = streamSize(state.file).value_or(0);
+    // Room for as many entries as the count says, as far as records of the smallest size fit in
+    // the file: the count itself is not to be trusted.
+    const uint64_t fitting = (fileSize - std::min(fileSize, start)) / CentralDirectoryStructure::size;
+    const auto expected = static_cast<size_t>(std::min(count, fitting));
+    index.items.reserve(expected);
+    index.byPath.reserve(expected);
     while (index.items.size() < count) {
         if (start > std::numeric_limits<uint64_t>::max() - index.nextRecordOffset) break;
         auto found = readEntryAt(state.file, start + index.nextRecordOffset, fileSize);
