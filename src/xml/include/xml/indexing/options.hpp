@@ -40,8 +40,8 @@ struct XMLHashOptions {
     // Return the parse error instead of the partial tree when the document is malformed.
     bool detectParsingErrors = false;
     // The most memory, in bytes, that the tree of one parse may take (its nodes, attribute lists,
-    // child lists and text); a document that needs more stops the parse with TreeSizeError.
-    // Zero means no limit.
+    // child lists and text); a document that needs more stops the parse with TreeSizeError (for
+    // a lazy parse, thrown by the lookup that runs it). Zero means no limit.
     size_t maximumTreeSize = 0;
 };
 
