@@ -433,6 +433,7 @@ void walkInto(ArchiveState& state, ArchiveState::EntryIndex& index) {
     const auto expected = static_cast<size_t>(std::min(count, fitting));
     index.items.reserve(expected);
     index.byPath.reserve(expected);
+    const size_t firstNew = index.items.size();
     while (index.items.size() < count) {
         if (start > std::numeric_limits<uint64_t>::max() - index.nextRecordOffset) break;
         auto found = readEntryAt(state.file, start + index.nextRecordOffset, fileSize);
@@ -452,22 +453,33 @@ void walkInto(ArchiveState& state, ArchiveState::EntryIndex& index) {
     }
     index.complete = index.items.size() == count;
     // Entries whose local headers and data share bytes (the same data handed out again and again,
-    // as in a zip bomb) are found by sorting the ranges once.
+    // as in a zip bomb) are found by sorting the ranges; entries that each begin past the end of
+    // all before them, as written archives and additions have it, need no sort.
+    bool inOrder = true;
+    for (size_t i = firstNew; i < index.items.size(); ++i) {
+        inOrder = inOrder && index.items[i].localStart >= index.dataEnd;
+        index.dataEnd = std::max(index.dataEnd, index.items[i].localEnd);
+    }
+    if (inOrder || index.overlap) return;
     std::vector<size_t> order(index.items.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         return index.items[a].localStart < index.items[b].localStart;
     });
-    index.overlap.reset();
-    for (size_t k = 1; k < order.size(); ++k) {
-        const auto& before = index.items[order[k - 1]];
-        const auto& after = index.items[order[k]];
-        if (after.localStart < before.localEnd) {
-            index.overlap = "entries " + std::to_string(std::min(order[k - 1], order[k]) + 1) +
-                            " and " + std::to_string(std::max(order[k - 1], order[k]) + 1) +
+    uint64_t end = 0;
+    size_t endsLast = 0;  // the entry whose range reaches furthest so far
+    for (size_t k = 0; k < order.size(); ++k) {
+        const auto& item = index.items[order[k]];
+        if (k > 0 && item.localStart < end) {
+            index.overlap = "entries " + std::to_string(std::min(endsLast, order[k]) + 1) + " and " +
+                            std::to_string(std::max(endsLast, order[k]) + 1) +
                             " of the directory share their data (overlapping entries)";
-            break;
+            return;
+        }
+        if (item.localEnd > end) {
+            end = item.localEnd;
+            endsLast = order[k];
         }
     }
 }

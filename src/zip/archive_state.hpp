@@ -54,6 +54,7 @@ struct ArchiveState {
         std::vector<Item> items;
         std::unordered_map<std::string, size_t> byPath;
         uint64_t nextRecordOffset = 0;  // where the walk stopped
+        uint64_t dataEnd = 0;           // the furthest end of the entries' local ranges
         bool complete = false;
         // Set when the local ranges of two entries overlap: the sentence that says which.
         std::optional<std::string> overlap;
