@@ -111,10 +111,9 @@ std::optional<Location> Beneath::walk(const std::vector<std::string>& from,
             const std::string target = linkTarget(fd.get(), display);
             std::vector<std::string> steps = pathComponents(target, display);
             if (!target.empty() && target.front() == '/') {
-                // An absolute target counts only where it lies beneath the root.
-                const fs::path absolute = fs::path(target).lexically_normal();
-                if (!isInside(absolute, rootPath_)) return std::nullopt;
-                steps = pathComponents(absolute.lexically_relative(rootPath_).string(), display);
+                auto fromRoot = belowRoot(target, display);
+                if (!fromRoot) return std::nullopt;
+                steps = std::move(*fromRoot);
                 fds.clear();
                 names.clear();
             }
@@ -146,21 +145,22 @@ Location Beneath::directory(const std::vector<std::string>& from,
     return std::move(*location);
 }
 
+std::optional<std::vector<std::string>> Beneath::belowRoot(std::string_view absolute,
+                                                           const std::string& display) const {
+    // An absolute target counts only where it lies beneath the root.
+    const fs::path normal = fs::path(absolute).lexically_normal();
+    if (!isInside(normal, rootPath_)) return std::nullopt;
+    return pathComponents(normal.lexically_relative(rootPath_).string(), display);
+}
+
 bool Beneath::contains(const std::vector<std::string>& from, std::string_view target) const {
     const std::string display(target);
     if (target.empty()) return false;
-    if (target.front() == '/' && !isInside(fs::path(target), rootPath_))
-        return false;
     try {
-        return walk(target.front() == '/' ? std::vector<std::string>{} : from,
-                    target.front() == '/'
-                        ? pathComponents(
-                              fs::path(target).lexically_normal().lexically_relative(rootPath_)
-                                  .string(),
-                              display)
-                        : pathComponents(target, display),
-                    false, true, display)
-            .has_value();
+        if (target.front() != '/')
+            return walk(from, pathComponents(target, display), false, true, display).has_value();
+        auto fromRoot = belowRoot(target, display);
+        return fromRoot && walk({}, std::move(*fromRoot), false, true, display).has_value();
     } catch (const FileError&) {
         return false;  // a loop or an unreadable item: not known to stay inside
     }

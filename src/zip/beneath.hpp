@@ -51,6 +51,10 @@ class Beneath {
                                  std::vector<std::string> components, bool create, bool lenient,
                                  const std::string& display) const;
 
+    // The components below the root of an absolute path; nothing when it lies elsewhere.
+    std::optional<std::vector<std::string>> belowRoot(std::string_view absolute,
+                                                      const std::string& display) const;
+
     FileDescriptor root_;
     std::filesystem::path rootPath_;  // canonical, to place absolute link targets
 };
