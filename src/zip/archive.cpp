@@ -452,6 +452,17 @@ void walkInto(ArchiveState& state, ArchiveState::EntryIndex& index) {
         index.nextRecordOffset += found->second;
     }
     index.complete = index.items.size() == count;
+    // A walk that stops at an encrypted entry stops for that, not for damage.
+    index.stopsAtEncryptedEntry = false;
+    if (!index.complete && start <= std::numeric_limits<uint64_t>::max() - index.nextRecordOffset) {
+        // The flags sit in the fixed part; the rest of the record does not matter here.
+        const uint64_t at = start + index.nextRecordOffset;
+        if (auto fixed = readAt(state.file, at, CentralDirectoryStructure::size, fileSize)) {
+            index.stopsAtEncryptedEntry =
+                scanValue<uint32_t>(*fixed, 0) == CentralDirectoryStructure::signature &&
+                (scanValue<uint16_t>(*fixed, 8) & 0x0001) != 0;
+        }
+    }
     // Entries whose local headers and data share bytes (the same data handed out again and again,
     // as in a zip bomb) are found by sorting the ranges; entries that each begin past the end of
     // all before them, as written archives and additions have it, need no sort.
@@ -527,6 +538,11 @@ std::optional<Entry> Archive::entry(std::string_view path) const {
 void Archive::checkDirectory() const {
     const auto* index = detail::entryIndex(*state_);
     if (index == nullptr) return;
+    if (!index->complete && index->stopsAtEncryptedEntry) {
+        throw ArchiveError(ArchiveError::Case::unreadableArchive, state_->url,
+                           "entry " + std::to_string(index->items.size() + 1) +
+                               " is encrypted, which is not supported");
+    }
     if (!index->complete) {
         throw ArchiveError(ArchiveError::Case::invalidCentralDirectoryEntryCount, state_->url,
                            "the central directory is damaged: only " +

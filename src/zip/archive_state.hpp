@@ -56,6 +56,7 @@ struct ArchiveState {
         uint64_t nextRecordOffset = 0;  // where the walk stopped
         uint64_t dataEnd = 0;           // the furthest end of the entries' local ranges
         bool complete = false;
+        bool stopsAtEncryptedEntry = false;  // the walk stopped at a record of an encrypted entry
         // Set when the local ranges of two entries overlap: the sentence that says which.
         std::optional<std::string> overlap;
     };
