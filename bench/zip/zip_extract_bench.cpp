@@ -1,6 +1,7 @@
 // Extracting a ~100 MB deflated entry into memory, against a bare zlib inflate of the same
 // compressed bytes (alone, and with the checksum and the append the consumer needs) and against
-// Info-ZIP's `unzip -p`.
+// Info-ZIP's `unzip -p`; and looking entries up by path in an archive of 70,000 entries, the first
+// lookup of an opened archive (which walks its directory once) against the later ones.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <zlib.h>
@@ -127,6 +128,62 @@ void BM_BareInflateCRCAppend(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * f.uncompressedSize));
 }
 
+// An archive of 70,000 small entries, written once in one transaction.
+struct ManyEntries {
+    static constexpr int kEntries = 70000;
+    fs::path dir;
+    fs::path archive;
+
+    ManyEntries() {
+        std::string pattern = (fs::temp_directory_path() / "zipbench-XXXXXX").string();
+        dir = ::mkdtemp(pattern.data());
+        archive = dir / "many.zip";
+        zip::Archive a(archive, zip::Archive::AccessMode::create);
+        auto transaction = a.beginTransaction();
+        for (int i = 0; i < kEntries; ++i) {
+            a.addEntry(path(i), zip::Entry::EntryType::file, 8, zip::Date{}, std::nullopt,
+                       zip::CompressionMethod::none, 16384, nullptr,
+                       [](int64_t, size_t count) { return zip::Bytes(count, 'x'); });
+        }
+        transaction.commit();
+    }
+    ~ManyEntries() { fs::remove_all(dir); }
+    static std::string path(int i) {
+        return "dir" + std::to_string(i % 100) + "/file" + std::to_string(i) + ".txt";
+    }
+};
+
+ManyEntries& manyEntries() {
+    static ManyEntries m;
+    return m;
+}
+
+// Opening the archive and looking up its last entry: the directory is walked once.
+void BM_FirstLookupIn70000Entries(benchmark::State& state) {
+    ManyEntries& m = manyEntries();
+    const std::string last = ManyEntries::path(ManyEntries::kEntries - 1);
+    for (auto _ : state) {
+        zip::Archive archive(m.archive, zip::Archive::AccessMode::read);
+        auto entry = archive.entry(last);
+        if (!entry) state.SkipWithError("entry not found");
+        benchmark::DoNotOptimize(entry);
+    }
+}
+
+// Lookups in an archive that was looked into before, spread over the whole directory.
+void BM_LaterLookupIn70000Entries(benchmark::State& state) {
+    ManyEntries& m = manyEntries();
+    zip::Archive archive(m.archive, zip::Archive::AccessMode::read);
+    benchmark::DoNotOptimize(archive.entry(ManyEntries::path(0)));
+    int i = 0;
+    for (auto _ : state) {
+        auto entry = archive.entry(ManyEntries::path(i));
+        if (!entry) state.SkipWithError("entry not found");
+        benchmark::DoNotOptimize(entry);
+        i = (i + 7919) % ManyEntries::kEntries;
+    }
+}
+
 void BM_UnzipToDevNull(benchmark::State& state) {
     Fixture& f = fixture();
     const std::string command = "unzip -p '" + f.archive.string() + "' > /dev/null";
@@ -140,6 +197,8 @@ BENCHMARK(BM_ArchiveExtractToMemory)->Unit(benchmark::kMillisecond)->UseRealTime
 BENCHMARK(BM_BareInflate)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BareInflateCRCAppend)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_UnzipToDevNull)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FirstLookupIn70000Entries)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LaterLookupIn70000Entries)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 

@@ -61,9 +61,19 @@ size_t JpsMusicXmlConverter::NoteKeyHash::operator()(const NoteKey& key) const {
 }
 
 void JpsMusicXmlConverter::parseScore(std::string_view text) {
-    const auto hash = xmlindexing::XMLHash::config(
-        [](xmlindexing::XMLHashOptions& options) { options.detectParsingErrors = true; });
-    const auto document = hash->parseDocument(text);
+    const auto hash = xmlindexing::XMLHash::config([](xmlindexing::XMLHashOptions& options) {
+        options.detectParsingErrors = true;
+        options.maximumTreeSize = maximumTreeSize;
+    });
+    const auto document = [&] {
+        try {
+            return hash->parseDocument(text);
+        } catch (const xmlindexing::TreeSizeError&) {
+            fail("The score has too many elements to convert: its element tree would need more "
+                 "than " +
+                 std::to_string(maximumTreeSize >> 20) + " MiB of memory.");
+        }
+    }();
     const XMLElement& part = onlyPart(document);
 
     // The beginning of the piece is the start of a repeat section.

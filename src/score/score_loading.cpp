@@ -23,16 +23,28 @@ std::string quotedName(const std::filesystem::path& path) {
     return quoted;
 }
 
+std::string systemMessage(int error) {
+    // The GNU strerror_r: safe while other threads convert too.
+    char buffer[256];
+    return ::strerror_r(error, buffer, sizeof buffer);
+}
+
 [[noreturn]] void unreadable(const std::filesystem::path& path, int error) {
     throw ScoreFileError(
         ScoreFileError::Case::unreadable,
-        "The file " + quotedName(path) + " could not be read: " + std::strerror(error) + ".");
+        "The file " + quotedName(path) + " could not be read: " + systemMessage(error) + ".");
 }
 
 [[noreturn]] void tooLarge(const std::string& what) {
     detail::fail(what + " is larger than " +
                  std::to_string(JpsMusicXmlConverter::maximumScoreSize >> 20) +
                  " MiB, more than any score needs.");
+}
+
+constexpr std::string_view musicXmlMediaType = "application/vnd.recordare.musicxml+xml";
+
+std::optional<std::string> mediaType(const xmlindexing::XMLElement& rootfile) {
+    return detail::attributeText(rootfile, "media-type");
 }
 
 std::vector<uint8_t> readWholeFile(const std::filesystem::path& path) {
@@ -78,41 +90,55 @@ std::vector<uint8_t> extractEntry(const zip::Archive& archive, const zip::Entry&
     return data;
 }
 
-// The score file that META-INF/container.xml names: the first root file that is MusicXML (a root
-// file without a media type counts as MusicXML). Absent when the archive has no container
-// description, it cannot be read, or it names no entry of the archive.
-std::optional<zip::Entry> containerRootFile(const zip::Archive& archive,
-                                            const std::vector<zip::Entry>& entries) {
+// What META-INF/container.xml says of the score: the entry of the first root file that is
+// MusicXML (a root file without a media type counts as MusicXML), or the path it names when the
+// archive holds no such file. Neither when the archive has no container description or it cannot
+// be read.
+struct ContainerRootFile {
+    std::optional<zip::Entry> entry;
+    std::optional<std::string> missingPath;
+};
+
+ContainerRootFile containerRootFile(const zip::Archive& archive,
+                                    const std::vector<zip::Entry>& entries) {
     constexpr size_t containerLimit = size_t{1} << 20;
     const zip::Entry* container = nullptr;
     for (const auto& entry : entries)
         if (entry.path() == "META-INF/container.xml") container = &entry;
-    if (!container) return std::nullopt;
+    if (!container) return {};
     std::string text;
     try {
         const auto bytes =
             extractEntry(archive, *container, containerLimit, "The container description");
         text = detail::decodeScoreText(bytes, detail::Decoding::replacing).text;
     } catch (const std::exception&) {
-        return std::nullopt;  // a damaged description is no description: the fallback decides
+        return {};  // a damaged description is no description: the fallback decides
     }
     const auto document = xmlindexing::XMLHash::parse(text);
     for (const auto& rootfile : document["container"]["rootfiles"]["rootfile"].all()) {
         const auto element = rootfile.element();
         if (!element) continue;
         const auto path = detail::attributeText(*element, "full-path");
-        const auto mediaType = detail::attributeText(*element, "media-type");
-        if (!path || (mediaType && *mediaType != "application/vnd.recordare.musicxml+xml"))
-            continue;
+        if (!path || (mediaType(*element) && *mediaType(*element) != musicXmlMediaType)) continue;
         for (const auto& entry : entries)
-            if (entry.type() == zip::Entry::EntryType::file && entry.path() == *path) return entry;
-        return std::nullopt;
+            if (entry.type() == zip::Entry::EntryType::file && entry.path() == *path)
+                return {entry, std::nullopt};
+        return {std::nullopt, *path};
     }
-    return std::nullopt;
+    return {};
 }
 
-std::string readCompressedScore(const std::filesystem::path& path) {
+struct CompressedScore {
+    std::string text;
+    // Set when the container description names a file the archive does not hold and the last
+    // entry was taken instead: what to say should that entry be no score.
+    std::optional<std::string> fallbackNote;
+};
+
+CompressedScore readCompressedScore(const std::filesystem::path& path) {
     const zip::Archive archive(path, zip::Archive::AccessMode::read);
+    // A damaged directory or entries sharing their data are refused before anything is read.
+    archive.checkDirectory();
     std::vector<zip::Entry> entries;
     for (const auto& entry : archive)
         entries.push_back(entry);
@@ -120,19 +146,37 @@ std::string readCompressedScore(const std::filesystem::path& path) {
         detail::fail("The compressed score " + quotedName(path) + " holds no files.");
     // The container description names the score; without a usable one, the last entry is taken.
     const auto rootFile = containerRootFile(archive, entries);
-    const zip::Entry& scoreEntry = rootFile ? *rootFile : entries.back();
+    const zip::Entry& scoreEntry = rootFile.entry ? *rootFile.entry : entries.back();
     const auto bytes = extractEntry(archive, scoreEntry, JpsMusicXmlConverter::maximumScoreSize,
                                     "The score inside " + quotedName(path));
-    return detail::decodeScoreText(bytes, detail::Decoding::replacing).text;
+    CompressedScore score{detail::decodeScoreText(bytes, detail::Decoding::replacing).text, {}};
+    if (rootFile.missingPath) {
+        score.fallbackNote = "The container description of " + quotedName(path) + " names \"" +
+                             *rootFile.missingPath +
+                             "\", a file the archive does not hold; its last entry, \"" +
+                             scoreEntry.path() + "\", is no score either: ";
+    }
+    return score;
 }
 
 }  // namespace
 
 void JpsMusicXmlConverter::convert(const std::filesystem::path& url) {
     // Only a lower-case "mxl" extension means a compressed container.
-    const std::string text =
-        url.extension() == ".mxl" ? readCompressedScore(url) : readScoreFile(url);
-    parseScore(text);
+    if (url.extension() != ".mxl") {
+        parseScore(readScoreFile(url));
+        return;
+    }
+    CompressedScore score = readCompressedScore(url);
+    if (!score.fallbackNote) {
+        parseScore(score.text);
+        return;
+    }
+    try {
+        parseScore(score.text);
+    } catch (const JpsConversionError& error) {
+        detail::fail(*score.fallbackNote + error.message());
+    }
 }
 
 }  // namespace score

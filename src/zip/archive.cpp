@@ -247,6 +247,8 @@ Archive::Archive(Bytes data, AccessMode mode, std::optional<TextEncoding> pathEn
     state_->url = "memory://";
     state_->accessMode = mode;
     state_->pathEncoding = pathEncoding;
+    // A new archive starts from nothing, whatever bytes were handed in.
+    if (mode == AccessMode::create) data.clear();
     auto memory = MemoryFile::make(std::move(data));
     const char* streamMode = mode == AccessMode::create ? "wb+"
                              : mode == AccessMode::read ? "rb"
@@ -255,7 +257,8 @@ Archive::Archive(Bytes data, AccessMode mode, std::optional<TextEncoding> pathEn
     if (!file) throw ArchiveError(ArchiveError::Case::unreadableArchive, state_->url);
     if (mode == AccessMode::create) {
         writeAll(EndOfCentralDirectoryRecord{}.data(), file.get());
-        std::fflush(file.get());
+        if (std::fflush(file.get()) != 0)
+            throw DataError(DataError::Case::unwritableFile, {}, state_->url);
     }
     takeEndRecords(*state_, file.get());
     state_->memoryFile = std::move(memory);
@@ -307,15 +310,31 @@ const std::optional<Archive::ZIP64EndOfCentralDirectory>& Archive::zip64EndOfCen
 
 std::optional<Bytes> Archive::data() const {
     if (!state_->memoryFile) return std::nullopt;
-    std::fflush(state_->file);
+    // Bytes still in the stream's buffer belong to the archive: a failed flush would hand out
+    // stale data.
+    if (state_->file != nullptr && std::fflush(state_->file) != 0) {
+        throw DataError(DataError::Case::unwritableFile, "buffered bytes could not be written",
+                        state_->url);
+    }
     return state_->memoryFile->data();
 }
 
-uint64_t Archive::totalNumberOfEntriesInCentralDirectory() const {
-    if (state_->zip64EndOfCentralDirectory) {
-        return state_->zip64EndOfCentralDirectory->record.totalNumberOfEntriesInCentralDirectory;
+uint64_t detail::directoryCount(const ArchiveState& state) {
+    if (state.zip64EndOfCentralDirectory) {
+        return state.zip64EndOfCentralDirectory->record.totalNumberOfEntriesInCentralDirectory;
     }
-    return state_->endOfCentralDirectoryRecord.totalNumberOfEntriesInCentralDirectory;
+    return state.endOfCentralDirectoryRecord.totalNumberOfEntriesInCentralDirectory;
+}
+
+uint64_t detail::directoryStart(const ArchiveState& state) {
+    if (state.zip64EndOfCentralDirectory) {
+        return state.zip64EndOfCentralDirectory->record.offsetToStartOfCentralDirectory;
+    }
+    return state.endOfCentralDirectoryRecord.offsetToStartOfCentralDirectory;
+}
+
+uint64_t Archive::totalNumberOfEntriesInCentralDirectory() const {
+    return detail::directoryCount(*state_);
 }
 
 uint64_t Archive::sizeOfCentralDirectory() const {
@@ -325,10 +344,7 @@ uint64_t Archive::sizeOfCentralDirectory() const {
 }
 
 uint64_t Archive::offsetToStartOfCentralDirectory() const {
-    if (state_->zip64EndOfCentralDirectory) {
-        return state_->zip64EndOfCentralDirectory->record.offsetToStartOfCentralDirectory;
-    }
-    return state_->endOfCentralDirectoryRecord.offsetToStartOfCentralDirectory;
+    return detail::directoryStart(*state_);
 }
 
 void Archive::setEndOfCentralDirectory(EndOfCentralDirectoryRecord record,
@@ -350,20 +366,29 @@ std::optional<Entry> Archive::Iterator::next() {
     // A closed archive, or one whose directory is being rewritten, has nothing to walk.
     if (!state_ || index_ >= count_ || state_->file == nullptr || state_->pending)
         return std::nullopt;
-    FILE* file = state_->file;
-    const uint64_t size = fileSize_;
-    auto fixed = detail::readAt(file, position_, CentralDirectoryStructure::size, size);
+    auto found = detail::readEntryAt(state_->file, position_, fileSize_);
+    if (!found) return std::nullopt;
+    position_ += found->second;
+    ++index_;
+    return std::move(found->first);
+}
+
+namespace detail {
+
+std::optional<std::pair<Entry, uint64_t>> readEntryAt(FILE* file, uint64_t position,
+                                                      uint64_t size) {
+    auto fixed = readAt(file, position, CentralDirectoryStructure::size, size);
     if (!fixed) return std::nullopt;
-    const uint64_t afterFixed = position_ + CentralDirectoryStructure::size;
+    const uint64_t afterFixed = position + CentralDirectoryStructure::size;
     auto central =
-        CentralDirectoryStructure::parse(*fixed, detail::streamProvider(file, size - afterFixed));
+        CentralDirectoryStructure::parse(*fixed, streamProvider(file, size - afterFixed));
     if (!central) return std::nullopt;
 
     const uint64_t localOffset = central->effectiveRelativeOffsetOfLocalHeader();
-    auto localFixed = detail::readAt(file, localOffset, LocalFileHeader::size, size);
+    auto localFixed = readAt(file, localOffset, LocalFileHeader::size, size);
     if (!localFixed) return std::nullopt;
     auto local = LocalFileHeader::parse(
-        *localFixed, detail::streamProvider(file, size - (localOffset + LocalFileHeader::size)));
+        *localFixed, streamProvider(file, size - (localOffset + LocalFileHeader::size)));
     if (!local) return std::nullopt;
 
     std::optional<DataDescriptor<uint32_t>> descriptor;
@@ -377,11 +402,11 @@ std::optional<Entry> Archive::Iterator::next() {
         if (dataSize <= size && dataStart <= size - dataSize) {
             const uint64_t at = dataStart + dataSize;
             if (central->isZIP64()) {
-                if (auto bytes = detail::readAt(file, at, DataDescriptor<uint64_t>::size, size)) {
+                if (auto bytes = readAt(file, at, DataDescriptor<uint64_t>::size, size)) {
                     zip64Descriptor = DataDescriptor<uint64_t>::parse(*bytes);
                 }
             } else if (auto bytes =
-                           detail::readAt(file, at, DataDescriptor<uint32_t>::size, size)) {
+                           readAt(file, at, DataDescriptor<uint32_t>::size, size)) {
                 descriptor = DataDescriptor<uint32_t>::parse(*bytes);
             }
         }
@@ -389,10 +414,103 @@ std::optional<Entry> Archive::Iterator::next() {
     const uint64_t recordLength = central->recordLength();
     auto entry = Entry::make(std::move(*central), std::move(*local), descriptor, zip64Descriptor);
     if (!entry) return std::nullopt;
-    position_ += recordLength;
-    ++index_;
-    return entry;
+    return std::pair<Entry, uint64_t>(std::move(*entry), recordLength);
 }
+
+
+
+namespace {
+
+// Adds the entries whose records follow the last one the index knows, up to the count the end
+// records give; stops at the first damaged record.
+void walkInto(ArchiveState& state, ArchiveState::EntryIndex& index) {
+    const uint64_t count = directoryCount(state);
+    const uint64_t start = directoryStart(state);
+    const uint64_t fileSize = streamSize(state.file).value_or(0);
+    // Room for as many entries as the count says, as far as records of the smallest size fit in
+    // the file: the count itself is not to be trusted.
+    const uint64_t fitting = (fileSize - std::min(fileSize, start)) / CentralDirectoryStructure::size;
+    const auto expected = static_cast<size_t>(std::min(count, fitting));
+    index.items.reserve(expected);
+    index.byPath.reserve(expected);
+    const size_t firstNew = index.items.size();
+    while (index.items.size() < count) {
+        if (start > std::numeric_limits<uint64_t>::max() - index.nextRecordOffset) break;
+        auto found = readEntryAt(state.file, start + index.nextRecordOffset, fileSize);
+        if (!found) break;
+        const Entry& entry = found->first;
+        const uint64_t localStart =
+            entry.centralDirectoryStructure().effectiveRelativeOffsetOfLocalHeader();
+        const uint64_t localSize = entry.localSize();
+        const uint64_t localEnd = localStart > std::numeric_limits<uint64_t>::max() - localSize
+                                      ? std::numeric_limits<uint64_t>::max()
+                                      : localStart + localSize;
+        index.byPath.try_emplace(state.pathEncoding ? entry.path(*state.pathEncoding)
+                                                    : entry.path(),
+                                 index.items.size());
+        index.items.push_back({index.nextRecordOffset, localStart, localEnd});
+        index.nextRecordOffset += found->second;
+    }
+    index.complete = index.items.size() == count;
+    // A walk that stops at an encrypted entry stops for that, not for damage.
+    index.stopsAtEncryptedEntry = false;
+    if (!index.complete && start <= std::numeric_limits<uint64_t>::max() - index.nextRecordOffset) {
+        // The flags sit in the fixed part; the rest of the record does not matter here.
+        const uint64_t at = start + index.nextRecordOffset;
+        if (auto fixed = readAt(state.file, at, CentralDirectoryStructure::size, fileSize)) {
+            index.stopsAtEncryptedEntry =
+                scanValue<uint32_t>(*fixed, 0) == CentralDirectoryStructure::signature &&
+                (scanValue<uint16_t>(*fixed, 8) & 0x0001) != 0;
+        }
+    }
+    // Entries whose local headers and data share bytes (the same data handed out again and again,
+    // as in a zip bomb) are found by sorting the ranges; entries that each begin past the end of
+    // all before them, as written archives and additions have it, need no sort.
+    bool inOrder = true;
+    for (size_t i = firstNew; i < index.items.size(); ++i) {
+        inOrder = inOrder && index.items[i].localStart >= index.dataEnd;
+        index.dataEnd = std::max(index.dataEnd, index.items[i].localEnd);
+    }
+    if (inOrder || index.overlap) return;
+    std::vector<size_t> order(index.items.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return index.items[a].localStart < index.items[b].localStart;
+    });
+    uint64_t end = 0;
+    size_t endsLast = 0;  // the entry whose range reaches furthest so far
+    for (size_t k = 0; k < order.size(); ++k) {
+        const auto& item = index.items[order[k]];
+        if (k > 0 && item.localStart < end) {
+            index.overlap = "entries " + std::to_string(std::min(endsLast, order[k]) + 1) + " and " +
+                            std::to_string(std::max(endsLast, order[k]) + 1) +
+                            " of the directory share their data (overlapping entries)";
+            return;
+        }
+        if (item.localEnd > end) {
+            end = item.localEnd;
+            endsLast = order[k];
+        }
+    }
+}
+
+}  // namespace
+
+const ArchiveState::EntryIndex* entryIndex(ArchiveState& state) {
+    if (state.index) return &*state.index;
+    if (state.pending || state.file == nullptr) return nullptr;
+    ArchiveState::EntryIndex index;
+    walkInto(state, index);
+    state.index = std::move(index);
+    return &*state.index;
+}
+
+void extendIndex(ArchiveState& state) {
+    if (state.index) walkInto(state, *state.index);
+}
+
+}  // namespace detail
 
 Archive::Iterator Archive::makeIterator() const {
     return Iterator(state_);
@@ -405,13 +523,37 @@ Archive::Iterator Archive::begin() const {
 }
 
 std::optional<Entry> Archive::entry(std::string_view path) const {
-    Iterator it = makeIterator();
-    while (auto entry = it.next()) {
-        const std::string decoded =
-            state_->pathEncoding ? entry->path(*state_->pathEncoding) : entry->path();
-        if (decoded == path) return entry;
+    const auto* index = detail::entryIndex(*state_);
+    if (index == nullptr) return std::nullopt;
+    const auto found = index->byPath.find(std::string(path));
+    if (found == index->byPath.end()) return std::nullopt;
+    const uint64_t fileSize = detail::streamSize(state_->file).value_or(0);
+    auto read = detail::readEntryAt(
+        state_->file,
+        offsetToStartOfCentralDirectory() + index->items[found->second].recordOffset, fileSize);
+    if (!read) return std::nullopt;
+    return std::move(read->first);
+}
+
+void Archive::checkDirectory() const {
+    const auto* index = detail::entryIndex(*state_);
+    if (index == nullptr) return;
+    if (!index->complete && index->stopsAtEncryptedEntry) {
+        throw ArchiveError(ArchiveError::Case::unreadableArchive, state_->url,
+                           "entry " + std::to_string(index->items.size() + 1) +
+                               " is encrypted, which is not supported");
     }
-    return std::nullopt;
+    if (!index->complete) {
+        throw ArchiveError(ArchiveError::Case::invalidCentralDirectoryEntryCount, state_->url,
+                           "the central directory is damaged: only " +
+                               std::to_string(index->items.size()) + " of its " +
+                               std::to_string(totalNumberOfEntriesInCentralDirectory()) +
+                               " entries can be read");
+    }
+    if (index->overlap) {
+        throw ArchiveError(ArchiveError::Case::invalidLocalHeaderDataOffset, state_->url,
+                           *index->overlap);
+    }
 }
 
 // Reading entry data
@@ -457,6 +599,11 @@ uint32_t Archive::extract(const Entry& entry, int64_t bufferSize, bool skipCRC32
     if (file == nullptr) {
         throw ArchiveError(ArchiveError::Case::unreadableArchive, state_->url,
                            "the archive was closed after a failed replacement");
+    }
+    // Nothing is handed out of an archive whose entries share their data.
+    if (const auto* index = detail::entryIndex(*state_); index != nullptr && index->overlap) {
+        throw ArchiveError(ArchiveError::Case::invalidLocalHeaderDataOffset, state_->url,
+                           *index->overlap);
     }
     const uint64_t dataOffset = entry.dataOffset();
     const auto fileSize = detail::streamSize(file);
@@ -518,102 +665,6 @@ uint32_t Archive::extract(const Entry& entry, int64_t bufferSize, bool skipCRC32
     const uint32_t crc = read(skipCRC32, progress, consumer);
     if (!skipCRC32) verify(crc);
     return crc;
-}
-
-// Extraction to the file system
-
-uint32_t Archive::extract(const Entry& entry, const std::filesystem::path& destination,
-                          int64_t bufferSize, bool skipCRC32, bool allowUncontainedSymlinks,
-                          Progress* progress) const {
-    checkedBufferSize(bufferSize);
-    const std::string where = destination.string();
-    switch (entry.type()) {
-        case Entry::EntryType::directory: {
-            const bool existed = itemExists(destination);
-            try {
-                const uint32_t crc = extract(entry, bufferSize, skipCRC32, progress, [&](ByteView) {
-                    std::error_code ec;
-                    std::filesystem::create_directories(destination, ec);
-                    if (ec) throw FileError::posix(ec.value(), where);
-                });
-                setAttributes(extractionAttributes(entry), destination,
-                              entry.type() != Entry::EntryType::symlink);
-                return crc;
-            } catch (...) {
-                if (!existed) ::rmdir(destination.c_str());
-                throw;
-            }
-        }
-        case Entry::EntryType::symlink: {
-            if (itemExists(destination))
-                throw FileError(FileError::Case::fileWriteFileExists, where);
-            bool created = false;
-            try {
-                const uint32_t crc =
-                    extract(entry, bufferSize, skipCRC32, progress, [&](ByteView bytes) {
-                        const std::string target(bytes.begin(), bytes.end());
-                        if (!isValidUTF8(target) || target.empty() ||
-                            target.find('\0') != std::string::npos) {
-                            throw ArchiveError(ArchiveError::Case::invalidEntryPath, where,
-                                               "the symbolic link target is not a valid path");
-                        }
-                        const std::filesystem::path parent = destination.parent_path();
-                        const std::filesystem::path location =
-                            target.front() == '/' ? std::filesystem::path(target) : parent / target;
-                        if (!allowUncontainedSymlinks && !isInside(location, parent)) {
-                            throw ArchiveError(ArchiveError::Case::uncontainedSymlink, where);
-                        }
-                        createParentDirectories(destination);
-                        if (::symlink(target.c_str(), destination.c_str()) != 0) {
-                            if (errno == EEXIST)
-                                throw FileError(FileError::Case::fileWriteFileExists, where);
-                            throw FileError::posix(errno, where);
-                        }
-                        created = true;
-                    });
-                setAttributes(extractionAttributes(entry), destination,
-                              entry.type() != Entry::EntryType::symlink);
-                return crc;
-            } catch (...) {
-                if (created) ::unlink(destination.c_str());
-                throw;
-            }
-        }
-        case Entry::EntryType::file:
-            break;
-    }
-    if (itemExists(destination)) throw FileError(FileError::Case::fileWriteFileExists, where);
-    createParentDirectories(destination);
-    // Never through an existing item, a symbolic link included.
-    FileDescriptor fd(
-        ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (fd.get() < 0) {
-        if (errno == EEXIST) throw FileError(FileError::Case::fileWriteFileExists, where);
-        throw FileError::posix(errno, where);
-    }
-    FILE* out = ::fdopen(fd.get(), "wb");
-    if (out == nullptr) {
-        const int error = errno;
-        ::unlink(destination.c_str());
-        throw FileError::posix(error, where);
-    }
-    fd.release();
-    try {
-        const uint32_t crc = extract(entry, bufferSize, skipCRC32, progress, [&](ByteView piece) {
-            if (writeChunk(piece, out) != piece.size()) {
-                throw DataError(DataError::Case::unwritableFile, {}, where);
-            }
-        });
-        FILE* closing = std::exchange(out, nullptr);
-        if (std::fclose(closing) != 0) throw DataError(DataError::Case::unwritableFile, {}, where);
-        setAttributes(extractionAttributes(entry), destination,
-                      entry.type() != Entry::EntryType::symlink);
-        return crc;
-    } catch (...) {
-        if (out != nullptr) std::fclose(out);
-        ::unlink(destination.c_str());
-        throw;
-    }
 }
 
 // Writing records

@@ -6,7 +6,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "zip/archive.hpp"
 
@@ -38,15 +40,41 @@ struct ArchiveState {
         bool explicitTransaction = false;
     };
     std::optional<PendingAdditions> pending;
+
+    // What one walk of the directory learnt, kept while the archive is open: where each entry's
+    // record lies (relative to the directory's start, so that additions, which move the directory
+    // but not its records, keep it valid), the first entry of each path, and whether the walk saw
+    // every entry the end records count and no two entries share bytes.
+    struct EntryIndex {
+        struct Item {
+            uint64_t recordOffset = 0;
+            uint64_t localStart = 0;
+            uint64_t localEnd = 0;
+        };
+        std::vector<Item> items;
+        std::unordered_map<std::string, size_t> byPath;
+        uint64_t nextRecordOffset = 0;  // where the walk stopped
+        uint64_t dataEnd = 0;           // the furthest end of the entries' local ranges
+        bool complete = false;
+        bool stopsAtEncryptedEntry = false;  // the walk stopped at a record of an encrypted entry
+        // Set when the local ranges of two entries overlap: the sentence that says which.
+        std::optional<std::string> overlap;
+    };
+    std::optional<EntryIndex> index;
 };
 
 // An owned file descriptor, closed unless released.
 class FileDescriptor {
   public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
     ~FileDescriptor();
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) FileDescriptor(std::exchange(fd_, other.release()));
+        return *this;
+    }
     int get() const { return fd_; }
     int release() { return std::exchange(fd_, -1); }
 
@@ -76,5 +104,20 @@ std::optional<Bytes> readAt(FILE* file, uint64_t offset, size_t count, uint64_t 
 // A provider of record variable parts read on from the stream's position, refusing to go past
 // `limit` bytes.
 AdditionalDataProvider streamProvider(FILE* file, uint64_t limit);
+
+// The directory's entry count and start: the ZIP64 end record's when present, else the 32-bit
+// record's.
+uint64_t directoryCount(const ArchiveState& state);
+uint64_t directoryStart(const ArchiveState& state);
+// The entry whose central record starts at `position`, with the record's length; nothing when the
+// record or its local header is damaged, the entry is encrypted, or a value points outside the
+// first `fileSize` bytes.
+std::optional<std::pair<Entry, uint64_t>> readEntryAt(FILE* file, uint64_t position,
+                                                      uint64_t fileSize);
+// The archive's index, built by one walk of its directory when there is none yet. Null while
+// additions are pending and no index was built before they began.
+const ArchiveState::EntryIndex* entryIndex(ArchiveState& state);
+// Extends the index with the records added behind the ones it knows.
+void extendIndex(ArchiveState& state);
 
 }  // namespace zip::detail

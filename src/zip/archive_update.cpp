@@ -197,6 +197,7 @@ void Archive::commitPendingAdditions() {
             flush(file, url);
             state_->pending.reset();
             setEndOfCentralDirectory(std::move(record), std::move(zip64));
+            detail::extendIndex(*state_);
         },
         [&] { abandonPendingAdditions(); });
 }
@@ -381,7 +382,7 @@ void Archive::addEntry(std::string_view path, const fs::path& item,
                      const ssize_t n = ::read(fd.get(), bytes.data() + done, count - done);
                      if (n < 0 && errno == EINTR) continue;
                      if (n < 0)
-                         throw DataError(DataError::Case::unreadableFile, std::strerror(errno),
+                         throw DataError(DataError::Case::unreadableFile, detail::systemMessage(errno),
                                          where);
                      if (n == 0) break;
                      done += static_cast<size_t>(n);
@@ -500,6 +501,8 @@ void Archive::replaceCurrentArchive(Archive& temporary, const fs::path& temporar
                                     const EndOfCentralDirectoryRecord& record,
                                     const std::optional<ZIP64EndOfCentralDirectory>& zip64) {
     const std::string& url = state_->url;
+    // The records move: the next lookup walks the new directory.
+    state_->index.reset();
     if (isMemoryArchive()) {
         auto memory = MemoryFile::make(std::move(temporary.state_->memoryFile->data()));
         FILE* file = memory->open("rb+");
@@ -513,7 +516,9 @@ void Archive::replaceCurrentArchive(Archive& temporary, const fs::path& temporar
     // step: until the rename the original is untouched and this archive keeps using it.
     const int fd = ::fileno(temporary.state_->file);
     struct stat original {};
-    if (::fstat(::fileno(state_->file), &original) == 0) ::fchmod(fd, original.st_mode & 07777);
+    if (::fstat(::fileno(state_->file), &original) != 0) throw FileError::posix(errno, url);
+    if (::fchmod(fd, original.st_mode & 07777) != 0)
+        throw FileError::posix(errno, temporaryPath.string());
     if (::fsync(fd) != 0 && errno != EINVAL) throw FileError::posix(errno, temporaryPath.string());
     fs::path target = *state_->path;
     std::error_code ec;

@@ -1,5 +1,7 @@
 #include "zip/attributes.hpp"
 
+#include "beneath.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -19,6 +21,11 @@ std::optional<std::tm> brokenDown(Date date) {
     return tm;
 }
 
+
+}  // namespace
+
+namespace detail {
+
 timespec timespecOf(Date date) {
     const auto ns =
         std::chrono::duration_cast<std::chrono::nanoseconds>(date.time_since_epoch()).count();
@@ -32,7 +39,7 @@ timespec timespecOf(Date date) {
     return ts;
 }
 
-}  // namespace
+}  // namespace detail
 
 uint16_t dosDate(Date date) {
     auto tm = brokenDown(date);
@@ -132,7 +139,7 @@ void setAttributes(const FileAttributes& attributes, const std::filesystem::path
         throw FileError::posix(errno, item.string());
     }
     if (attributes.modificationDate) {
-        const timespec times[2] = {{0, UTIME_OMIT}, timespecOf(*attributes.modificationDate)};
+        const timespec times[2] = {{0, UTIME_OMIT}, detail::timespecOf(*attributes.modificationDate)};
         if (::utimensat(AT_FDCWD, item.c_str(), times, 0) != 0) {
             throw FileError::posix(errno, item.string());
         }
@@ -145,7 +152,7 @@ void setSymlinkPermissions(uint16_t, const std::filesystem::path& link) {
 }
 
 void setSymlinkModificationDate(Date date, const std::filesystem::path& link) {
-    const timespec times[2] = {{0, UTIME_OMIT}, timespecOf(date)};
+    const timespec times[2] = {{0, UTIME_OMIT}, detail::timespecOf(date)};
     if (::utimensat(AT_FDCWD, link.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
         throw FileError::posix(errno, link.string());
     }

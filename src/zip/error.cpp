@@ -121,8 +121,18 @@ FileError::FileError(Case errorCase, int code, std::string path, const std::stri
 FileError FileError::posix(int code, std::string path) {
     // Codes outside the range the system knows become EPERM.
     if (code <= 0 || code > 133) code = 1;
-    std::string message = std::string("A file operation failed: ") + std::strerror(code) + ".";
+    std::string message = "A file operation failed: " + detail::systemMessage(code) + ".";
     return FileError(Case::posix, code, std::move(path), message);
 }
+
+namespace detail {
+
+std::string systemMessage(int code) {
+    // The GNU strerror_r: thread-safe, returns either the buffer or a static text.
+    char buffer[256];
+    return ::strerror_r(code, buffer, sizeof buffer);
+}
+
+}  // namespace detail
 
 }  // namespace zip

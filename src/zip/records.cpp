@@ -397,19 +397,20 @@ bool CentralDirectoryStructure::isZIP64() const {
 }
 
 uint64_t CentralDirectoryStructure::effectiveCompressedSize() const {
+    // The ZIP64 value stands wherever the 32-bit field holds the placeholder, zero included.
     auto z = zip64ExtendedInformation();
-    return z && z->compressedSize != 0 ? z->compressedSize : compressedSize;
+    return z && compressedSize == 0xFFFFFFFFu ? z->compressedSize : compressedSize;
 }
 
 uint64_t CentralDirectoryStructure::effectiveUncompressedSize() const {
     auto z = zip64ExtendedInformation();
-    return z && z->uncompressedSize != 0 ? z->uncompressedSize : uncompressedSize;
+    return z && uncompressedSize == 0xFFFFFFFFu ? z->uncompressedSize : uncompressedSize;
 }
 
 uint64_t CentralDirectoryStructure::effectiveRelativeOffsetOfLocalHeader() const {
     auto z = zip64ExtendedInformation();
-    return z && z->relativeOffsetOfLocalHeader != 0 ? z->relativeOffsetOfLocalHeader
-                                                    : relativeOffsetOfLocalHeader;
+    return z && relativeOffsetOfLocalHeader == 0xFFFFFFFFu ? z->relativeOffsetOfLocalHeader
+                                                           : relativeOffsetOfLocalHeader;
 }
 
 // End of central directory record

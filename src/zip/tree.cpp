@@ -1,6 +1,8 @@
 #include "zip/tree.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "zip/archive.hpp"
+#include "beneath.hpp"
 #include "zip/file_system.hpp"
 
 namespace zip {
@@ -61,14 +64,6 @@ void addItem(Archive& archive, const std::string& entryPath, const fs::path& ite
     auto child = Progress::make(units);
     progress->addChild(child, units);
     archive.addEntry(entryPath, item, method, kTreeBufferSize, child.get());
-}
-
-// The path `item` resolves to, following the symbolic links that exist along it.
-fs::path resolved(const fs::path& item) {
-    std::error_code ec;
-    fs::path path = fs::weakly_canonical(item, ec);
-    if (ec) throw FileError::posix(ec.value(), item.string());
-    return path;
 }
 
 }  // namespace
@@ -127,49 +122,90 @@ void unzipItem(const fs::path& archivePath, const fs::path& destination, bool sk
     if (!itemExists(archivePath))
         throw FileError(FileError::Case::fileReadNoSuchFile, archivePath.string());
     const Archive archive(archivePath, Archive::AccessMode::read, pathEncoding);
-    if (progress != nullptr) progress->setTotalUnitCount(archive.totalReadingUnitCount());
-    const fs::path realDestination = resolved(destination);
-
-    // Directory attributes wait until everything below them is written: a read-only directory
-    // would refuse its contents, and writing them would change its modification time.
-    std::vector<std::pair<fs::path, FileAttributes>> directories;
-    for (const Entry& entry : archive) {
-        const std::string path = pathEncoding ? entry.path(*pathEncoding) : entry.path();
+    // Part of an archive is no success: a damaged directory or entries that share their data are
+    // refused before anything is written.
+    archive.checkDirectory();
+    auto pathOf = [&](const Entry& entry) {
+        std::string path = pathEncoding ? entry.path(*pathEncoding) : entry.path();
         if (path.empty()) {
             throw ArchiveError(ArchiveError::Case::invalidEntryPath, archivePath.string(),
                                "an entry's name is empty or cannot be decoded");
         }
-        const fs::path item = joinEntryPath(destination, path);
-        const bool isDirectory = entry.type() == Entry::EntryType::directory;
-        // Inside by its own path, and inside once the links already on disk are followed.
-        if (!isInside(item, destination) ||
-            !isInside(resolved(isDirectory ? item : item.parent_path()), realDestination)) {
-            throw FileError(FileError::Case::fileReadInvalidFileName, item.string());
-        }
+        return path;
+    };
+    // Every name is checked before anything is written.
+    for (const Entry& entry : archive)
+        detail::pathComponents(pathOf(entry), (destination / pathOf(entry)).string());
+    if (progress != nullptr) progress->setTotalUnitCount(archive.totalReadingUnitCount());
+
+    // Every item is reached from the destination held open, one component at a time.
+    const detail::Beneath beneath(destination, true);
+    struct Deferred {
+        std::vector<std::string> names;
+        FileAttributes attributes;
+        std::string display;
+    };
+    // Directory attributes wait until everything below them is written: a read-only directory
+    // would refuse its contents, and writing them would change its modification time.
+    std::vector<Deferred> directories;
+    // Links are judged again once everything is there: a later entry may change where an earlier
+    // link leads.
+    std::vector<std::pair<std::vector<std::string>, std::string>> links;
+    for (const Entry& entry : archive) {
+        const std::string path = pathOf(entry);
+        const std::string display = joinEntryPath(destination, path).string();
+        std::vector<std::string> components = detail::pathComponents(path, display);
         std::shared_ptr<Progress> child;
         if (progress != nullptr) {
             const int64_t units = Archive::readingUnitCount(entry);
             child = Progress::make(units);
             progress->addChild(child, units);
         }
-        if (isDirectory) {
-            std::error_code ec;
-            fs::create_directories(item, ec);
-            if (ec) throw FileError::posix(ec.value(), item.string());
-            directories.emplace_back(item, extractionAttributes(entry));
+        if (entry.type() == Entry::EntryType::directory) {
+            const detail::Location location = beneath.directory({}, components, true, display);
+            directories.push_back({location.names, extractionAttributes(entry), display});
             if (child) child->setCompletedUnitCount(1);
             continue;
         }
-        archive.extract(entry, item, kTreeBufferSize, skipCRC32, allowUncontainedSymlinks,
-                        child.get());
+        if (components.empty() || components.back() == "..")
+            throw FileError(FileError::Case::fileReadInvalidFileName, display);
+        const std::string name = std::move(components.back());
+        components.pop_back();
+        const detail::Location parent = beneath.directory({}, components, true, display);
+        detail::extractAt(archive, entry, {beneath, parent, name, display}, kTreeBufferSize,
+                          skipCRC32, allowUncontainedSymlinks, child.get());
+        if (entry.type() == Entry::EntryType::symlink) {
+            std::vector<std::string> item = parent.names;
+            item.push_back(name);
+            links.emplace_back(std::move(item), display);
+        }
+    }
+    if (!allowUncontainedSymlinks) {
+        for (const auto& [item, display] : links) {
+            const std::vector<std::string> names(item.begin(), item.end() - 1);
+            const detail::Location parent = beneath.directory({}, names, false, display);
+            char target[4097];
+            const ssize_t n = ::readlinkat(parent.fd.get(), item.back().c_str(), target, 4096);
+            if (n < 0) throw FileError::posix(errno, display);
+            if (!beneath.contains(parent.names, std::string_view(target, static_cast<size_t>(n)))) {
+                ::unlinkat(parent.fd.get(), item.back().c_str(), 0);
+                throw ArchiveError(ArchiveError::Case::uncontainedSymlink, display);
+            }
+        }
     }
     // Deepest first, so that a parent's time is set after its children's.
-    std::stable_sort(directories.begin(), directories.end(), [](const auto& a, const auto& b) {
-        return std::distance(a.first.begin(), a.first.end()) >
-               std::distance(b.first.begin(), b.first.end());
-    });
-    for (const auto& [item, attributes] : directories)
-        setAttributes(attributes, item, true);
+    std::stable_sort(directories.begin(), directories.end(),
+                     [](const Deferred& a, const Deferred& b) {
+                         return a.names.size() > b.names.size();
+                     });
+    for (const Deferred& directory : directories) {
+        const detail::Location location =
+            beneath.directory({}, directory.names, false, directory.display);
+        detail::FileDescriptor fd(
+            ::openat(location.fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd.get() < 0) throw FileError::posix(errno, directory.display);
+        detail::applyAttributes(fd.get(), directory.attributes, directory.display);
+    }
 }
 
 }  // namespace zip

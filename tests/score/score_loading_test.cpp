@@ -197,9 +197,58 @@ TEST_F(ScoreLoading, ArchivesThatHoldNoScoreAreRefused) {
     // The end of central directory record of an empty archive.
     EXPECT_EQ(convert(write("Empty.mxl", std::string("PK\x05\x06", 4) + std::string(18, '\0'))),
               "JpsConversionError: The compressed score \"Empty.mxl\" holds no files.");
+    // The description names a file the archive lacks; the last entry, taken instead, is no score:
+    // the sentence says both.
     EXPECT_EQ(convert(infoZip("OnlyContainer.mxl", {{"META-INF/container.xml", container}})),
-              "JpsConversionError: The file is not a MusicXML score: its root element is not "
-              "score-partwise.");
+              "JpsConversionError: The container description of \"OnlyContainer.mxl\" names "
+              "\"score.xml\", a file the archive does not hold; its last entry, "
+              "\"META-INF/container.xml\", is no score either: The file is not a MusicXML score: "
+              "its root element is not score-partwise.");
+}
+
+TEST_F(ScoreLoading, ContainerNamingAMissingFileFallsBackToTheLastEntry) {
+    std::string escaping = container;
+    escaping.replace(escaping.find("score.xml"), 9, "../score.xml");
+    const struct {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> files;
+        std::string expected;
+    } cases[] = {
+        {"fallback.mxl", {{"META-INF/container.xml", escaping}, {"other.xml", twoNotes()}}, ""},
+        {"noscore.mxl",
+         {{"META-INF/container.xml", escaping}, {"notes.txt", "plain text"}},
+         "JpsConversionError: The container description of \"noscore.mxl\" names "
+         "\"../score.xml\", a file the archive does not hold; its last entry, \"notes.txt\", "
+         "is no score either: The score is not well-formed XML (error on line 1, column 0)."},
+    };
+    for (const auto& c : cases) {
+        const std::string result = convert(infoZip(c.name, c.files));
+        EXPECT_EQ(result, c.expected.empty() ? converted : c.expected) << c.name;
+    }
+}
+
+TEST_F(ScoreLoading, DamagedOrOverlappingDirectoriesAreRefused) {
+    const fs::path good =
+        infoZip("good.mxl", {{"META-INF/container.xml", container}, {"score.xml", twoNotes()}});
+    std::string bytes;
+    {
+        std::ifstream in(good, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const size_t firstRecord = bytes.find("PK\x01\x02");
+    const size_t secondRecord = bytes.find("PK\x01\x02", firstRecord + 4);
+    // The second record overwritten: the walk ends after the first entry.
+    std::string damaged = bytes;
+    damaged[secondRecord + 2] = 'X';
+    // The second record pointing at the first entry's local header.
+    std::string overlapping = bytes;
+    overlapping.replace(secondRecord + 42, 4, std::string(4, '\0'));
+    EXPECT_EQ(convert(write("damaged.mxl", damaged)),
+              "zip::Error: The central directory entry count is out of range: the central "
+              "directory is damaged: only 1 of its 2 entries can be read. (" +
+                  (dir_ / "damaged.mxl").string() + ")");
+    EXPECT_NE(convert(write("overlap.mxl", overlapping)).find("overlapping entries"),
+              std::string::npos);
 }
 
 TEST_F(ScoreLoading, EntryLargerThanAnyScoreIsRefusedBeforeItIsRead) {

@@ -139,22 +139,27 @@ TEST(XmlAccessWriter, ReplacesCharactersThatXmlCannotCarry) {
 }
 
 TEST(XmlAccessWriter, RefusesNamesThatAreNotXmlNames) {
-    const std::vector<XML::Accessor> cases = {
-        single(element("")),
-        single(element("a b")),
-        single(element("1a")),
-        single(element("a<b")),
-        single(element("ok", {}, {}, {element("bad\xFF")})),
-        single(element("ok", {}, {{"no good", "1"}})),
-        single(element("ok", {}, {{"", "1"}})),
+    // The accessor and the sentence naming the offending name.
+    const std::vector<std::pair<XML::Accessor, std::string>> cases = {
+        {single(element("")), "\"\""},
+        {single(element("a b")), "\"a b\""},
+        {single(element("1a")), "\"1a\""},
+        {single(element("a<b")), "\"a<b\""},
+        {single(element("ok", {}, {}, {element("bad\xFF")})), ""},
+        {single(element("ok", {}, {{"no good", "1"}})), "\"no good\""},
+        {single(element("ok", {}, {{"", "1"}})), "\"\""},
     };
-    for (const auto& accessor : cases) {
+    for (const auto& [accessor, quotedName] : cases) {
         try {
             XML::convert(accessor, false);
             ADD_FAILURE() << "no error for " << accessor.description();
         } catch (const XMLError& e) {
             EXPECT_EQ(e.errorCase(), XMLError::Case::invalidName);
             EXPECT_NE(std::string(e.what()).find("is not a valid XML name"), std::string::npos);
+            if (!quotedName.empty()) {
+                EXPECT_EQ(e.what(),
+                          quotedName + " is not a valid XML name, so it cannot be written.");
+            }
         }
     }
     // Names beyond ASCII, with prefixes, dots and dashes are fine.

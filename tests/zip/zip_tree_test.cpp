@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "zip/archive.hpp"
+#include "zip/file_system.hpp"
 #include "zip/tree.hpp"
 #include "zip_test_support.hpp"
 
@@ -177,12 +178,25 @@ TEST(ZipTree, HostileArchivesWriteNothingOutside) {
         {"absolute link",
          {{"evil.txt", Type::symlink, "/tmp"}},
          archiveCase(ArchiveError::Case::uncontainedSymlink)},
-        // Each link stays inside by its text; together they lead out.
+        // Each link stays inside by its text; together they lead out: the second is judged
+        // where it leads and refused.
         {"links chained outward",
          {{"here", Type::symlink, "."},
           {"up", Type::symlink, "here/.."},
           {"up/evil.txt", Type::file, "x"}},
-         fileCase(FileError::Case::fileReadInvalidFileName)},
+         archiveCase(ArchiveError::Case::uncontainedSymlink)},
+        // A link that leads out only once later entries exist.
+        {"link led out by later entries",
+         {{"a", Type::symlink, "x/y/../.."}, {"x", Type::symlink, "."}, {"y/", Type::directory, ""}},
+         archiveCase(ArchiveError::Case::uncontainedSymlink)},
+        // The system calls would see only the bytes before the NUL ('#' in the names here, made
+        // a NUL in the archive's bytes).
+        {"NUL byte in a directory name",
+         {{"../victim#/../out/x/", Type::directory, ""}},
+         archiveCase(ArchiveError::Case::invalidEntryPath)},
+        {"NUL byte in a file name",
+         {{"fine.txt", Type::file, "x"}, {"../evil.txt#/../out/f", Type::file, "x"}},
+         archiveCase(ArchiveError::Case::invalidEntryPath)},
         {"write through a permitted outward link",
          {{"out-link", Type::symlink, ".."}, {"out-link/evil.txt", Type::file, "x"}},
          fileCase(FileError::Case::fileReadInvalidFileName),
@@ -191,11 +205,20 @@ TEST(ZipTree, HostileArchivesWriteNothingOutside) {
          {{"l", Type::symlink, "."},
           {"m", Type::symlink, "l/.."},
           {"m/evil.txt/", Type::directory, ""}},
-         fileCase(FileError::Case::fileReadInvalidFileName)},
+         archiveCase(ArchiveError::Case::uncontainedSymlink)},
     };
+    // A directory beside the destination that a hostile entry might reach.
+    fs::create_directories(dir / "victim");
+    fs::permissions(dir / "victim", fs::perms(0755));
+    setTime(dir / "victim", 1000000000);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const fs::path archive = handMade(dir, "hostile.zip", c.items);
+        const fs::path archive = handMade(dir, "hostile.zip", c.items, uint16_t{0777});
+        if (std::string(c.name).find("NUL") != std::string::npos) {
+            Bytes bytes = ziptest::readFile(archive);
+            std::replace(bytes.begin(), bytes.end(), uint8_t{'#'}, uint8_t{0});
+            ziptest::writeFile(archive, bytes);
+        }
         try {
             unzipItem(archive, out, false, c.allowUncontainedSymlinks);
             ADD_FAILURE() << "no error";
@@ -203,9 +226,33 @@ TEST(ZipTree, HostileArchivesWriteNothingOutside) {
             c.check(e);
         }
         EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "evil.txt")));
+        EXPECT_EQ(lstatOf(dir / "victim").st_mode & 07777, 0755u);
+        EXPECT_EQ(lstatOf(dir / "victim").st_mtim.tv_sec, 1000000000);
+        // No link left behind leads out, unless such links were permitted.
+        std::error_code ec;
+        for (fs::recursive_directory_iterator it(out, ec), end; !c.allowUncontainedSymlinks && it != end;
+             it.increment(ec)) {
+            if (!it->is_symlink()) continue;
+            const fs::path leadsTo =
+                fs::weakly_canonical(it->path().parent_path() / fs::read_symlink(it->path()));
+            EXPECT_TRUE(isInside(leadsTo, fs::canonical(out))) << it->path() << " -> " << leadsTo;
+        }
         fs::remove_all(out);
         fs::remove(archive);
     }
+    // Into a relative destination that does not exist yet.
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.path());
+    try {
+        unzipItem(handMade(dir, "relative.zip",
+                           {{"one.txt", Type::file, "1"}, {"sub/two.txt", Type::file, "2"}}),
+                  "relative/new");
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << e.what();
+    }
+    fs::current_path(previous);
+    EXPECT_TRUE(fs::exists(dir / "relative/new/one.txt"));
+    EXPECT_TRUE(fs::exists(dir / "relative/new/sub/two.txt"));
     // Inside by its own steps: extracted.
     unzipItem(handMade(dir, "fine.zip", {{"a/../b.txt", Type::file, "fine"}}), out);
     EXPECT_EQ(ziptest::readFile(out / "b.txt"), Bytes({'f', 'i', 'n', 'e'}));

@@ -42,9 +42,10 @@ XMLError XMLError::failToEncodeString() {
 }
 
 XMLError XMLError::invalidName(std::string name) {
-    return XMLError(Case::invalidName,
-                    quoted(name) + " is not a valid XML name, so it cannot be written.",
-                    std::nullopt, std::move(name));
+    // The message is built before the name is moved: the order in which arguments are
+    // evaluated is not defined.
+    std::string message = quoted(name) + " is not a valid XML name, so it cannot be written.";
+    return XMLError(Case::invalidName, message, std::nullopt, std::move(name));
 }
 
 std::string XMLError::textForm() const {

@@ -15,9 +15,10 @@ namespace {
 // Blocks are of one size; a larger allocation gets storage of its own.
 constexpr size_t blockSize = size_t{64} << 10;
 
-// Blocks of freed arenas, kept for the next documents (up to 256 MB, the tree of a document of
-// about 20 MB) so that parsing one document after another reuses memory that is already mapped
-// instead of faulting in fresh pages each time, as a heap keeps freed memory.
+// Blocks of freed arenas, kept for the next documents so that parsing one small document after
+// another reuses memory that is already mapped instead of faulting in fresh pages each time. Only
+// a few megabytes are kept: a long-running program must not hold the storage of one large tree
+// forever.
 class BlockPool {
   public:
     // Never destroyed: a tree held by a static object may be freed after every function-local
@@ -51,8 +52,13 @@ class BlockPool {
         delete[] block;
     }
 
+    size_t cachedBytes() {
+        std::lock_guard lock(mutex_);
+        return free_.size() * blockSize;
+    }
+
   private:
-    static constexpr size_t maxBlocks = (size_t{256} << 20) / blockSize;
+    static constexpr size_t maxBlocks = (size_t{4} << 20) / blockSize;
 
     BlockPool() { free_.reserve(maxBlocks); }
 
@@ -61,6 +67,10 @@ class BlockPool {
 };
 
 }  // namespace
+
+size_t cachedTreeStorage() {
+    return BlockPool::shared().cachedBytes();
+}
 
 void* Arena::allocate(size_t size, size_t alignment) {
     auto fits = [&] {
@@ -82,6 +92,7 @@ void* Arena::allocate(size_t size, size_t alignment) {
         // which goes back to the heap.
         largeBlocks_.reserve(largeBlocks_.size() + 1);
         auto* block = new std::byte[size + alignment];
+        reserved_ += size + alignment;
         largeBlocks_.push_back(block);
         auto address = reinterpret_cast<uintptr_t>(block);
         address += (alignment - address % alignment) % alignment;
@@ -89,6 +100,7 @@ void* Arena::allocate(size_t size, size_t alignment) {
     }
     blocks_.reserve(blocks_.size() + 1);
     blocks_.push_back(BlockPool::shared().take());
+    reserved_ += blockSize;
     next_ = blocks_.back();
     left_ = blockSize;
     fits();
@@ -111,7 +123,19 @@ Arena::~Arena() {
 // reaches zero early.
 constexpr int64_t borrowedReferences = int64_t{1} << 48;
 
-TreeBuilder::TreeBuilder(XMLElement& root) : storage_(Arena::create()) {
+namespace {
+
+// What a string of `length` bytes takes on the heap beyond its own object: nothing while it fits
+// in place, else its buffer and the allocator's bookkeeping.
+size_t heapCost(size_t length) {
+    constexpr size_t inPlace = 15;
+    return length <= inPlace ? 0 : length + 1 + 16;
+}
+
+}  // namespace
+
+TreeBuilder::TreeBuilder(XMLElement& root)
+    : storage_(Arena::create()), limit_(root.options_->maximumTreeSize) {
     // The allocator holds a reference of its own: drop the one create() gave.
     storage_.arena()->release();
     storage_.arena()->adjust(borrowedReferences);
@@ -121,6 +145,10 @@ TreeBuilder::TreeBuilder(XMLElement& root) : storage_(Arena::create()) {
 }
 
 void TreeBuilder::startElement(std::string_view name, const sax::Attributes& attributes) {
+    size_t cost = heapCost(name.size());
+    for (const auto& attribute : attributes)
+        cost += heapCost(attribute.name.size()) + heapCost(attribute.value.size());
+    charge(cost);
     XMLElement* parent = open_[depth_ - 1].element;
     auto child =
         std::allocate_shared<XMLElement>(NodeAllocator<XMLElement>(storage_.arena()),
@@ -128,7 +156,7 @@ void TreeBuilder::startElement(std::string_view name, const sax::Attributes& att
     ++parent->count;
     if (!attributes.empty()) addAttributes(child->attributes_, attributes);
     XMLElement* raw = child.get();
-    open_[depth_ - 1].children.push_back(std::move(child));
+    gather(open_[depth_ - 1].children, std::move(child));
     if (depth_ == open_.size()) open_.emplace_back();
     open_[depth_].element = raw;
     ++depth_;
@@ -162,9 +190,24 @@ void TreeBuilder::endElement() {
     --depth_;
 }
 
+void TreeBuilder::gather(XMLElement::Children& children, std::shared_ptr<XMLContent> node) {
+    const size_t capacity = children.capacity();
+    children.push_back(std::move(node));
+    gatheredBytes_ += (children.capacity() - capacity) * sizeof(std::shared_ptr<XMLContent>);
+}
+
+void TreeBuilder::charge(size_t heapBytes) {
+    if (limit_ == 0) return;
+    heapBytes_ += heapBytes;
+    if (heapBytes_ + gatheredBytes_ + storage_.arena()->reservedBytes() > limit_)
+        throw TreeSizeError(limit_);
+}
+
 void TreeBuilder::addText(std::string_view text) {
-    open_[depth_ - 1].children.push_back(std::allocate_shared<TextElement>(
-        NodeAllocator<TextElement>(storage_.arena()), std::string(text)));
+    charge(heapCost(text.size()));
+    gather(open_[depth_ - 1].children,
+           std::allocate_shared<TextElement>(NodeAllocator<TextElement>(storage_.arena()),
+                                             std::string(text)));
 }
 
 void TreeBuilder::finish() {

@@ -9,6 +9,7 @@
 
 #include "sax/parser.hpp"
 #include "xml/indexing/element.hpp"
+#include "xml/indexing/errors.hpp"
 
 namespace xmlindexing::detail {
 
@@ -67,6 +68,11 @@ class TreeBuilder {
     void store(Open& open);
 
     void addAttributes(XMLElement::AttributeMap& map, const sax::Attributes& attributes);
+    // Counts heap bytes of a new node's strings; fails with TreeSizeError once the tree takes more
+    // than the options allow.
+    void charge(size_t heapBytes);
+    // Appends to a list being gathered, counting what its growth takes.
+    void gather(XMLElement::Children& children, std::shared_ptr<XMLContent> node);
 
     // The builder's own reference to the document's storage.
     TreeAllocator<std::byte> storage_;
@@ -74,6 +80,9 @@ class TreeBuilder {
     // reuse.
     std::vector<Open> open_;
     size_t depth_ = 0;
+    size_t limit_ = 0;  // 0: no limit
+    size_t heapBytes_ = 0;
+    size_t gatheredBytes_ = 0;
 };
 
 }  // namespace xmlindexing::detail

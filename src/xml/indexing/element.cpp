@@ -167,21 +167,70 @@ XMLElement::XMLElement(std::string name, int64_t index, std::shared_ptr<XMLHashO
     if (!options_) throw std::invalid_argument("an XMLElement needs options");
 }
 
+namespace {
+
+// Whether destroying `node` now would destroy children of its own: the recursion the teardown
+// avoids.
+bool ownsChildren(const std::shared_ptr<XMLContent>& node) {
+    return node && node->isElement() && node.use_count() == 1 &&
+           !static_cast<const XMLElement&>(*node).children().empty();
+}
+
+}  // namespace
+
+namespace detail {
+
+void tearDownWithoutAllocating(XMLElement::Children& children) noexcept {
+    // Prunes leaves from the bottom: descend along last children that own children of their own,
+    // then drop the last child there. The path is remembered as far as a fixed array reaches;
+    // deeper than that, the descent starts again from the top. Nothing is allocated, so nothing
+    // can fail, only take longer.
+    constexpr size_t remembered = 256;
+    XMLElement::Children* path[remembered];
+    size_t depth = 0;
+    while (!children.empty()) {
+        XMLElement::Children* current = depth == 0 ? &children : path[depth - 1];
+        if (current->empty()) {
+            --depth;  // that element is bare now: its parent drops it next
+            continue;
+        }
+        bool lost = false;
+        while (ownsChildren(current->back())) {
+            current = &static_cast<XMLElement&>(*current->back()).mutableChildren();
+            if (depth < remembered) {
+                path[depth++] = current;
+            } else {
+                lost = true;
+            }
+        }
+        current->pop_back();
+        if (lost) depth = 0;
+    }
+}
+
+}  // namespace detail
+
 XMLElement::~XMLElement() {
     // Tear the subtree down without recursion: children that only this element holds give their
     // own children to the work list before they are destroyed, so every destructor sees an element
-    // without children.
+    // without children. Should the work list not grow, the rest is pruned in place without
+    // allocating.
     if (children_.empty()) return;
     Children pending = std::move(children_);
-    while (!pending.empty()) {
-        std::shared_ptr<XMLContent> node = std::move(pending.back());
-        pending.pop_back();
-        if (node && node->isElement() && node.use_count() == 1) {
-            auto& grandchildren = static_cast<XMLElement&>(*node).children_;
-            for (auto& grandchild : grandchildren)
-                pending.push_back(std::move(grandchild));
-            grandchildren.clear();
+    try {
+        while (!pending.empty()) {
+            std::shared_ptr<XMLContent> node = std::move(pending.back());
+            pending.pop_back();
+            if (ownsChildren(node)) {
+                auto& grandchildren = static_cast<XMLElement&>(*node).children_;
+                while (!grandchildren.empty()) {
+                    pending.push_back(std::move(grandchildren.back()));
+                    grandchildren.pop_back();
+                }
+            }
         }
+    } catch (...) {
+        detail::tearDownWithoutAllocating(pending);
     }
 }
 

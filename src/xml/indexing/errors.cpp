@@ -83,4 +83,9 @@ ParsingError::ParsingError(int64_t line, int64_t column)
       text_("There was a parsing error on line: " + std::to_string(line) +
             ", column: " + std::to_string(column)) {}
 
+TreeSizeError::TreeSizeError(size_t limit)
+    : limit_(limit),
+      text_("The document's element tree needs more than " + std::to_string(limit) +
+            " bytes of memory.") {}
+
 }  // namespace xmlindexing

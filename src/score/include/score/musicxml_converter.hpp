@@ -36,6 +36,9 @@ class JpsMusicXmlConverter : public MusicConverter {
                                                                    "x", "G", "x", "A", "x", "B"};
     // The largest score text taken in, plain or decompressed.
     static constexpr size_t maximumScoreSize = size_t{256} << 20;
+    // The most memory the element tree of one score may take. With the score text beside it, a
+    // conversion stays under 1 GiB whatever the input; real scores need a small part of it.
+    static constexpr size_t maximumTreeSize = size_t{512} << 20;
 
     JpsMusicXmlConverter() = default;
 

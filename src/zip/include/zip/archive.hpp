@@ -118,6 +118,11 @@ class Archive {
     // equals `path`.
     std::optional<Entry> entry(std::string_view path) const;
     std::optional<Entry> operator[](std::string_view path) const { return entry(path); }
+    // Fails unless the walk reaches every entry the end records count (invalidCentralDirectory-
+    // EntryCount) and no two entries' local headers and data share bytes
+    // (invalidLocalHeaderDataOffset). The walk is done once per opened archive; lookups by path
+    // use what it learnt.
+    void checkDirectory() const;
 
     // Extraction to a consumer: pieces of at most `bufferSize` bytes in order (one empty piece for
     // a directory or an empty file). Returns the CRC-32 of the data (0 for directories and when

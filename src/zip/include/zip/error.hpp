@@ -106,4 +106,9 @@ class FileError : public Error {
     int posixCode_ = 0;
 };
 
+namespace detail {
+// The system's text for an errno value; safe to call from any thread.
+std::string systemMessage(int code);
+}  // namespace detail
+
 }  // namespace zip

@@ -48,6 +48,8 @@ class Arena {
     // Counts one reference without an atomic operation, for the one thread building a tree while
     // it has borrowed references (see adjust()); returns and resets the count.
     void countUnsettled() noexcept { ++unsettled_; }
+    // Bytes of storage taken so far (whole blocks and large arrays).
+    size_t reservedBytes() const noexcept { return reserved_; }
     int64_t takeUnsettled() noexcept { return std::exchange(unsettled_, 0); }
 
     // A new arena with one reference, which the caller releases.
@@ -66,6 +68,7 @@ class Arena {
     std::vector<std::byte*> largeBlocks_;
     std::byte* next_ = nullptr;
     size_t left_ = 0;
+    size_t reserved_ = 0;
 };
 }  // namespace detail
 
@@ -287,5 +290,13 @@ class XMLElement : public XMLContent {
     Children children_;
     std::shared_ptr<XMLHashOptions> options_;
 };
+
+namespace detail {
+// Destroys the nodes held by `children` and everything below them without recursion and without
+// allocating: the teardown used when a destructor's work list cannot grow.
+void tearDownWithoutAllocating(XMLElement::Children& children) noexcept;
+// Bytes of freed tree storage kept for the next documents.
+size_t cachedTreeStorage();
+}  // namespace detail
 
 }  // namespace xmlindexing

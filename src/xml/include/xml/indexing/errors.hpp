@@ -3,6 +3,7 @@
 // fixed English text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -88,6 +89,19 @@ class ParsingError : public std::exception {
   private:
     int64_t line_;
     int64_t column_;
+    std::string text_;
+};
+
+// A parse stopped because its tree would take more memory than XMLHashOptions::maximumTreeSize.
+class TreeSizeError : public std::exception {
+  public:
+    explicit TreeSizeError(size_t limit);
+    size_t limit() const { return limit_; }
+    // "The document's element tree needs more than N bytes of memory."
+    const char* what() const noexcept override { return text_.c_str(); }
+
+  private:
+    size_t limit_;
     std::string text_;
 };
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <any>
+#include <cstddef>
 #include <map>
 #include <string>
 
@@ -38,6 +39,10 @@ struct XMLHashOptions {
     UserInfo userInfo;
     // Return the parse error instead of the partial tree when the document is malformed.
     bool detectParsingErrors = false;
+    // The most memory, in bytes, that the tree of one parse may take (its nodes, attribute lists,
+    // child lists and text); a document that needs more stops the parse with TreeSizeError (for
+    // a lazy parse, thrown by the lookup that runs it). Zero means no limit.
+    size_t maximumTreeSize = 0;
 };
 
 }  // namespace xmlindexing

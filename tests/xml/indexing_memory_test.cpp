@@ -1,0 +1,140 @@
+// Memory of the indexing reader's trees: a budget that stops a parse, the storage kept after a
+// tree is freed, and a teardown that cannot fail when memory runs out.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "xml/indexing.hpp"
+
+namespace {
+
+// While set, every allocation through operator new fails.
+bool failAllocations = false;
+
+void* allocate(size_t size) {
+    if (failAllocations) throw std::bad_alloc();
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(size_t size) {
+    return allocate(size);
+}
+void* operator new[](size_t size) {
+    return allocate(size);
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    return failAllocations ? nullptr : std::malloc(size == 0 ? 1 : size);
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+    return failAllocations ? nullptr : std::malloc(size == 0 ? 1 : size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    std::free(p);
+}
+
+namespace {
+
+using namespace xmlindexing;
+
+std::string repeated(const std::string& piece, size_t count) {
+    std::string text;
+    text.reserve(piece.size() * count);
+    for (size_t i = 0; i < count; ++i)
+        text += piece;
+    return text;
+}
+
+TEST(IndexingMemory, TeardownSucceedsWhenNothingCanBeAllocated) {
+    // A wide and deep tree whose child lists use the heap: the destructor's work list would have
+    // to grow.
+    auto options = std::make_shared<XMLHashOptions>();
+    auto root = std::make_shared<XMLElement>("root", 0, options);
+    std::vector<std::weak_ptr<XMLElement>> nodes;
+    for (int branch = 0; branch < 4; ++branch) {
+        std::shared_ptr<XMLElement> at = root->addElement("branch");
+        nodes.push_back(at);
+        // Deeper than the pruning remembers, with siblings along the way.
+        for (int depth = 0; depth < 600; ++depth) {
+            nodes.push_back(at->addElement("leaf"));
+            at->addText("text");
+            at = at->addElement("node");
+            nodes.push_back(at);
+        }
+    }
+    // One subtree is held elsewhere and must survive.
+    std::shared_ptr<XMLElement> kept = nodes[10].lock();
+    failAllocations = true;
+    root.reset();
+    failAllocations = false;
+    size_t alive = 0;
+    for (const auto& node : nodes)
+        alive += node.expired() ? 0 : 1;
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->name(), "node");
+    // The kept node and what lies below it on its branch: 2 nodes per level below level 5.
+    EXPECT_EQ(alive, 1 + 2 * (600 - 5));
+}
+
+TEST(IndexingMemory, TreeBudgetStopsTheParse) {
+    const struct {
+        const char* what;
+        std::string document;
+        size_t limit;
+        bool fits;
+    } cases[] = {
+        {"small document, small budget", "<a><b x='1'>text</b></a>", size_t{1} << 20, true},
+        {"many empty elements", "<a>" + repeated("<b/>", 200000) + "</a>", size_t{4} << 20, false},
+        {"many empty elements, no limit", "<a>" + repeated("<b/>", 200000) + "</a>", 0, true},
+        {"deeply nested", repeated("<b>", 50000) + repeated("</b>", 50000), size_t{2} << 20,
+         false},
+        // Few nodes, but long names, values and texts that live beside the tree's own storage.
+        {"long strings", "<a>" + repeated("<b attribute-with-a-long-name='" +
+                                              std::string(200, 'v') + "'>" +
+                                              std::string(300, 't') + "</b>",
+                                          5000) + "</a>",
+         size_t{2} << 20, false},
+    };
+    for (const auto& c : cases) {
+        auto hash = XMLHash::config([&](XMLHashOptions& options) {
+            options.maximumTreeSize = c.limit;
+            options.detectParsingErrors = true;
+        });
+        try {
+            const XMLIndexer document = hash->parseDocument(c.document);
+            EXPECT_TRUE(c.fits) << c.what;
+            EXPECT_TRUE(document.children().at(0).element() != nullptr) << c.what;
+        } catch (const TreeSizeError& e) {
+            EXPECT_FALSE(c.fits) << c.what;
+            EXPECT_EQ(e.limit(), c.limit);
+            EXPECT_EQ(std::string(e.what()), "The document's element tree needs more than " +
+                                                 std::to_string(c.limit) + " bytes of memory.");
+        }
+    }
+}
+
+TEST(IndexingMemory, FreedTreesLeaveOnlyASmallCache) {
+    {
+        // About 30 MB of tree.
+        const XMLIndexer document =
+            XMLHash::parse("<a>" + repeated("<b c='d'>e</b>", 100000) + "</a>");
+        EXPECT_EQ(document["a"]["b"].all().size(), 100000u);
+    }
+    EXPECT_LE(detail::cachedTreeStorage(), size_t{4} << 20);
+}
+
+}  // namespace
