@@ -12,11 +12,16 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "midi_core/events/control_change.hpp"
+#include "midi_core/protocol_version.hpp"
 #include "midi_core/unsigned_integer.hpp"
+#include "midi_core/wire.hpp"
 
 namespace midicore {
+
+class MIDIEvent;
 
 // Whether a MIDI 2.0 controller message sets the parameter or moves it.
 enum class MIDI2ParameterNumberChange : uint8_t { absolute, relative };
@@ -166,6 +171,14 @@ class RegisteredController : public ParameterNumberFields<RegisteredControllerCa
                                               std::optional<UInt7> dataEntryMSB,
                                               std::optional<UInt7> dataEntryLSB);
 
+    // The encodings of the parameter (defined with MIDIEvent): the MIDI 1.0 run of control
+    // changes (parameter MSB and LSB controllers, then data entry 6 and 38 for the halves
+    // present), its bytes, and its packets: the run under the MIDI 1.0 protocol, one two-word
+    // packet under MIDI 2.0 (status by kind and change, data widened from 14 to 32 bits).
+    std::vector<MIDIEvent> midi1Events(UInt4 channel, UInt4 group) const;
+    MIDI1Bytes midi1RawBytes(UInt4 channel, UInt4 group) const;
+    UMPPackets umpRawWords(MIDIProtocolVersion protocol, MIDI2ParameterNumberChange change,
+                           UInt4 channel, UInt4 group) const;
     // "pitchBendSensitivity(semitones: 2, cents: 0)", "raw(param: [msb: 0x01, lsb: 0x02],
     // dataMSB: nil (0), dataLSB: 5)", "null".
     std::string description() const;
@@ -201,6 +214,12 @@ class AssignableController : public ParameterNumberFields<AssignableControllerCa
                                               std::optional<UInt7> dataEntryMSB,
                                               std::optional<UInt7> dataEntryLSB);
 
+    // As RegisteredController's.
+    std::vector<MIDIEvent> midi1Events(UInt4 channel, UInt4 group) const;
+    MIDI1Bytes midi1RawBytes(UInt4 channel, UInt4 group) const;
+    UMPPackets umpRawWords(MIDIProtocolVersion protocol, MIDI2ParameterNumberChange change,
+                           UInt4 channel, UInt4 group) const;
+
     std::string description() const;
     size_t hash() const;
     friend bool operator==(const AssignableController&, const AssignableController&) = default;
@@ -233,6 +252,10 @@ struct RPN {
                  UInt4 channel = UInt4(0), UInt4 group = UInt4(0))
         : parameter(parameter), change(change), channel(channel), group(group) {}
 
+    // The parameter's controller run on the record's channel (the change plays no part) ...
+    MIDI1Bytes midi1RawBytes() const;
+    // ... and its packets with the record's change.
+    UMPPackets umpRawWords(MIDIProtocolVersion protocol) const;
     // "rpn(null, change: absolute, chan: 0x0, group: 0x0)".
     std::string description() const;
     size_t hash() const;
@@ -251,6 +274,8 @@ struct NRPN {
                   UInt4 channel = UInt4(0), UInt4 group = UInt4(0))
         : parameter(parameter), change(change), channel(channel), group(group) {}
 
+    MIDI1Bytes midi1RawBytes() const;
+    UMPPackets umpRawWords(MIDIProtocolVersion protocol) const;
     // "nrpn(null, change: absolute, chan: 0x0, group: 0x0)".
     std::string description() const;
     size_t hash() const;
