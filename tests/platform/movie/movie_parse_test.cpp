@@ -103,6 +103,18 @@ TEST(MovieParsing, MissingFileIsAnInputOutputError) {
     }
 }
 
+TEST(MovieWriting, AFailedSaveLeavesNoTemporaryFile) {
+    ScratchDirectory dir;
+    std::filesystem::create_directory(dir / "occupied");
+    try {
+        Movie::fromBytes(peerMovie()).save(dir / "occupied");
+        FAIL();
+    } catch (const MovieError& error) {
+        EXPECT_EQ(error.errorCase(), MovieError::Case::io);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / ""), {}), 1);
+}
+
 TEST(MovieWriting, RemovingATrackDropsTheReferencesToIt) {
     Movie m = Movie::fromBytes(peerMovie());
     auto* video = m.tracks(movie::mediatype::video).at(0);
