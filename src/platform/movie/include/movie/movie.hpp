@@ -208,6 +208,7 @@ public:
     uint32_t timescale() const { return timescale_; }
     MediaTime duration() const;
 
+    // Pointers and references to tracks stay valid until a track is added or removed.
     const std::vector<Track>& tracks() const { return tracks_; }
     std::vector<const Track*> tracks(FourCC mediaType) const;
     const Track* track(uint32_t trackID) const;
