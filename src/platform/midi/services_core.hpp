@@ -1,0 +1,174 @@
+// The in-process MIDI services: one object model behind one lock, and a serial queue on which the
+// clients' notification blocks run.
+#pragma once
+
+#include <atomic>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <unordered_map>
+#include <variant>
+#include <vector>
+
+#include "dispatch/queue.hpp"
+#include "midiservices/driver.hpp"
+#include "midiservices/services.hpp"
+#include "midiservices/test_driver.hpp"
+
+namespace midiservices {
+
+using testdriver::Call;
+
+class Services {
+  public:
+    Services();
+    ~Services();
+    Services(const Services&) = delete;
+    Services& operator=(const Services&) = delete;
+
+    // The process's current services, created on first use.
+    static std::shared_ptr<Services> current();
+    // Installs `next` as the current services and returns the ones it replaces.
+    static std::shared_ptr<Services> exchangeCurrent(std::shared_ptr<Services> next);
+
+    OperatingSystemVersion operatingSystemVersion() const;
+
+    OSStatus clientCreate(std::string_view name, MIDIClientRef* out, MIDINotifyBlock notify);
+    OSStatus clientDispose(MIDIClientRef client);
+
+    struct VirtualEndpointRequest {
+        MIDIClientRef client;
+        std::string_view name;
+        MIDIObjectType type;                    // source or destination
+        std::optional<MIDIProtocolID> protocol;  // none: the MIDI 1.0 packet-list form
+        MIDIReadBlock readBlock;
+        MIDIReceiveBlock receiveBlock;
+    };
+    OSStatus virtualEndpointCreate(VirtualEndpointRequest request, MIDIEndpointRef* out);
+    OSStatus endpointDispose(MIDIEndpointRef endpoint);
+
+    ItemCount deviceCount();
+    MIDIDeviceRef device(ItemCount index);
+    ItemCount entityCount(MIDIDeviceRef device);
+    MIDIEntityRef entity(MIDIDeviceRef device, ItemCount index);
+    ItemCount entityEndpointCount(MIDIEntityRef entity, MIDIObjectType type);
+    MIDIEndpointRef entityEndpoint(MIDIEntityRef entity, MIDIObjectType type, ItemCount index);
+    ItemCount systemEndpointCount(MIDIObjectType type);
+    MIDIEndpointRef systemEndpoint(MIDIObjectType type, ItemCount index);
+    OSStatus endpointGetEntity(MIDIEndpointRef endpoint, MIDIEntityRef* out);
+    OSStatus entityGetDevice(MIDIEntityRef entity, MIDIDeviceRef* out);
+    OSStatus findByUniqueID(MIDIUniqueID uniqueID, MIDIObjectRef* out, MIDIObjectType* outType);
+
+    // In the order of MIDIPropertyKeyType.
+    using PropertyValue = std::variant<std::string, int32_t, MIDIDictionary>;
+    template <class T>
+    OSStatus getProperty(Call call, MIDIObjectRef object, std::string_view key, T* out);
+    OSStatus setProperty(Call call, MIDIObjectRef object, std::string_view key,
+                         PropertyValue value);
+    OSStatus removeProperty(MIDIObjectRef object, std::string_view key);
+
+    OSStatus driverAddDevice(const MIDIDriverDeviceDescription& description, MIDIDriverDevice* out);
+    OSStatus driverRemoveDevice(MIDIDeviceRef device);
+    OSStatus driverReceived(MIDIEndpointRef source, MIDIDriverPacket packet);
+    OSStatus driverSetSink(MIDIEndpointRef destination, MIDIDriverSink sink);
+    OSStatus driverReportIOError(MIDIDeviceRef device, OSStatus error);
+
+    void injectStatus(Call call, OSStatus status, size_t times);
+    void clearInjectedStatuses();
+    void setOperatingSystemVersion(OperatingSystemVersion version);
+    void postNotification(MIDINotificationMessageID messageID);
+    size_t liveClients() const;
+    testdriver::ClientObjects liveObjects(MIDIClientRef client) const;
+    std::vector<MIDIDriverPacket> pendingInput(MIDIEndpointRef source) const;
+    bool drain();
+
+  private:
+    // What a notification task needs of a client; shared with the tasks so that they never touch
+    // the services themselves.
+    struct ClientState {
+        explicit ClientState(MIDINotifyBlock n) : notify(std::move(n)) {}
+        const MIDINotifyBlock notify;
+        std::atomic<bool> alive{true};
+    };
+    struct Client {
+        std::string name;
+        std::shared_ptr<ClientState> state;
+    };
+    struct PropertyObject {
+        MIDIObjectType type = MIDIObjectType::other;
+        std::map<std::string, PropertyValue, std::less<>> properties;
+    };
+    struct Device : PropertyObject {
+        std::vector<MIDIEntityRef> entities;
+    };
+    struct Entity : PropertyObject {
+        MIDIDeviceRef device = 0;
+        std::vector<MIDIEndpointRef> sources;
+        std::vector<MIDIEndpointRef> destinations;
+    };
+    struct Endpoint : PropertyObject {
+        MIDIEntityRef entity = 0;  // 0 for a virtual endpoint
+        MIDIClientRef owner = 0;   // the client of a virtual endpoint, else 0
+        std::optional<MIDIProtocolID> protocol;  // how a virtual destination takes its data
+        MIDIReadBlock readBlock;
+        MIDIReceiveBlock receiveBlock;
+        std::shared_ptr<const MIDIDriverSink> sink;  // a device destination's driver sink
+        std::deque<MIDIDriverPacket> pending;        // what a device source played
+    };
+    using Notification = std::shared_ptr<const MIDINotification>;
+
+    OSStatus takeInjected(Call call);
+    static MIDIObjectRef newRef();
+    MIDIUniqueID newUniqueID();
+    PropertyObject* findPropertyObject(MIDIObjectRef ref);
+    const PropertyObject* findPropertyObject(MIDIObjectRef ref) const;
+    std::optional<PropertyValue> readProperty(MIDIObjectRef ref, std::string_view key) const;
+    std::vector<MIDIEndpointRef> systemEndpoints(MIDIObjectType type) const;
+    void initObject(MIDIObjectRef ref, PropertyObject& object, MIDIObjectType type,
+                    std::string_view name);
+    void forgetObject(const PropertyObject& object);
+    void removeVirtualEndpoint(MIDIEndpointRef ref, std::vector<Notification>& batch);
+    void post(std::vector<Notification> batch);
+
+    static Notification addRemove(MIDINotificationMessageID id, MIDIObjectRef parent,
+                                  MIDIObjectType parentType, MIDIObjectRef child,
+                                  MIDIObjectType childType);
+    static Notification propertyChanged(MIDIObjectRef object, MIDIObjectType type,
+                                        std::string_view key);
+    static Notification setupChanged();
+
+    mutable std::mutex mutex_;
+    std::shared_ptr<dispatch::Queue> notifyQueue_;
+    std::unordered_map<MIDIClientRef, Client> clients_;
+    std::unordered_map<MIDIDeviceRef, Device> devices_;
+    std::unordered_map<MIDIEntityRef, Entity> entities_;
+    std::unordered_map<MIDIEndpointRef, Endpoint> endpoints_;
+    std::vector<MIDIClientRef> clientOrder_;
+    std::vector<MIDIDeviceRef> deviceOrder_;
+    std::vector<MIDIEndpointRef> virtualSources_;
+    std::vector<MIDIEndpointRef> virtualDestinations_;
+    std::unordered_map<MIDIUniqueID, MIDIObjectRef> uniqueIDs_;
+    std::mt19937 random_;
+    std::map<Call, std::pair<OSStatus, size_t>> injected_;
+    OperatingSystemVersion osVersion_ = testdriver::SimulatedSystem::newestOperatingSystemVersion;
+};
+
+template <class T>
+OSStatus Services::getProperty(Call call, MIDIObjectRef object, std::string_view key, T* out) {
+    std::lock_guard lock(mutex_);
+    if (OSStatus status = takeInjected(call)) return status;
+    if (out == nullptr || key.empty()) return paramErr;
+    if (findPropertyObject(object) == nullptr) return kMIDIObjectNotFound;
+    std::optional<PropertyValue> value = readProperty(object, key);
+    if (!value) return kMIDIUnknownProperty;
+    const T* typed = std::get_if<T>(&*value);
+    if (typed == nullptr) return kMIDIWrongPropertyType;
+    *out = *typed;
+    return noErr;
+}
+
+}  // namespace midiservices
