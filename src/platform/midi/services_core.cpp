@@ -9,10 +9,10 @@ namespace midiservices {
 
 namespace {
 
-constexpr size_t maxPendingPackets = 4096;
-
 std::mutex currentMutex;
 std::shared_ptr<Services> currentServices;
+
+using detail::find;
 
 bool isEndpointType(MIDIObjectType type) {
     return type == MIDIObjectType::source || type == MIDIObjectType::destination;
@@ -29,19 +29,6 @@ bool isInherited(std::string_view key) {
            key != kMIDIPropertyConnectionUniqueID;
 }
 
-// Whether every packet in `words` is complete.
-bool wholePackets(const std::vector<uint32_t>& words) {
-    size_t at = 0;
-    while (at < words.size()) at += umpWordCount(words[at]);
-    return at == words.size();
-}
-
-template <class Map>
-auto* find(Map& map, MIDIObjectRef ref) {
-    auto it = map.find(ref);
-    return it == map.end() ? nullptr : &it->second;
-}
-
 void erase(std::vector<MIDIObjectRef>& refs, MIDIObjectRef ref) {
     refs.erase(std::remove(refs.begin(), refs.end(), ref), refs.end());
 }
@@ -50,16 +37,28 @@ void erase(std::vector<MIDIObjectRef>& refs, MIDIObjectRef ref) {
 
 Services::Services()
     : notifyQueue_(dispatch::Queue::makeSerial("midiservices.notifications")),
+      ioQueue_(dispatch::Queue::makeSerial("midiservices.delivery", dispatch::QoS::userInteractive)),
       random_(std::random_device{}()) {}
 
 Services::~Services() {
     {
         std::lock_guard lock(mutex_);
         for (auto& [ref, client] : clients_) client.state->alive = false;
+        for (auto& [ref, port] : ports_) {
+            if (port.receiver) port.receiver->alive = false;
+        }
+        for (auto& [ref, endpoint] : endpoints_) {
+            if (endpoint.receiver) endpoint.receiver->alive = false;
+        }
     }
-    // Let a block that is running finish, so that none runs once the services are gone. On the
-    // notification thread itself the running block is the caller.
+    // Let blocks that are running finish, so that none runs once the services are gone. On one of
+    // the services' threads the running block is the caller.
+    waitForDeliveries();
     if (!notifyQueue_->isCurrent()) notifyQueue_->sync([] {});
+}
+
+void Services::waitForDeliveries() {
+    if (!ioQueue_->isCurrent()) ioQueue_->sync([] {});
 }
 
 std::shared_ptr<Services> Services::current() {
@@ -251,6 +250,11 @@ OSStatus Services::clientDispose(MIDIClientRef client) {
         Client* found = find(clients_, client);
         if (found == nullptr) return kMIDIInvalidClient;
         found->state->alive = false;
+        std::vector<MIDIPortRef> ports;
+        for (const auto& [ref, port] : ports_) {
+            if (port.client == client) ports.push_back(ref);
+        }
+        for (MIDIPortRef ref : ports) dropPort(ref);
         std::vector<Notification> batch;
         for (auto* list : {&virtualSources_, &virtualDestinations_}) {
             for (MIDIEndpointRef ref : std::vector<MIDIEndpointRef>(*list)) {
@@ -262,6 +266,7 @@ OSStatus Services::clientDispose(MIDIClientRef client) {
         if (!batch.empty()) batch.push_back(setupChanged());
         post(std::move(batch));
     }
+    waitForDeliveries();
     if (!notifyQueue_->isCurrent()) notifyQueue_->sync([] {});
     return noErr;
 }
@@ -284,9 +289,13 @@ OSStatus Services::virtualEndpointCreate(VirtualEndpointRequest request, MIDIEnd
     Endpoint& endpoint = endpoints_[ref];
     initObject(ref, endpoint, request.type, request.name);
     endpoint.owner = request.client;
-    endpoint.protocol = request.protocol;
-    endpoint.readBlock = std::move(request.readBlock);
-    endpoint.receiveBlock = std::move(request.receiveBlock);
+    if (!source) {
+        endpoint.receiver = std::make_shared<Receiver>();
+        endpoint.receiver->readBlock = std::move(request.readBlock);
+        endpoint.receiver->receiveBlock = std::move(request.receiveBlock);
+        endpoint.receiver->protocol = request.protocol.value_or(MIDIProtocolID::midi1_0);
+        if (request.protocol) endpoint.receiver->readBlock = nullptr;
+    }
     endpoint.properties.emplace(kMIDIPropertyProtocolID,
                                 static_cast<int32_t>(request.protocol.value_or(MIDIProtocolID::midi1_0)));
     (source ? virtualSources_ : virtualDestinations_).push_back(ref);
@@ -300,6 +309,9 @@ OSStatus Services::virtualEndpointCreate(VirtualEndpointRequest request, MIDIEnd
 void Services::removeVirtualEndpoint(MIDIEndpointRef ref, std::vector<Notification>& batch) {
     const Endpoint& endpoint = endpoints_.at(ref);
     const MIDIObjectType type = endpoint.type;
+    if (endpoint.receiver) endpoint.receiver->alive = false;
+    dropConnectionsTo(ref);
+    forgetParsers(ref);
     forgetObject(endpoint);
     erase(type == MIDIObjectType::source ? virtualSources_ : virtualDestinations_, ref);
     endpoints_.erase(ref);
@@ -308,15 +320,18 @@ void Services::removeVirtualEndpoint(MIDIEndpointRef ref, std::vector<Notificati
 }
 
 OSStatus Services::endpointDispose(MIDIEndpointRef ref) {
-    std::lock_guard lock(mutex_);
-    if (OSStatus status = takeInjected(Call::endpointDispose)) return status;
-    const Endpoint* endpoint = find(endpoints_, ref);
-    if (endpoint == nullptr) return kMIDIUnknownEndpoint;
-    if (endpoint->owner == 0) return kMIDINotPermitted;
-    std::vector<Notification> batch;
-    removeVirtualEndpoint(ref, batch);
-    batch.push_back(setupChanged());
-    post(std::move(batch));
+    {
+        std::lock_guard lock(mutex_);
+        if (OSStatus status = takeInjected(Call::endpointDispose)) return status;
+        const Endpoint* endpoint = find(endpoints_, ref);
+        if (endpoint == nullptr) return kMIDIUnknownEndpoint;
+        if (endpoint->owner == 0) return kMIDINotPermitted;
+        std::vector<Notification> batch;
+        removeVirtualEndpoint(ref, batch);
+        batch.push_back(setupChanged());
+        post(std::move(batch));
+    }
+    waitForDeliveries();
     return noErr;
 }
 
@@ -485,6 +500,7 @@ OSStatus Services::driverAddDevice(const MIDIDriverDeviceDescription& descriptio
                 endpoint.entity = entityRefs.entity;
                 endpoint.properties.emplace(kMIDIPropertyProtocolID,
                                             static_cast<int32_t>(description.protocol));
+                endpoint.deviceProtocol = description.protocol;
                 (source ? entity.sources : entity.destinations).push_back(ref);
                 (source ? entityRefs.sources : entityRefs.destinations).push_back(ref);
                 endpointsAdded.push_back(addRemove(MIDINotificationMessageID::objectAdded,
@@ -515,6 +531,8 @@ OSStatus Services::driverRemoveDevice(MIDIDeviceRef deviceRef) {
                 const Endpoint& endpoint = endpoints_.at(ref);
                 batch.push_back(addRemove(MIDINotificationMessageID::objectRemoved, entityRef,
                                           MIDIObjectType::entity, ref, endpoint.type));
+                dropConnectionsTo(ref);
+                forgetParsers(ref);
                 forgetObject(endpoint);
                 endpoints_.erase(ref);
             }
@@ -537,19 +555,13 @@ OSStatus Services::driverRemoveDevice(MIDIDeviceRef deviceRef) {
 }
 
 OSStatus Services::driverReceived(MIDIEndpointRef source, MIDIDriverPacket packet) {
-    std::lock_guard lock(mutex_);
-    if (OSStatus status = takeInjected(Call::driverReceived)) return status;
-    if (packet.bytes.empty() == packet.words.empty() || !wholePackets(packet.words)) {
-        return paramErr;
+    if (packet.bytes.empty() == packet.words.empty() ||
+        !detail::wholeMessages(packet.words.data(), packet.words.size())) {
+        return refuse(Call::driverReceived, paramErr);
     }
-    Endpoint* endpoint = find(endpoints_, source);
-    if (endpoint == nullptr) return kMIDIUnknownEndpoint;
-    if (endpoint->type != MIDIObjectType::source) return kMIDIWrongEndpointType;
-    if (endpoint->owner != 0) return kMIDINotPermitted;
-    // Kept until ports can take it.
-    if (endpoint->pending.size() == maxPendingPackets) endpoint->pending.pop_front();
-    endpoint->pending.push_back(std::move(packet));
-    return noErr;
+    Inbound data;
+    data.packets.push_back(std::move(packet));
+    return publishFrom(Call::driverReceived, source, std::move(data), true);
 }
 
 OSStatus Services::driverSetSink(MIDIEndpointRef destination, MIDIDriverSink sink) {
@@ -616,18 +628,15 @@ testdriver::ClientObjects Services::liveObjects(MIDIClientRef client) const {
         ++(endpoint.type == MIDIObjectType::source ? objects.virtualSources
                                                    : objects.virtualDestinations);
     }
+    for (const auto& [ref, port] : ports_) {
+        if (port.client == client) ++objects.ports;
+    }
     return objects;
 }
 
-std::vector<MIDIDriverPacket> Services::pendingInput(MIDIEndpointRef source) const {
-    std::lock_guard lock(mutex_);
-    auto it = endpoints_.find(source);
-    if (it == endpoints_.end()) return {};
-    return {it->second.pending.begin(), it->second.pending.end()};
-}
-
 bool Services::drain() {
-    if (notifyQueue_->isCurrent()) return false;
+    if (notifyQueue_->isCurrent() || ioQueue_->isCurrent()) return false;
+    ioQueue_->sync([] {});
     notifyQueue_->sync([] {});
     return true;
 }

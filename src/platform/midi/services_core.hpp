@@ -16,12 +16,31 @@
 
 #include "dispatch/queue.hpp"
 #include "midiservices/driver.hpp"
+#include "midiservices/io.hpp"
 #include "midiservices/services.hpp"
+#include "midiservices/translation.hpp"
 #include "midiservices/test_driver.hpp"
 
 namespace midiservices {
 
 using testdriver::Call;
+
+namespace detail {
+
+template <class Map>
+auto* find(Map& map, MIDIObjectRef ref) {
+    auto it = map.find(ref);
+    return it == map.end() ? nullptr : &it->second;
+}
+
+// Whether `count` words hold whole UMP messages only.
+inline bool wholeMessages(const uint32_t* words, size_t count) {
+    size_t at = 0;
+    while (at < count) at += umpWordCount(words[at]);
+    return at == count;
+}
+
+}  // namespace detail
 
 class Services {
   public:
@@ -71,6 +90,28 @@ class Services {
                          PropertyValue value);
     OSStatus removeProperty(MIDIObjectRef object, std::string_view key);
 
+    OSStatus portCreate(MIDIClientRef client, std::string_view name, bool input,
+                        std::optional<MIDIProtocolID> protocol, MIDIReadBlock readBlock,
+                        MIDIReceiveBlock receiveBlock, MIDIPortRef* out);
+    OSStatus portDispose(MIDIPortRef port);
+    OSStatus portConnect(MIDIPortRef port, MIDIEndpointRef source, void* refCon);
+    OSStatus portDisconnect(MIDIPortRef port, MIDIEndpointRef source);
+    // Data from a sender: the packets, and the protocol of their words (none for bytes).
+    struct Inbound {
+        MIDIPackets packets;
+        std::optional<MIDIProtocolID> protocol;
+    };
+    OSStatus send(MIDIPortRef port, MIDIEndpointRef destination, Inbound data);
+    // Data published on a source: by its driver (a device's source; words in the device's
+    // protocol) or by its client (a virtual source).
+    OSStatus publishFrom(Call call, MIDIEndpointRef source, Inbound data, bool byDriver);
+    // The injected status of `call` if there is one, else `status`.
+    OSStatus refuse(Call call, OSStatus status);
+    OSStatus thruCreate(std::string_view owner, const void* data, size_t size,
+                        MIDIThruConnectionRef* out);
+    OSStatus thruDispose(MIDIThruConnectionRef connection);
+    OSStatus thruFind(std::string_view owner, std::vector<uint8_t>* out);
+
     OSStatus driverAddDevice(const MIDIDriverDeviceDescription& description, MIDIDriverDevice* out);
     OSStatus driverRemoveDevice(MIDIDeviceRef device);
     OSStatus driverReceived(MIDIEndpointRef source, MIDIDriverPacket packet);
@@ -83,7 +124,6 @@ class Services {
     void postNotification(MIDINotificationMessageID messageID);
     size_t liveClients() const;
     testdriver::ClientObjects liveObjects(MIDIClientRef client) const;
-    std::vector<MIDIDriverPacket> pendingInput(MIDIEndpointRef source) const;
     bool drain();
 
   private:
@@ -98,6 +138,42 @@ class Services {
         std::string name;
         std::shared_ptr<ClientState> state;
     };
+    // What a delivery task needs of an input port or a virtual destination.
+    struct Receiver {
+        MIDIReadBlock readBlock;  // set for packet lists
+        MIDIReceiveBlock receiveBlock;  // set for event lists in `protocol`
+        MIDIProtocolID protocol = MIDIProtocolID::midi1_0;
+        std::atomic<bool> alive{true};
+    };
+    struct Connection {
+        explicit Connection(void* r) : refCon(r) {}
+        void* const refCon;
+        std::atomic<bool> alive{true};
+    };
+    struct Port {
+        MIDIClientRef client = 0;
+        std::shared_ptr<Receiver> receiver;  // null for an output port
+        std::map<MIDIEndpointRef, std::shared_ptr<Connection>> connections;
+    };
+    struct Thru {
+        std::string owner;
+        MIDIThruConnectionParams params;
+    };
+    enum class Format { bytes, ump1, ump2 };
+    // One piece of data in the forms receivers ask for, each made when first needed. Used by one
+    // delivery task at a time.
+    struct Forms {
+        std::optional<MIDIPackets> bytes, ump1, ump2;
+        const MIDIPackets& get(Format format);
+    };
+    struct Target {
+        std::shared_ptr<Forms> forms;
+        std::shared_ptr<Receiver> receiver;
+        std::shared_ptr<Connection> connection;  // null for a direct send
+        std::shared_ptr<const MIDIDriverSink> sink;
+        Format sinkFormat = Format::bytes;
+    };
+
     struct PropertyObject {
         MIDIObjectType type = MIDIObjectType::other;
         std::map<std::string, PropertyValue, std::less<>> properties;
@@ -113,11 +189,9 @@ class Services {
     struct Endpoint : PropertyObject {
         MIDIEntityRef entity = 0;  // 0 for a virtual endpoint
         MIDIClientRef owner = 0;   // the client of a virtual endpoint, else 0
-        std::optional<MIDIProtocolID> protocol;  // how a virtual destination takes its data
-        MIDIReadBlock readBlock;
-        MIDIReceiveBlock receiveBlock;
+        std::shared_ptr<Receiver> receiver;  // a virtual destination's block
+        MIDIProtocolID deviceProtocol = MIDIProtocolID::midi1_0;  // a device endpoint's
         std::shared_ptr<const MIDIDriverSink> sink;  // a device destination's driver sink
-        std::deque<MIDIDriverPacket> pending;        // what a device source played
     };
     using Notification = std::shared_ptr<const MIDINotification>;
 
@@ -133,6 +207,16 @@ class Services {
     void forgetObject(const PropertyObject& object);
     void removeVirtualEndpoint(MIDIEndpointRef ref, std::vector<Notification>& batch);
     void post(std::vector<Notification> batch);
+    void dropPort(MIDIPortRef ref);
+    void dropConnectionsTo(MIDIEndpointRef source);
+    void forgetParsers(MIDIObjectRef ref);
+    void waitForDeliveries();
+    std::shared_ptr<Forms> formsOf(Inbound data, std::pair<MIDIObjectRef, MIDIObjectRef> sender);
+    void addDestinationTarget(MIDIEndpointRef destination, const std::shared_ptr<Forms>& forms,
+                              std::vector<Target>& targets);
+    void deliver(std::vector<Target> targets);
+    MIDIEndpointRef resolveThruEndpoint(const MIDIThruConnectionEndpoint& entry,
+                                        MIDIObjectType type) const;
 
     static Notification addRemove(MIDINotificationMessageID id, MIDIObjectRef parent,
                                   MIDIObjectType parentType, MIDIObjectRef child,
@@ -143,6 +227,11 @@ class Services {
 
     mutable std::mutex mutex_;
     std::shared_ptr<dispatch::Queue> notifyQueue_;
+    std::shared_ptr<dispatch::Queue> ioQueue_;
+    std::unordered_map<MIDIPortRef, Port> ports_;
+    std::map<MIDIThruConnectionRef, Thru> thrus_;
+    // Byte streams in progress, by sender: (source, 0) or (output port, destination).
+    std::map<std::pair<MIDIObjectRef, MIDIObjectRef>, MIDI1StreamToUMP> parsers_;
     std::unordered_map<MIDIClientRef, Client> clients_;
     std::unordered_map<MIDIDeviceRef, Device> devices_;
     std::unordered_map<MIDIEntityRef, Entity> entities_;

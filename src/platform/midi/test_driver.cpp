@@ -82,10 +82,6 @@ OSStatus SimulatedSystem::playWords(MIDIEndpointRef source, std::vector<uint32_t
     return services_->driverReceived(source, {timeStamp, {}, std::move(words)});
 }
 
-std::vector<MIDIDriverPacket> SimulatedSystem::pendingInput(MIDIEndpointRef source) const {
-    return services_->pendingInput(source);
-}
-
 void SimulatedSystem::injectStatus(Call call, OSStatus status, size_t times) {
     services_->injectStatus(call, status, times);
 }

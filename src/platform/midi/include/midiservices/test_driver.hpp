@@ -44,6 +44,15 @@ enum class Call {
     driverAddDevice,
     driverRemoveDevice,
     driverReceived,
+    portCreate,  // input and output, every form
+    portDispose,
+    portConnectSource,
+    portDisconnectSource,
+    send,  // MIDISend and MIDISendEventList
+    received,  // MIDIReceived and MIDIReceivedEventList
+    thruConnectionCreate,
+    thruConnectionDispose,
+    thruConnectionFind,
 };
 
 // What a client owns at the moment.
@@ -109,8 +118,6 @@ class SimulatedSystem {
                   MIDITimeStamp timeStamp = 0);
     OSStatus playWords(MIDIEndpointRef source, std::vector<uint32_t> words,
                        MIDITimeStamp timeStamp = 0);
-    // What a source played that has not been handed on yet (at most the last 4096 packets).
-    std::vector<MIDIDriverPacket> pendingInput(MIDIEndpointRef source) const;
 
     // The next `times` calls of `call` return `status` without doing anything.
     void injectStatus(Call call, OSStatus status, size_t times = 1);
