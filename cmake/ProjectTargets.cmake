@@ -39,8 +39,20 @@ function(project_test name)
     target_compile_definitions(${name} PRIVATE
         PROJECT_TEST_DATA_DIR="${PROJECT_TEST_DATA_DIR}"
         PROJECT_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    # A list of labels cannot pass through PROPERTIES (it would be split into property names), so
+    # the first goes there and a test include file, read after discovery, sets them all.
+    list(GET ARG_LABELS 0 _first_label)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT})
+        PROPERTIES LABELS "${_first_label}" TIMEOUT ${ARG_TIMEOUT})
+    list(LENGTH ARG_LABELS _label_count)
+    if(_label_count GREATER 1)
+        set(_labels_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+        file(WRITE ${_labels_file}
+            "foreach(_test IN LISTS ${name}_TESTS)\n"
+            "  set_tests_properties(\"\${_test}\" PROPERTIES LABELS \"${ARG_LABELS}\")\n"
+            "endforeach()\n")
+        set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_labels_file})
+    endif()
 endfunction()
 
 # project_benchmark(<name> SOURCES ... [LIBS ...])

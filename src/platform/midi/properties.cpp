@@ -74,7 +74,8 @@ void appendQuoted(std::string& out, const std::string& text) {
 
 std::optional<MIDIPropertyKeyType> MIDIPropertyKeyTypeOf(std::string_view key) {
     const auto& table = keyTable();
-    auto it = std::find_if(table.begin(), table.end(), [&](const auto& e) { return e.first == key; });
+    auto it =
+        std::find_if(table.begin(), table.end(), [&](const auto& e) { return e.first == key; });
     if (it == table.end()) return std::nullopt;
     return it->second;
 }
@@ -82,31 +83,31 @@ std::optional<MIDIPropertyKeyType> MIDIPropertyKeyTypeOf(std::string_view key) {
 const std::vector<std::string_view>& MIDIKnownPropertyKeys() {
     static const std::vector<std::string_view> keys = [] {
         std::vector<std::string_view> all;
-        for (const auto& entry : keyTable()) all.push_back(entry.first);
+        for (const auto& entry : keyTable())
+            all.push_back(entry.first);
         return all;
     }();
     return keys;
 }
 
 std::string MIDIPropertyList::description() const {
-    std::string out;
-    if (const int64_t* i = asInteger()) {
-        out = std::to_string(*i);
-    } else if (const double* d = asReal()) {
+    if (const int64_t* i = asInteger()) return std::to_string(*i);
+    if (const double* d = asReal()) {
         char buffer[32];
         std::snprintf(buffer, sizeof buffer, "%.17g", *d);
-        out = buffer;
-    } else if (const bool* b = asBoolean()) {
-        out = *b ? "true" : "false";
-    } else if (const std::string* s = asString()) {
+        return buffer;
+    }
+    if (const bool* b = asBoolean()) return *b ? "true" : "false";
+    std::string out;
+    if (const std::string* s = asString()) {
         appendQuoted(out, *s);
     } else if (const Array* a = asArray()) {
-        out = "(";
+        out.push_back('(');
         for (size_t i = 0; i < a->size(); ++i) {
-            if (i > 0) out += ", ";
-            out += (*a)[i].description();
+            if (i > 0) out.append(", ");
+            out.append((*a)[i].description());
         }
-        out += ")";
+        out.push_back(')');
     } else {
         out = MIDIDictionaryDescription(*asDictionary());
     }
@@ -114,13 +115,15 @@ std::string MIDIPropertyList::description() const {
 }
 
 std::string MIDIDictionaryDescription(const MIDIDictionary& dictionary) {
-    std::string out = "{";
+    std::string out(1, '{');
     for (const auto& [key, value] : dictionary) {
         appendQuoted(out, key);
-        out += " = " + value.description() + "; ";
+        out.append(" = ");
+        out.append(value.description());
+        out.append("; ");
     }
     if (!dictionary.empty()) out.pop_back();
-    out += "}";
+    out.push_back('}');
     return out;
 }
 

@@ -45,8 +45,7 @@ OSStatus MIDIDestinationCreateWithBlock(MIDIClientRef client, std::string_view n
 }
 
 OSStatus MIDIDestinationCreateWithProtocol(MIDIClientRef client, std::string_view name,
-                                           MIDIProtocolID protocol,
-                                           MIDIEndpointRef* outDestination,
+                                           MIDIProtocolID protocol, MIDIEndpointRef* outDestination,
                                            MIDIReceiveBlock receiveBlock) {
     return services()->virtualEndpointCreate(
         {client, name, MIDIObjectType::destination, protocol, {}, std::move(receiveBlock)},

@@ -13,13 +13,10 @@ std::mutex currentMutex;
 std::shared_ptr<Services> currentServices;
 
 using detail::find;
+using detail::validProtocol;
 
 bool isEndpointType(MIDIObjectType type) {
     return type == MIDIObjectType::source || type == MIDIObjectType::destination;
-}
-
-bool validProtocol(MIDIProtocolID protocol) {
-    return protocol == MIDIProtocolID::midi1_0 || protocol == MIDIProtocolID::midi2_0;
 }
 
 // Properties an entity or endpoint never takes from the objects above it.
@@ -37,13 +34,15 @@ void erase(std::vector<MIDIObjectRef>& refs, MIDIObjectRef ref) {
 
 Services::Services()
     : notifyQueue_(dispatch::Queue::makeSerial("midiservices.notifications")),
-      ioQueue_(dispatch::Queue::makeSerial("midiservices.delivery", dispatch::QoS::userInteractive)),
+      ioQueue_(
+          dispatch::Queue::makeSerial("midiservices.delivery", dispatch::QoS::userInteractive)),
       random_(std::random_device{}()) {}
 
 Services::~Services() {
     {
         std::lock_guard lock(mutex_);
-        for (auto& [ref, client] : clients_) client.state->alive = false;
+        for (auto& [ref, client] : clients_)
+            client.state->alive = false;
         for (auto& [ref, port] : ports_) {
             if (port.receiver) port.receiver->alive = false;
         }
@@ -129,7 +128,7 @@ const Services::PropertyObject* Services::findPropertyObject(MIDIObjectRef ref) 
 }
 
 std::optional<Services::PropertyValue> Services::readProperty(MIDIObjectRef ref,
-                                                               std::string_view key) const {
+                                                              std::string_view key) const {
     const PropertyObject* object = findPropertyObject(ref);
     if (object == nullptr) return std::nullopt;
     if (auto it = object->properties.find(key); it != object->properties.end()) return it->second;
@@ -231,13 +230,13 @@ void Services::post(std::vector<Notification> batch) {
 
 // ---- Clients ----
 
-OSStatus Services::clientCreate(std::string_view name, MIDIClientRef* out,
-                                MIDINotifyBlock notify) {
+OSStatus Services::clientCreate(std::string_view name, MIDIClientRef* out, MIDINotifyBlock notify) {
     std::lock_guard lock(mutex_);
     if (OSStatus status = takeInjected(Call::clientCreate)) return status;
     if (out == nullptr) return paramErr;
     const MIDIClientRef ref = newRef();
-    clients_.emplace(ref, Client{std::string(name), std::make_shared<ClientState>(std::move(notify))});
+    clients_.emplace(ref,
+                     Client{std::string(name), std::make_shared<ClientState>(std::move(notify))});
     clientOrder_.push_back(ref);
     *out = ref;
     return noErr;
@@ -254,7 +253,8 @@ OSStatus Services::clientDispose(MIDIClientRef client) {
         for (const auto& [ref, port] : ports_) {
             if (port.client == client) ports.push_back(ref);
         }
-        for (MIDIPortRef ref : ports) dropPort(ref);
+        for (MIDIPortRef ref : ports)
+            dropPort(ref);
         std::vector<Notification> batch;
         for (auto* list : {&virtualSources_, &virtualDestinations_}) {
             for (MIDIEndpointRef ref : std::vector<MIDIEndpointRef>(*list)) {
@@ -296,8 +296,9 @@ OSStatus Services::virtualEndpointCreate(VirtualEndpointRequest request, MIDIEnd
         endpoint.receiver->protocol = request.protocol.value_or(MIDIProtocolID::midi1_0);
         if (request.protocol) endpoint.receiver->readBlock = nullptr;
     }
-    endpoint.properties.emplace(kMIDIPropertyProtocolID,
-                                static_cast<int32_t>(request.protocol.value_or(MIDIProtocolID::midi1_0)));
+    endpoint.properties.emplace(
+        kMIDIPropertyProtocolID,
+        static_cast<int32_t>(request.protocol.value_or(MIDIProtocolID::midi1_0)));
     (source ? virtualSources_ : virtualDestinations_).push_back(ref);
     post({addRemove(MIDINotificationMessageID::objectAdded, 0, MIDIObjectType::other, ref,
                     request.type),

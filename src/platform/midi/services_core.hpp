@@ -18,8 +18,8 @@
 #include "midiservices/driver.hpp"
 #include "midiservices/io.hpp"
 #include "midiservices/services.hpp"
-#include "midiservices/translation.hpp"
 #include "midiservices/test_driver.hpp"
+#include "midiservices/translation.hpp"
 
 namespace midiservices {
 
@@ -33,10 +33,15 @@ auto* find(Map& map, MIDIObjectRef ref) {
     return it == map.end() ? nullptr : &it->second;
 }
 
+inline bool validProtocol(MIDIProtocolID protocol) {
+    return protocol == MIDIProtocolID::midi1_0 || protocol == MIDIProtocolID::midi2_0;
+}
+
 // Whether `count` words hold whole UMP messages only.
 inline bool wholeMessages(const uint32_t* words, size_t count) {
     size_t at = 0;
-    while (at < count) at += umpWordCount(words[at]);
+    while (at < count)
+        at += umpWordCount(words[at]);
     return at == count;
 }
 
@@ -62,7 +67,7 @@ class Services {
     struct VirtualEndpointRequest {
         MIDIClientRef client;
         std::string_view name;
-        MIDIObjectType type;                    // source or destination
+        MIDIObjectType type;                     // source or destination
         std::optional<MIDIProtocolID> protocol;  // none: the MIDI 1.0 packet-list form
         MIDIReadBlock readBlock;
         MIDIReceiveBlock receiveBlock;
@@ -140,7 +145,7 @@ class Services {
     };
     // What a delivery task needs of an input port or a virtual destination.
     struct Receiver {
-        MIDIReadBlock readBlock;  // set for packet lists
+        MIDIReadBlock readBlock;        // set for packet lists
         MIDIReceiveBlock receiveBlock;  // set for event lists in `protocol`
         MIDIProtocolID protocol = MIDIProtocolID::midi1_0;
         std::atomic<bool> alive{true};
@@ -187,8 +192,8 @@ class Services {
         std::vector<MIDIEndpointRef> destinations;
     };
     struct Endpoint : PropertyObject {
-        MIDIEntityRef entity = 0;  // 0 for a virtual endpoint
-        MIDIClientRef owner = 0;   // the client of a virtual endpoint, else 0
+        MIDIEntityRef entity = 0;            // 0 for a virtual endpoint
+        MIDIClientRef owner = 0;             // the client of a virtual endpoint, else 0
         std::shared_ptr<Receiver> receiver;  // a virtual destination's block
         MIDIProtocolID deviceProtocol = MIDIProtocolID::midi1_0;  // a device endpoint's
         std::shared_ptr<const MIDIDriverSink> sink;  // a device destination's driver sink

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 
+#include "lists.hpp"
 #include "midiservices/io.hpp"
 #include "services_core.hpp"
 
@@ -10,114 +11,12 @@ namespace midiservices {
 
 namespace {
 
+using detail::buildEventList;
+using detail::buildPacketList;
 using detail::find;
-
-bool validProtocol(MIDIProtocolID protocol) {
-    return protocol == MIDIProtocolID::midi1_0 || protocol == MIDIProtocolID::midi2_0;
-}
-
-template <class T>
-T readAt(const uint8_t* base, size_t offset) {
-    T value;
-    std::memcpy(&value, base + offset, sizeof value);
-    return value;
-}
-
-// The packets of a packet list of `size` bytes, or none when one runs past the end. Empty packets
-// carry nothing and are left out.
-std::optional<MIDIPackets> readPacketList(const MIDIPacketList* list, size_t size) {
-    if (list == nullptr || size < packetListHeaderSize) return std::nullopt;
-    const auto* base = reinterpret_cast<const uint8_t*>(list);
-    const auto count = readAt<uint32_t>(base, 0);
-    MIDIPackets packets;
-    size_t offset = packetListHeaderSize;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (offset > size || size - offset < packetHeaderSize) return std::nullopt;
-        const auto length = readAt<uint16_t>(base, offset + offsetof(MIDIPacket, length));
-        const size_t data = offset + packetHeaderSize;
-        if (size - data < length) return std::nullopt;
-        if (length > 0) {
-            packets.push_back({readAt<MIDITimeStamp>(base, offset), {base + data, base + data + length}, {}});
-        }
-        // The next packet starts at the end of the data rounded up to a multiple of 4, as
-        // MIDIPacketNext reckons it.
-        const auto end = reinterpret_cast<uintptr_t>(base + data + length);
-        offset = static_cast<size_t>(((end + 3) & ~uintptr_t{3}) - reinterpret_cast<uintptr_t>(base));
-    }
-    return packets;
-}
-
-// The packets and protocol of an event list of `size` bytes, or none when it is malformed.
-std::optional<MIDIPackets> readEventList(const MIDIEventList* list, size_t size,
-                                         MIDIProtocolID& protocol) {
-    constexpr size_t header = offsetof(MIDIEventList, packet);
-    constexpr size_t packetHeader = offsetof(MIDIEventPacket, words);
-    if (list == nullptr || size < header) return std::nullopt;
-    const auto* base = reinterpret_cast<const uint8_t*>(list);
-    protocol = readAt<MIDIProtocolID>(base, 0);
-    if (!validProtocol(protocol)) return std::nullopt;
-    const auto count = readAt<uint32_t>(base, offsetof(MIDIEventList, numPackets));
-    MIDIPackets packets;
-    size_t offset = header;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (size - offset < packetHeader) return std::nullopt;
-        const auto words = readAt<uint32_t>(base, offset + offsetof(MIDIEventPacket, wordCount));
-        if (words == 0 || words > maxEventPacketWords) return std::nullopt;
-        if (size - offset - packetHeader < words * sizeof(uint32_t)) return std::nullopt;
-        MIDIDriverPacket packet{readAt<MIDITimeStamp>(base, offset), {}, std::vector<uint32_t>(words)};
-        std::memcpy(packet.words.data(), base + offset + packetHeader, words * sizeof(uint32_t));
-        if (!detail::wholeMessages(packet.words.data(), words)) return std::nullopt;
-        packets.push_back(std::move(packet));
-        offset += packetHeader + words * sizeof(uint32_t);
-    }
-    return packets;
-}
-
-PacketListStorage buildPacketList(const MIDIPackets& packets) {
-    size_t size = packetListHeaderSize;
-    for (size_t offset = packetListHeaderSize; const auto& p : packets) {
-        size = offset + packetHeaderSize + p.bytes.size();
-        offset = (size + 3) & ~size_t{3};
-    }
-    PacketListStorage storage(size);
-    MIDIPacket* at = MIDIPacketListInit(storage.list());
-    for (const auto& p : packets) {
-        at = MIDIPacketListAdd(storage.list(), size, at, p.timeStamp, p.bytes.size(), p.bytes.data());
-    }
-    return storage;
-}
-
-// One event packet per message group of at most 64 words.
-EventListStorage buildEventList(const MIDIPackets& packets, MIDIProtocolID protocol) {
-    struct Piece {
-        MIDITimeStamp timeStamp;
-        const uint32_t* words;
-        size_t count;
-    };
-    std::vector<Piece> pieces;
-    for (const auto& p : packets) {
-        size_t start = 0, at = 0;
-        while (at < p.words.size()) {
-            const size_t next = at + umpWordCount(p.words[at]);
-            if (next - start > maxEventPacketWords) {
-                pieces.push_back({p.timeStamp, p.words.data() + start, at - start});
-                start = at;
-            }
-            at = next;
-        }
-        if (at > start) pieces.push_back({p.timeStamp, p.words.data() + start, at - start});
-    }
-    size_t size = offsetof(MIDIEventList, packet);
-    for (const auto& piece : pieces) {
-        size += offsetof(MIDIEventPacket, words) + piece.count * sizeof(uint32_t);
-    }
-    EventListStorage storage(size);
-    MIDIEventPacket* at = MIDIEventListInit(storage.list(), protocol);
-    for (const auto& piece : pieces) {
-        at = MIDIEventListAdd(storage.list(), size, at, piece.timeStamp, piece.count, piece.words);
-    }
-    return storage;
-}
+using detail::readEventList;
+using detail::readPacketList;
+using detail::validProtocol;
 
 // Whether a thru connection with these parameters lets the message through.
 bool passes(const uint32_t* w, const MIDIThruConnectionParams& p) {
@@ -133,13 +32,16 @@ bool passes(const uint32_t* w, const MIDIThruConnectionParams& p) {
             if (status == 0xF6) return !p.filterOutTuneRequest;
             return true;
         }
-        case 0x2: return nibble != 0xB || !p.filterOutAllControls;
+        case 0x2:
+            return nibble != 0xB || !p.filterOutAllControls;
         case 0x3:
-        case 0x5: return !p.filterOutSysEx;
+        case 0x5:
+            return !p.filterOutSysEx;
         case 0x4:
             if (nibble <= 0x5 || nibble == 0xB) return !p.filterOutAllControls;
             return true;
-        default: return true;
+        default:
+            return true;
     }
 }
 
@@ -171,14 +73,15 @@ const MIDIPackets& Services::Forms::get(Format format) {
     return *bytes;
 }
 
-std::shared_ptr<Services::Forms> Services::formsOf(
-    Inbound data, std::pair<MIDIObjectRef, MIDIObjectRef> sender) {
+std::shared_ptr<Services::Forms> Services::formsOf(Inbound data,
+                                                   std::pair<MIDIObjectRef, MIDIObjectRef> sender) {
     auto forms = std::make_shared<Forms>();
     if (!data.protocol) {
         // Bytes are parsed once, here, so that a message split across sends is joined up.
         MIDIPackets ump;
         auto& parser = parsers_[sender];
-        for (const auto& packet : data.packets) parser.feed(packet, ump);
+        for (const auto& packet : data.packets)
+            parser.feed(packet, ump);
         forms->ump1 = std::move(ump);
         forms->bytes = std::move(data.packets);
     } else if (*data.protocol == MIDIProtocolID::midi1_0) {
@@ -321,7 +224,8 @@ OSStatus Services::publishFrom(Call call, MIDIEndpointRef source, Inbound data, 
             (one ? routed->ump1 : routed->ump2) = std::move(kept);
         }
         for (uint32_t i = 0; i < p.numDestinations; ++i) {
-            const MIDIEndpointRef d = resolveThruEndpoint(p.destinations[i], MIDIObjectType::destination);
+            const MIDIEndpointRef d =
+                resolveThruEndpoint(p.destinations[i], MIDIObjectType::destination);
             if (d != 0) addDestinationTarget(d, routed, targets);
         }
     }
@@ -362,7 +266,8 @@ OSStatus Services::portCreate(MIDIClientRef client, std::string_view, bool input
 void Services::dropPort(MIDIPortRef ref) {
     Port& port = ports_.at(ref);
     if (port.receiver) port.receiver->alive = false;
-    for (auto& [source, connection] : port.connections) connection->alive = false;
+    for (auto& [source, connection] : port.connections)
+        connection->alive = false;
     forgetParsers(ref);
     ports_.erase(ref);
 }
@@ -509,8 +414,8 @@ OSStatus MIDISend(MIDIPortRef port, MIDIEndpointRef destination, const MIDIPacke
     return services->send(port, destination, {std::move(*packets), std::nullopt});
 }
 
-OSStatus MIDISendEventList(MIDIPortRef port, MIDIEndpointRef destination,
-                           const MIDIEventList* list, size_t listByteCount) {
+OSStatus MIDISendEventList(MIDIPortRef port, MIDIEndpointRef destination, const MIDIEventList* list,
+                           size_t listByteCount) {
     auto services = Services::current();
     MIDIProtocolID protocol{};
     auto packets = readEventList(list, listByteCount, protocol);

@@ -14,15 +14,28 @@ constexpr uint32_t messageType(uint32_t word) {
 // Returns -1 for status bytes that start no such message.
 int dataBytesFor(uint8_t status) {
     switch (status & 0xF0) {
-        case 0x80: case 0x90: case 0xA0: case 0xB0: case 0xE0: return 2;
-        case 0xC0: case 0xD0: return 1;
-        default: break;
+        case 0x80:
+        case 0x90:
+        case 0xA0:
+        case 0xB0:
+        case 0xE0:
+            return 2;
+        case 0xC0:
+        case 0xD0:
+            return 1;
+        default:
+            break;
     }
     switch (status) {
-        case 0xF1: case 0xF3: return 1;
-        case 0xF2: return 2;
-        case 0xF6: return 0;
-        default: return -1;
+        case 0xF1:
+        case 0xF3:
+            return 1;
+        case 0xF2:
+            return 2;
+        case 0xF6:
+            return 0;
+        default:
+            return -1;
     }
 }
 
@@ -59,11 +72,21 @@ void narrow(const uint32_t* w, std::vector<uint32_t>& out) {
                       (d2 & 0x7F));
     };
     switch (status) {
-        case 0x8: mt2(0x8, index, w[1] >> 25); break;
-        case 0x9: mt2(0x9, index, std::max<uint32_t>(w[1] >> 25, 1)); break;
-        case 0xA: mt2(0xA, index, w[1] >> 25); break;
-        case 0xB: mt2(0xB, index, w[1] >> 25); break;
-        case 0xD: mt2(0xD, w[1] >> 25, 0); break;
+        case 0x8:
+            mt2(0x8, index, w[1] >> 25);
+            break;
+        case 0x9:
+            mt2(0x9, index, std::max<uint32_t>(w[1] >> 25, 1));
+            break;
+        case 0xA:
+            mt2(0xA, index, w[1] >> 25);
+            break;
+        case 0xB:
+            mt2(0xB, index, w[1] >> 25);
+            break;
+        case 0xD:
+            mt2(0xD, w[1] >> 25, 0);
+            break;
         case 0xE: {
             const uint32_t bend = w[1] >> 18;
             mt2(0xE, bend & 0x7F, bend >> 7);
@@ -85,7 +108,8 @@ void narrow(const uint32_t* w, std::vector<uint32_t>& out) {
             mt2(0xB, 38, w[1] >> 18);
             break;
         }
-        default: break;  // per-note and relative messages
+        default:
+            break;  // per-note and relative messages
     }
 }
 
@@ -96,16 +120,22 @@ std::vector<uint32_t> widen(uint32_t w) {
     const uint32_t d1 = w >> 8 & 0x7F;
     const uint32_t d2 = w & 0x7F;
     switch (status) {
-        case 0x8: return {head | d1 << 8, scaleUp(d2, 7, 16) << 16};
+        case 0x8:
+            return {head | d1 << 8, scaleUp(d2, 7, 16) << 16};
         case 0x9:
             if (d2 == 0) return {(head & ~0x00F00000u) | 0x00800000 | d1 << 8, 0};
             return {head | d1 << 8, scaleUp(d2, 7, 16) << 16};
         case 0xA:
-        case 0xB: return {head | d1 << 8, scaleUp(d2, 7, 32)};
-        case 0xC: return {head, d1 << 24};
-        case 0xD: return {head, scaleUp(d1, 7, 32)};
-        case 0xE: return {head, scaleUp(d1 | d2 << 7, 14, 32)};
-        default: return {w};
+        case 0xB:
+            return {head | d1 << 8, scaleUp(d2, 7, 32)};
+        case 0xC:
+            return {head, d1 << 24};
+        case 0xD:
+            return {head, scaleUp(d1, 7, 32)};
+        case 0xE:
+            return {head, scaleUp(d1 | d2 << 7, 14, 32)};
+        default:
+            return {w};
     }
 }
 
@@ -194,11 +224,12 @@ MIDIPackets umpToBytes(const MIDIPackets& ump) {
         } else if (type == 0x3 && count == 2) {
             const uint32_t kind = w[0] >> 20 & 0xF;
             const size_t n = std::min<size_t>(w[0] >> 16 & 0xF, 6);
-            const uint8_t all[6] = {uint8_t(w[0] >> 8), uint8_t(w[0]),       uint8_t(w[1] >> 24),
+            const uint8_t all[6] = {uint8_t(w[0] >> 8),  uint8_t(w[0]),      uint8_t(w[1] >> 24),
                                     uint8_t(w[1] >> 16), uint8_t(w[1] >> 8), uint8_t(w[1])};
             std::vector<uint8_t> bytes;
             if (kind == 0 || kind == 1) bytes.push_back(0xF0);
-            for (size_t i = 0; i < n; ++i) bytes.push_back(all[i] & 0x7F);
+            for (size_t i = 0; i < n; ++i)
+                bytes.push_back(all[i] & 0x7F);
             if (kind == 0 || kind == 3) bytes.push_back(0xF7);
             if (!bytes.empty()) out.push_back({ts, std::move(bytes), {}});
         }
@@ -207,7 +238,8 @@ MIDIPackets umpToBytes(const MIDIPackets& ump) {
         if (messageType(w[0]) == 0x4 && count == 2) {
             std::vector<uint32_t> narrowed;
             narrow(w, narrowed);
-            for (const uint32_t word : narrowed) bytesOf(ts, &word, 1);
+            for (const uint32_t word : narrowed)
+                bytesOf(ts, &word, 1);
         } else {
             bytesOf(ts, w, count);
         }

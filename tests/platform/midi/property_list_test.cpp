@@ -12,9 +12,9 @@ namespace {
 TEST(PropertyList, DescriptionShowsNestedValuesWithKeysInOrderAndQuotesEscaped) {
     const MIDIDictionary dictionary{
         {"z", MIDIPropertyList::boolean(true)},
-        {"a \"b\"", MIDIPropertyList::array({MIDIPropertyList::integer(-3),
-                                             MIDIPropertyList::real(0.5),
-                                             MIDIPropertyList::string("x\\y")})},
+        {"a \"b\"",
+         MIDIPropertyList::array({MIDIPropertyList::integer(-3), MIDIPropertyList::real(0.5),
+                                  MIDIPropertyList::string("x\\y")})},
         {"m", MIDIPropertyList::dictionary({})},
     };
     EXPECT_EQ(MIDIDictionaryDescription(dictionary),
@@ -38,7 +38,8 @@ TEST(PropertyKeys, EveryKnownKeyIsDistinctAndTyped) {
         {kMIDIPropertyImage, MIDIPropertyKeyType::string},
         {"somethingElse", std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(MIDIPropertyKeyTypeOf(c.key), c.type) << c.key;
+    for (const auto& c : cases)
+        EXPECT_EQ(MIDIPropertyKeyTypeOf(c.key), c.type) << c.key;
 }
 
 }  // namespace

@@ -62,7 +62,8 @@ class Inbox {
     Words allWords() {
         Words all;
         for (const auto& d : deliveries()) {
-            for (const auto& p : d.wordPackets) all.insert(all.end(), p.begin(), p.end());
+            for (const auto& p : d.wordPackets)
+                all.insert(all.end(), p.begin(), p.end());
         }
         return all;
     }
@@ -86,7 +87,8 @@ struct Client {
 PacketListStorage packetList(const std::vector<Bytes>& packets, size_t* size) {
     PacketListStorage storage(1024);
     MIDIPacket* at = MIDIPacketListInit(storage.list());
-    for (const auto& p : packets) at = MIDIPacketListAdd(storage.list(), 1024, at, 0, p.size(), p.data());
+    for (const auto& p : packets)
+        at = MIDIPacketListAdd(storage.list(), 1024, at, 0, p.size(), p.data());
     *size = packets.empty() ? packetListHeaderSize
                             : size_t(reinterpret_cast<uint8_t*>(at->data) + at->length -
                                      reinterpret_cast<uint8_t*>(storage.list()));
@@ -113,11 +115,11 @@ TEST(MIDIDelivery, AKeyboardNoteReachesEachPortInItsOwnForm) {
     MIDIPortRef ports[3] = {};
     ASSERT_EQ(MIDIInputPortCreateWithBlock(client.ref, "legacy", &ports[0], legacy.readBlock()),
               noErr);
-    ASSERT_EQ(MIDIInputPortCreateWithProtocol(client.ref, "one", MIDIProtocolID::midi1_0,
-                                              &ports[1], one.receiveBlock()),
+    ASSERT_EQ(MIDIInputPortCreateWithProtocol(client.ref, "one", MIDIProtocolID::midi1_0, &ports[1],
+                                              one.receiveBlock()),
               noErr);
-    ASSERT_EQ(MIDIInputPortCreateWithProtocol(client.ref, "two", MIDIProtocolID::midi2_0,
-                                              &ports[2], two.receiveBlock()),
+    ASSERT_EQ(MIDIInputPortCreateWithProtocol(client.ref, "two", MIDIProtocolID::midi2_0, &ports[2],
+                                              two.receiveBlock()),
               noErr);
     int refCons[3] = {};
     for (int i = 0; i < 3; ++i) {
@@ -240,12 +242,11 @@ TEST(MIDIDelivery, BadPortsEndpointsAndListsGetAStatus) {
         {"event packet ends inside a message",
          MIDISendEventList(output, device.destination(0), split.list(), eventSize), paramErr},
         {"unknown protocol",
-         MIDISendEventList(output, device.destination(0), badProtocol.list(), eventSize),
-         paramErr},
+         MIDISendEventList(output, device.destination(0), badProtocol.list(), eventSize), paramErr},
         {"publish on a device's source", MIDIReceived(device.source(0), good.list(), size),
          kMIDINotPermitted},
-        {"publish on a destination", MIDIReceivedEventList(device.destination(0), eventsList,
-                                                           eventSize),
+        {"publish on a destination",
+         MIDIReceivedEventList(device.destination(0), eventsList, eventSize),
          kMIDIWrongEndpointType},
         {"connect an output port", MIDIPortConnectSource(output, virtualSource, nullptr),
          kMIDIInvalidPort},
@@ -260,7 +261,8 @@ TEST(MIDIDelivery, BadPortsEndpointsAndListsGetAStatus) {
         {"good event list", MIDISendEventList(output, device.destination(0), eventsList, eventSize),
          noErr},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.status, c.expected) << c.what;
+    for (const auto& c : cases)
+        EXPECT_EQ(c.status, c.expected) << c.what;
     system.injectStatus(Call::send, kMIDIMsgIOError);
     EXPECT_EQ(MIDISend(output, device.destination(0), good.list(), size), kMIDIMsgIOError);
     system.drain();
@@ -282,7 +284,8 @@ TEST(MIDIDelivery, LongSysExIsSplitForUMPAndRejoinedForBytes) {
     ASSERT_EQ(MIDIOutputPortCreate(client.ref, "o", &output), noErr);
 
     Bytes sysEx{0xF0};
-    for (uint8_t i = 1; i <= 20; ++i) sysEx.push_back(i);
+    for (uint8_t i = 1; i <= 20; ++i)
+        sysEx.push_back(i);
     sysEx.push_back(0xF7);
     // Played in two pieces, as a driver may hand it over.
     ASSERT_EQ(system.play(device.source(0), Bytes(sysEx.begin(), sysEx.begin() + 9)), noErr);
@@ -297,7 +300,8 @@ TEST(MIDIDelivery, LongSysExIsSplitForUMPAndRejoinedForBytes) {
 
     // Sent back as UMP to a MIDI 1.0 device, the bytes come out whole again.
     std::vector<Words> packets;
-    for (size_t i = 0; i < words.size(); i += 2) packets.push_back({words[i], words[i + 1]});
+    for (size_t i = 0; i < words.size(); i += 2)
+        packets.push_back({words[i], words[i + 1]});
     size_t size = 0;
     auto list = eventList(MIDIProtocolID::midi1_0, packets, &size);
     ASSERT_EQ(MIDISendEventList(output, device.destination(0), list.list(), size), noErr);
@@ -363,8 +367,7 @@ TEST(MIDIDelivery, ThruConnectionsRouteFilterAndAreFoundByOwner) {
     ASSERT_EQ(MIDIThruConnectionCreate("owner.a", &params, MIDIThruConnectionParamsSize(&params),
                                        &persistent),
               noErr);
-    ASSERT_EQ(system.play(keys.source(0), {0x90, 0x3C, 0x64, 0xB0, 0x07, 0x10, 0xF8, 0xFE}),
-              noErr);
+    ASSERT_EQ(system.play(keys.source(0), {0x90, 0x3C, 0x64, 0xB0, 0x07, 0x10, 0xF8, 0xFE}), noErr);
     ASSERT_TRUE(synth.capture(0).waitForCount(2));
     system.drain();
     const auto toSynth = synth.capture(0).packets();
@@ -399,6 +402,67 @@ TEST(MIDIDelivery, ThruConnectionsRouteFilterAndAreFoundByOwner) {
     EXPECT_EQ(MIDIThruConnectionFind("", &found), paramErr);
     EXPECT_EQ(MIDIThruConnectionDispose(persistent), kMIDIObjectNotFound);
     EXPECT_EQ(MIDIThruConnectionDispose(plain), noErr);
+}
+
+TEST(MIDIDelivery, EndingThingsFromABlockOrAClientStopsLaterDeliveries) {
+    SimulatedSystem system;
+    Client owner;
+    auto device = system.plug(keyboard());
+    std::atomic<int> calls{0};
+    MIDIPortRef self = 0;
+    ASSERT_EQ(MIDIInputPortCreateWithBlock(owner.ref, "self", &self,
+                                           [&](const MIDIPacketList*, void*) {
+                                               ++calls;
+                                               EXPECT_EQ(MIDIPortDispose(self), noErr);
+                                           }),
+              noErr);
+    ASSERT_EQ(MIDIPortConnectSource(self, device.source(0), nullptr), noErr);
+    MIDIClientRef doomed = 0;
+    ASSERT_EQ(MIDIClientCreateWithBlock("doomed", &doomed, {}), noErr);
+    Inbox inbox;
+    MIDIPortRef port = 0;
+    ASSERT_EQ(MIDIInputPortCreateWithBlock(doomed, "p", &port, inbox.readBlock()), noErr);
+    ASSERT_EQ(MIDIPortConnectSource(port, device.source(0), nullptr), noErr);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(system.play(device.source(0), {0xF8}), noErr);
+    ASSERT_EQ(MIDIClientDispose(doomed), noErr);
+    const size_t seen = inbox.deliveries().size();
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(system.play(device.source(0), {0xF8}), noErr);
+    ASSERT_TRUE(system.drain());
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(inbox.deliveries().size(), seen);
+    EXPECT_EQ(system.liveObjects(owner.ref).ports, 0u);
+    EXPECT_EQ(MIDIPortConnectSource(port, device.source(0), nullptr), kMIDIInvalidPort);
+}
+
+TEST(MIDIDelivery, EmptyListsDeliverNothingAndLongPacketsAreSplitAtSixtyFourWords) {
+    SimulatedSystem system;
+    Client client;
+    auto device = system.plug(keyboard());
+    Inbox inbox;
+    MIDIPortRef input = 0, output = 0;
+    ASSERT_EQ(MIDIInputPortCreateWithProtocol(client.ref, "u", MIDIProtocolID::midi1_0, &input,
+                                              inbox.receiveBlock()),
+              noErr);
+    ASSERT_EQ(MIDIPortConnectSource(input, device.source(0), nullptr), noErr);
+    ASSERT_EQ(MIDIOutputPortCreate(client.ref, "o", &output), noErr);
+    size_t size = 0;
+    auto empty = packetList({}, &size);
+    EXPECT_EQ(MIDISend(output, device.destination(0), empty.list(), size), noErr);
+
+    // A driver hands over 100 one-word messages at once; ports get event packets of at most 64.
+    Words words(100);
+    for (uint32_t i = 0; i < 100; ++i)
+        words[i] = 0x20B00000 | i;
+    ASSERT_EQ(system.playWords(device.source(0), words), noErr);
+    ASSERT_TRUE(system.drain());
+    EXPECT_TRUE(device.capture(0).packets().empty());
+    const auto deliveries = inbox.deliveries();
+    ASSERT_EQ(deliveries.size(), 1u);
+    ASSERT_EQ(deliveries[0].wordPackets.size(), 2u);
+    EXPECT_EQ(deliveries[0].wordPackets[0].size(), 64u);
+    EXPECT_EQ(inbox.allWords(), words);
 }
 
 }  // namespace

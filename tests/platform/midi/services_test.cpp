@@ -23,7 +23,10 @@ using midiservices::testdriver::SimulatedSystem;
 namespace {
 
 MIDIDriverDeviceDescription keyboard(const std::string& name = "Keys") {
-    return {name, "K-61", "Maker", MIDIProtocolID::midi1_0,
+    return {name,
+            "K-61",
+            "Maker",
+            MIDIProtocolID::midi1_0,
             {{"Port 1", {"Out 1"}, {"In 1"}}, {"Port 2", {"Out 2"}, {"In 2"}}}};
 }
 
@@ -42,9 +45,8 @@ struct Seen {
 class Recorder {
   public:
     explicit Recorder(const char* name = "recorder") {
-        EXPECT_EQ(MIDIClientCreateWithBlock(name, &client, [this](const MIDINotification& n) {
-                      record(n);
-                  }),
+        EXPECT_EQ(MIDIClientCreateWithBlock(name, &client,
+                                            [this](const MIDINotification& n) { record(n); }),
                   noErr);
     }
     ~Recorder() { MIDIClientDispose(client); }
@@ -104,7 +106,8 @@ TEST(MIDIServices, DeviceEnumeratesInIndexOrderAndNavigationRoundTrips) {
     const std::vector<MIDIEndpointRef> destinations{device.destination(0), device.destination(1)};
     ASSERT_EQ(MIDIGetNumberOfSources(), sources.size());
     ASSERT_EQ(MIDIGetNumberOfDestinations(), destinations.size());
-    for (size_t i = 0; i < sources.size(); ++i) EXPECT_EQ(MIDIGetSource(i), sources[i]);
+    for (size_t i = 0; i < sources.size(); ++i)
+        EXPECT_EQ(MIDIGetSource(i), sources[i]);
     for (size_t i = 0; i < destinations.size(); ++i) {
         EXPECT_EQ(MIDIGetDestination(i), destinations[i]);
     }
@@ -232,9 +235,8 @@ TEST(MIDIServices, PropertiesRoundTripInheritAndNotify) {
 
     ASSERT_EQ(MIDIObjectSetIntegerProperty(device.device(), kMIDIPropertyOffline, 1), noErr);
     ASSERT_EQ(MIDIObjectSetStringProperty(source, kMIDIPropertyName, "Renamed"), noErr);
-    const MIDIDictionary config{
-        {"banks", MIDIPropertyList::array({MIDIPropertyList::string("GM"),
-                                           MIDIPropertyList::integer(2)})}};
+    const MIDIDictionary config{{"banks", MIDIPropertyList::array({MIDIPropertyList::string("GM"),
+                                                                   MIDIPropertyList::integer(2)})}};
     ASSERT_EQ(MIDIObjectSetDictionaryProperty(device.device(),
                                               kMIDIPropertyNameConfigurationDictionary, config),
               noErr);
@@ -248,9 +250,9 @@ TEST(MIDIServices, PropertiesRoundTripInheritAndNotify) {
     EXPECT_EQ(stringProperty(source, kMIDIPropertyName), "Renamed");
     EXPECT_EQ(stringProperty(source, kMIDIPropertyModel), "<unset>");
     MIDIDictionary read;
-    EXPECT_EQ(MIDIObjectGetDictionaryProperty(source, kMIDIPropertyNameConfigurationDictionary,
-                                              &read),
-              noErr);
+    EXPECT_EQ(
+        MIDIObjectGetDictionaryProperty(source, kMIDIPropertyNameConfigurationDictionary, &read),
+        noErr);
     EXPECT_EQ(read, config);
     EXPECT_NE(uniqueID(source), uniqueID(device.device()));
 
@@ -273,7 +275,8 @@ TEST(MIDIServices, UniqueIDsAreNonZeroUniqueAndGuarded) {
     SimulatedSystem system;
     Recorder recorder;
     std::vector<SimulatedDevice> devices;
-    for (int i = 0; i < 3; ++i) devices.push_back(system.plug(keyboard()));
+    for (int i = 0; i < 3; ++i)
+        devices.push_back(system.plug(keyboard()));
 
     // Concurrent creation from several threads.
     constexpr int threads = 4, perThread = 50;
@@ -290,14 +293,17 @@ TEST(MIDIServices, UniqueIDsAreNonZeroUniqueAndGuarded) {
             }
         });
     }
-    for (auto& w : workers) w.join();
+    for (auto& w : workers)
+        w.join();
 
     std::vector<MIDIObjectRef> objects;
-    for (const auto& list : created) objects.insert(objects.end(), list.begin(), list.end());
+    for (const auto& list : created)
+        objects.insert(objects.end(), list.begin(), list.end());
     for (const auto& d : devices) {
         objects.push_back(d.device());
         for (size_t e = 0; e < 2; ++e) {
-            for (MIDIObjectRef r : {d.entity(e), d.source(e), d.destination(e)}) objects.push_back(r);
+            for (MIDIObjectRef r : {d.entity(e), d.source(e), d.destination(e)})
+                objects.push_back(r);
         }
     }
     std::set<int32_t> ids;
@@ -322,7 +328,8 @@ TEST(MIDIServices, UniqueIDsAreNonZeroUniqueAndGuarded) {
     EXPECT_EQ(uniqueID(a), idA);
     EXPECT_EQ(MIDIObjectSetIntegerProperty(a, kMIDIPropertyUniqueID, idA), noErr);
     int32_t freeID = 12345;
-    while (ids.contains(freeID)) ++freeID;
+    while (ids.contains(freeID))
+        ++freeID;
     ASSERT_EQ(MIDIObjectSetIntegerProperty(a, kMIDIPropertyUniqueID, freeID), noErr);
     MIDIObjectRef found = 0;
     MIDIObjectType type = MIDIObjectType::other;
@@ -377,9 +384,9 @@ TEST(MIDIServices, HotPlugRenameAndUnplugNotifyInOrderOnTheNotificationThread) {
         ASSERT_EQ(seen.size(), expected.size());
         for (size_t i = 0; i < seen.size(); ++i) {
             const auto& s = seen[i];
-            EXPECT_EQ(std::make_tuple(s.id, s.parent, s.parentType, s.child, s.childType,
-                                      s.property),
-                      expected[i])
+            EXPECT_EQ(
+                std::make_tuple(s.id, s.parent, s.parentType, s.child, s.childType, s.property),
+                expected[i])
                 << "notification " << i;
             EXPECT_NE(s.thread, std::this_thread::get_id());
             EXPECT_EQ(s.thread, seen[0].thread);
@@ -449,15 +456,15 @@ TEST(MIDIServices, DisposingAClientRemovesItsEndpointsAndStopsItsBlock) {
     std::atomic<int> afterDispose{0};
     std::atomic<bool> disposed{false};
     MIDIClientRef client = 0;
-    ASSERT_EQ(MIDIClientCreateWithBlock("slow", &client,
-                                        [&](const MIDINotification&) {
-                                            if (disposed) ++afterDispose;
-                                            inBlock = true;
-                                            std::this_thread::sleep_for(
-                                                std::chrono::milliseconds(50));
-                                            inBlock = false;
-                                        }),
-              noErr);
+    ASSERT_EQ(
+        MIDIClientCreateWithBlock("slow", &client,
+                                  [&](const MIDINotification&) {
+                                      if (disposed) ++afterDispose;
+                                      inBlock = true;
+                                      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                                      inBlock = false;
+                                  }),
+        noErr);
     MIDIEndpointRef source = 0, destination = 0;
     ASSERT_EQ(MIDISourceCreate(client, "s", &source), noErr);
     ASSERT_EQ(MIDIDestinationCreateWithBlock(client, "d", &destination, {}), noErr);
@@ -520,7 +527,8 @@ TEST(MIDIServices, NoBlockRunsOnceTheServicesAreGone) {
                                                 inBlock = false;
                                             }),
                   noErr);
-        for (int i = 0; i < 10; ++i) system.plug(keyboard());
+        for (int i = 0; i < 10; ++i)
+            system.plug(keyboard());
         ASSERT_TRUE(testsupport::waitFor([&] { return inBlock.load(); }));
     }
     // The end of the services waited for the running block and skipped the queued ones.
@@ -586,16 +594,16 @@ TEST(MIDIServices, ConcurrentHotPlugAndEnumerationStayConsistent) {
     SimulatedSystem system;
     std::atomic<int> notifications{0};
     MIDIClientRef client = 0;
-    ASSERT_EQ(MIDIClientCreateWithBlock("watch", &client,
-                                        [&](const MIDINotification& n) {
-                                            ++notifications;
-                                            // Blocks may call back into the services.
-                                            if (n.messageID ==
-                                                MIDINotificationMessageID::setupChanged) {
-                                                MIDIGetNumberOfSources();
-                                            }
-                                        }),
-              noErr);
+    ASSERT_EQ(
+        MIDIClientCreateWithBlock("watch", &client,
+                                  [&](const MIDINotification& n) {
+                                      ++notifications;
+                                      // Blocks may call back into the services.
+                                      if (n.messageID == MIDINotificationMessageID::setupChanged) {
+                                          MIDIGetNumberOfSources();
+                                      }
+                                  }),
+        noErr);
     std::atomic<bool> stop{false};
     std::vector<std::thread> threads;
     for (int p = 0; p < 2; ++p) {
@@ -626,9 +634,11 @@ TEST(MIDIServices, ConcurrentHotPlugAndEnumerationStayConsistent) {
             }
         });
     }
-    for (size_t i = 0; i < 2; ++i) threads[i].join();
+    for (size_t i = 0; i < 2; ++i)
+        threads[i].join();
     stop = true;
-    for (size_t i = 2; i < threads.size(); ++i) threads[i].join();
+    for (size_t i = 2; i < threads.size(); ++i)
+        threads[i].join();
     system.drain();
     EXPECT_EQ(MIDIGetNumberOfDevices(), 0u);
     EXPECT_EQ(MIDIGetNumberOfSources(), 0u);

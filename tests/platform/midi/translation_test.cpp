@@ -14,20 +14,23 @@ using Bytes = std::vector<uint8_t>;
 
 Words wordsOf(const MIDIPackets& packets) {
     Words all;
-    for (const auto& p : packets) all.insert(all.end(), p.words.begin(), p.words.end());
+    for (const auto& p : packets)
+        all.insert(all.end(), p.words.begin(), p.words.end());
     return all;
 }
 
 Bytes bytesOf(const MIDIPackets& packets) {
     Bytes all;
-    for (const auto& p : packets) all.insert(all.end(), p.bytes.begin(), p.bytes.end());
+    for (const auto& p : packets)
+        all.insert(all.end(), p.bytes.begin(), p.bytes.end());
     return all;
 }
 
 Words parse(const std::vector<Bytes>& pieces) {
     MIDI1StreamToUMP parser;
     MIDIPackets out;
-    for (const auto& piece : pieces) parser.feed({0, piece, {}}, out);
+    for (const auto& piece : pieces)
+        parser.feed({0, piece, {}}, out);
     return wordsOf(out);
 }
 
@@ -38,9 +41,9 @@ TEST(Translation, ScaleUpKeepsMinimumCentreAndMaximum) {
         unsigned from, to;
         uint32_t expected;
     } cases[] = {
-        {0, 7, 16, 0x0000},          {64, 7, 16, 0x8000},         {127, 7, 16, 0xFFFF},
-        {65, 7, 16, 0x8208},         {100, 7, 16, 0xC924},        {0, 7, 32, 0},
-        {64, 7, 32, 0x80000000},     {127, 7, 32, 0xFFFFFFFF},    {0x2000, 14, 32, 0x80000000},
+        {0, 7, 16, 0x0000},           {64, 7, 16, 0x8000},          {127, 7, 16, 0xFFFF},
+        {65, 7, 16, 0x8208},          {100, 7, 16, 0xC924},         {0, 7, 32, 0},
+        {64, 7, 32, 0x80000000},      {127, 7, 32, 0xFFFFFFFF},     {0x2000, 14, 32, 0x80000000},
         {0x3FFF, 14, 32, 0xFFFFFFFF}, {0x1FFF, 14, 32, 0x7FFC0000},
     };
     for (const auto& c : cases) {
@@ -63,11 +66,14 @@ TEST(Translation, ByteStreamBecomesMIDI1ProtocolPackets) {
         {"running status", {{0x90, 0x3C, 0x64, 0x40, 0x00}}, {0x20903C64, 0x20904000}},
         {"split across packets", {{0x90}, {0x3C}, {0x64}}, {0x20903C64}},
         {"real time inside a message", {{0x90, 0x3C, 0xF8, 0x64}}, {0x10F80000, 0x20903C64}},
-        {"program change and pitch bend", {{0xC5, 0x07, 0xE0, 0x00, 0x40}},
+        {"program change and pitch bend",
+         {{0xC5, 0x07, 0xE0, 0x00, 0x40}},
          {0x20C50700, 0x20E00040}},
-        {"system common ends running status", {{0xB0, 0x07, 0x10, 0xF2, 0x01, 0x02, 0x08}},
+        {"system common ends running status",
+         {{0xB0, 0x07, 0x10, 0xF2, 0x01, 0x02, 0x08}},
          {0x20B00710, 0x10F20102}},
-        {"tune request and undefined bytes", {{0xF6, 0xF4, 0xF9, 0x10, 0xFE}},
+        {"tune request and undefined bytes",
+         {{0xF6, 0xF4, 0xF9, 0x10, 0xFE}},
          {0x10F60000, 0x10FE0000}},
         {"data without status", {{0x3C, 0x64}}, {}},
         {"short sysex", {{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}}, {0x30047E7F, 0x06010000}},
@@ -75,10 +81,12 @@ TEST(Translation, ByteStreamBecomesMIDI1ProtocolPackets) {
         {"sysex split and interrupted by clock",
          {{0xF0, 1, 2, 3, 4}, {5, 6, 0xF8, 7, 8, 0xF7}},
          {0x10F80000, 0x30160102, 0x03040506, 0x30320708, 0x00000000}},
-        {"status byte ends an unfinished sysex", {{0xF0, 1, 2, 0x90, 0x3C, 0x64}},
+        {"status byte ends an unfinished sysex",
+         {{0xF0, 1, 2, 0x90, 0x3C, 0x64}},
          {0x30020102, 0x00000000, 0x20903C64}},
     };
-    for (const auto& c : cases) EXPECT_EQ(parse(c.pieces), c.expected) << c.what;
+    for (const auto& c : cases)
+        EXPECT_EQ(parse(c.pieces), c.expected) << c.what;
 }
 
 TEST(Translation, ProtocolsTranslateBothWays) {
@@ -94,15 +102,15 @@ TEST(Translation, ProtocolsTranslateBothWays) {
         {"program change", {0x20C50700}, {0x40C50000, 0x07000000}},
         {"channel pressure", {0x20D04000}, {0x40D00000, 0x80000000}},
         {"pitch bend centre", {0x20E00040}, {0x40E00000, 0x80000000}},
-        {"system and sysex pass", {0x10F80000, 0x30047E7F, 0x06010000},
+        {"system and sysex pass",
+         {0x10F80000, 0x30047E7F, 0x06010000},
          {0x10F80000, 0x30047E7F, 0x06010000}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(wordsOf(umpToProtocol({{0, {}, c.midi1}}, MIDIProtocolID::midi2_0)), c.midi2)
             << c.what;
         if (std::string(c.what) != "note on velocity 0 is a note off") {
-            EXPECT_EQ(wordsOf(umpToProtocol({{0, {}, c.midi2}}, MIDIProtocolID::midi1_0)),
-                      c.midi1)
+            EXPECT_EQ(wordsOf(umpToProtocol({{0, {}, c.midi2}}, MIDIProtocolID::midi1_0)), c.midi1)
                 << c.what;
         }
     }
@@ -115,7 +123,8 @@ TEST(Translation, ProtocolsTranslateBothWays) {
     } narrows[] = {
         {"quiet note on keeps sounding", {0x40903C00, 0x01000000}, {0x20903C01}},
         {"program with bank", {0x40C50001, 0x07000203}, {0x20B50002, 0x20B52003, 0x20C50700}},
-        {"registered controller", {0x40210102, 0x80000000},
+        {"registered controller",
+         {0x40210102, 0x80000000},
          {0x20B16501, 0x20B16402, 0x20B10640, 0x20B12600}},
         {"per-note pitch bend has no MIDI 1.0 form", {0x40603C00, 0x80000000}, {}},
     };
@@ -150,7 +159,8 @@ TEST(Translation, ChannelMessagesSurviveTheRoundTrip) {
             const uint8_t status = uint8_t(0x80 + (random() % 7) * 0x10 + random() % 16);
             const int count = (status & 0xE0) == 0xC0 ? 1 : 2;
             Bytes data;
-            for (int i = 0; i < count; ++i) data.push_back(random() % 128);
+            for (int i = 0; i < count; ++i)
+                data.push_back(random() % 128);
             if (status != running) stream.push_back(status);
             running = status;
             stream.insert(stream.end(), data.begin(), data.end());

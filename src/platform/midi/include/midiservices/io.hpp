@@ -57,8 +57,8 @@ OSStatus MIDIPortDisconnectSource(MIDIPortRef port, MIDIEndpointRef source);
 // port, kMIDIWrongEndpointType when `destination` is a source.
 OSStatus MIDISend(MIDIPortRef port, MIDIEndpointRef destination, const MIDIPacketList* list,
                   size_t listByteCount);
-OSStatus MIDISendEventList(MIDIPortRef port, MIDIEndpointRef destination,
-                           const MIDIEventList* list, size_t listByteCount);
+OSStatus MIDISendEventList(MIDIPortRef port, MIDIEndpointRef destination, const MIDIEventList* list,
+                           size_t listByteCount);
 // Publishes on a client's virtual source. kMIDINotPermitted for a device's source,
 // kMIDIWrongEndpointType for a destination.
 OSStatus MIDIReceived(MIDIEndpointRef source, const MIDIPacketList* list, size_t listByteCount);

@@ -1,5 +1,5 @@
-// The properties of MIDI objects: the keys the MIDI services know, and the property-list values that
-// dictionary properties hold.
+// The properties of MIDI objects: the keys the MIDI services know, and the property-list values
+// that dictionary properties hold.
 //
 // Every device, entity and endpoint carries a set of properties under string keys. A known key has
 // a fixed value type (string, integer or dictionary, see MIDIPropertyKeyType); any other non-empty
@@ -37,7 +37,8 @@ inline constexpr std::string_view kMIDIPropertyTransmitsMTC = "transmitsMTC";
 inline constexpr std::string_view kMIDIPropertyReceivesMTC = "receivesMTC";
 inline constexpr std::string_view kMIDIPropertyTransmitsClock = "transmitsClock";
 inline constexpr std::string_view kMIDIPropertyReceivesClock = "receivesClock";
-inline constexpr std::string_view kMIDIPropertyAdvanceScheduleTimeMuSec = "advanceScheduleTimeMuSec";
+inline constexpr std::string_view kMIDIPropertyAdvanceScheduleTimeMuSec =
+    "advanceScheduleTimeMuSec";
 inline constexpr std::string_view kMIDIPropertyIsMixer = "isMixer";
 inline constexpr std::string_view kMIDIPropertyIsSampler = "isSampler";
 inline constexpr std::string_view kMIDIPropertyIsEffectUnit = "isEffectUnit";

@@ -120,7 +120,7 @@ const T* MIDINotificationAs(const MIDINotification& notification) {
     constexpr bool property = std::is_same_v<T, MIDIObjectPropertyChangeNotification>;
     static_assert(addRemove || property || std::is_same_v<T, MIDIIOErrorNotification>);
     const auto id = notification.messageID;
-    const bool idFits = addRemove ? (id == MIDINotificationMessageID::objectAdded ||
+    const bool idFits = addRemove  ? (id == MIDINotificationMessageID::objectAdded ||
                                      id == MIDINotificationMessageID::objectRemoved)
                         : property ? id == MIDINotificationMessageID::propertyChanged
                                    : id == MIDINotificationMessageID::ioError;
@@ -130,9 +130,9 @@ const T* MIDINotificationAs(const MIDINotification& notification) {
 
 using MIDINotifyBlock = std::function<void(const MIDINotification& notification)>;
 
-// Receive blocks of virtual destinations and input ports: a packet list or an event list, valid only
-// during the call, and the reference value given when the source was connected (null for data sent
-// straight to a virtual destination).
+// Receive blocks of virtual destinations and input ports: a packet list or an event list, valid
+// only during the call, and the reference value given when the source was connected (null for data
+// sent straight to a virtual destination).
 using MIDIReadBlock = std::function<void(const MIDIPacketList* list, void* srcConnRefCon)>;
 using MIDIReceiveBlock = std::function<void(const MIDIEventList* list, void* srcConnRefCon)>;
 
@@ -159,8 +159,7 @@ OSStatus MIDISourceCreateWithProtocol(MIDIClientRef client, std::string_view nam
 OSStatus MIDIDestinationCreateWithBlock(MIDIClientRef client, std::string_view name,
                                         MIDIEndpointRef* outDestination, MIDIReadBlock readBlock);
 OSStatus MIDIDestinationCreateWithProtocol(MIDIClientRef client, std::string_view name,
-                                           MIDIProtocolID protocol,
-                                           MIDIEndpointRef* outDestination,
+                                           MIDIProtocolID protocol, MIDIEndpointRef* outDestination,
                                            MIDIReceiveBlock receiveBlock);
 // Disposes a virtual endpoint. Endpoints of devices belong to their driver: kMIDINotPermitted.
 OSStatus MIDIEndpointDispose(MIDIEndpointRef endpoint);

@@ -28,7 +28,7 @@ namespace midiservices::testdriver {
 enum class Call {
     clientCreate,
     clientDispose,
-    sourceCreate,  // both forms
+    sourceCreate,       // both forms
     destinationCreate,  // both forms
     endpointDispose,
     endpointGetEntity,
@@ -48,7 +48,7 @@ enum class Call {
     portDispose,
     portConnectSource,
     portDisconnectSource,
-    send,  // MIDISend and MIDISendEventList
+    send,      // MIDISend and MIDISendEventList
     received,  // MIDIReceived and MIDIReceivedEventList
     thruConnectionCreate,
     thruConnectionDispose,
@@ -74,7 +74,8 @@ class Capture {
     // whether it holds.
     bool waitUntil(const std::function<bool(const std::vector<MIDIDriverPacket>&)>& predicate,
                    std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
-    bool waitForCount(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+    bool waitForCount(size_t count,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
   private:
     mutable std::mutex mutex_;
@@ -90,7 +91,9 @@ struct SimulatedDevice {
 
     MIDIDeviceRef device() const { return refs.device; }
     MIDIEntityRef entity(size_t e) const { return refs.entities.at(e).entity; }
-    MIDIEndpointRef source(size_t e, size_t i = 0) const { return refs.entities.at(e).sources.at(i); }
+    MIDIEndpointRef source(size_t e, size_t i = 0) const {
+        return refs.entities.at(e).sources.at(i);
+    }
     MIDIEndpointRef destination(size_t e, size_t i = 0) const {
         return refs.entities.at(e).destinations.at(i);
     }
@@ -114,8 +117,7 @@ class SimulatedSystem {
     OSStatus unplug(const SimulatedDevice& device);
 
     // Plays MIDI 1.0 bytes or UMP words on a device's source, as the keyboard behind it would.
-    OSStatus play(MIDIEndpointRef source, std::vector<uint8_t> bytes,
-                  MIDITimeStamp timeStamp = 0);
+    OSStatus play(MIDIEndpointRef source, std::vector<uint8_t> bytes, MIDITimeStamp timeStamp = 0);
     OSStatus playWords(MIDIEndpointRef source, std::vector<uint32_t> words,
                        MIDITimeStamp timeStamp = 0);
 

@@ -1,10 +1,10 @@
 // Translation between the three forms MIDI data takes in the services: MIDI 1.0 bytes, Universal
 // MIDI Packets (UMP) in the MIDI 1.0 protocol, and UMP in the MIDI 2.0 protocol.
 //
-// Every function works on lists of MIDIDriverPacket and keeps time stamps: a message takes the stamp
-// of the packet it came from (one completed by a later packet, that packet's). Translations into
-// bytes or out of bytes give one packet per message; translations between the protocols keep the
-// packets of their input (a packet left with no message goes).
+// Every function works on lists of MIDIDriverPacket and keeps time stamps: a message takes the
+// stamp of the packet it came from (one completed by a later packet, that packet's). Translations
+// into bytes or out of bytes give one packet per message; translations between the protocols keep
+// the packets of their input (a packet left with no message goes).
 //
 // - MIDI 1.0 bytes to UMP: channel voice messages become message type 2, system common and
 //   real-time messages type 1, System Exclusive type 3 (split into packets of up to six data bytes:
