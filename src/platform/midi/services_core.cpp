@@ -9,8 +9,16 @@ namespace midiservices {
 
 namespace {
 
-std::mutex currentMutex;
-std::shared_ptr<Services> currentServices;
+// The process's current services. Never destroyed: services still current at exit keep their
+// threads, rather than being torn down after the dispatch layer they run on.
+std::mutex& currentMutex() {
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
+std::shared_ptr<Services>& currentServices() {
+    static auto* services = new std::shared_ptr<Services>;
+    return *services;
+}
 
 using detail::find;
 using detail::validProtocol;
@@ -61,14 +69,15 @@ void Services::waitForDeliveries() {
 }
 
 std::shared_ptr<Services> Services::current() {
-    std::lock_guard lock(currentMutex);
-    if (!currentServices) currentServices = std::make_shared<Services>();
-    return currentServices;
+    std::lock_guard lock(currentMutex());
+    auto& services = currentServices();
+    if (!services) services = std::make_shared<Services>();
+    return services;
 }
 
 std::shared_ptr<Services> Services::exchangeCurrent(std::shared_ptr<Services> next) {
-    std::lock_guard lock(currentMutex);
-    std::swap(currentServices, next);
+    std::lock_guard lock(currentMutex());
+    std::swap(currentServices(), next);
     return next;
 }
 

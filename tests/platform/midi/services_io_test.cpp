@@ -168,13 +168,22 @@ TEST(MIDIDelivery, VirtualEndpointsSendsAndDisconnections) {
     ASSERT_EQ(MIDIPortConnectSource(inputA, source, nullptr), noErr);
     ASSERT_EQ(MIDIPortConnectSource(inputB, source, &client), noErr);
 
+    // Packets of odd lengths: each starts at the next multiple of 4 after the one before.
     size_t size = 0;
+    const std::vector<Bytes> packets{{0xB0, 0x07, 0x64}, {0xF8}, {0xF0, 1, 2, 3, 4, 0xF7}};
+    auto several = packetList(packets, &size);
+    ASSERT_EQ(size, 4u + 16 + 12 + 16);
+    ASSERT_EQ(MIDISend(output, destination, several.list(), size), noErr);
+    ASSERT_TRUE(system.drain());
+    ASSERT_EQ(destinationInbox.deliveries().size(), 1u);
+    EXPECT_EQ(destinationInbox.deliveries()[0].packets, packets);
+
     auto list = packetList({{0xB0, 0x07, 0x64}}, &size);
     ASSERT_EQ(MIDISend(output, destination, list.list(), size), noErr);
     ASSERT_EQ(MIDIReceived(source, list.list(), size), noErr);
     ASSERT_TRUE(system.drain());
-    ASSERT_EQ(destinationInbox.deliveries().size(), 1u);
-    EXPECT_EQ(destinationInbox.deliveries()[0].refCon, nullptr);
+    ASSERT_EQ(destinationInbox.deliveries().size(), 2u);
+    EXPECT_EQ(destinationInbox.deliveries()[1].refCon, nullptr);
     EXPECT_EQ(portA.deliveries().size(), 1u);
     EXPECT_EQ(portB.allWords(), (Words{0x20B00764}));
     EXPECT_EQ(portB.deliveries()[0].refCon, &client);
@@ -195,7 +204,7 @@ TEST(MIDIDelivery, VirtualEndpointsSendsAndDisconnections) {
     // A disposed destination takes nothing more, and its reference goes stale.
     ASSERT_EQ(MIDIEndpointDispose(destination), noErr);
     EXPECT_EQ(MIDISend(output, destination, list.list(), size), kMIDIUnknownEndpoint);
-    EXPECT_EQ(destinationInbox.deliveries().size(), 1u);
+    EXPECT_EQ(destinationInbox.deliveries().size(), 2u);
 }
 
 TEST(MIDIDelivery, BadPortsEndpointsAndListsGetAStatus) {
