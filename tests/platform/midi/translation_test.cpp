@@ -34,7 +34,7 @@ Words parse(const std::vector<Bytes>& pieces) {
     return wordsOf(out);
 }
 
-// Values from the MIDI 2.0 specification's min-centre-max scaling examples.
+// Values that min-centre-max scaling, as the MIDI 2.0 standard defines it, gives.
 TEST(Translation, ScaleUpKeepsMinimumCentreAndMaximum) {
     struct Case {
         uint32_t value;
