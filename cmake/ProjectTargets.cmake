@@ -26,7 +26,8 @@ function(project_library name)
 endfunction()
 
 # project_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT seconds])
-# One GoogleTest executable; each test case becomes its own ctest test.
+# One GoogleTest executable; each test case becomes its own ctest test. Tests that start threads
+# carry the label `threaded` besides their own.
 function(project_test name)
     cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     if(NOT ARG_TIMEOUT)
@@ -39,19 +40,23 @@ function(project_test name)
     target_compile_definitions(${name} PRIVATE
         PROJECT_TEST_DATA_DIR="${PROJECT_TEST_DATA_DIR}"
         PROJECT_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-    # A list of labels cannot pass through PROPERTIES (it would be split into property names), so
-    # the first goes there and a test include file, read after discovery, sets them all.
-    list(GET ARG_LABELS 0 _first_label)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${_first_label}" TIMEOUT ${ARG_TIMEOUT})
-    list(LENGTH ARG_LABELS _label_count)
-    if(_label_count GREATER 1)
-        set(_labels_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
-        file(WRITE ${_labels_file}
-            "foreach(_test IN LISTS ${name}_TESTS)\n"
-            "  set_tests_properties(\"\${_test}\" PROPERTIES LABELS \"${ARG_LABELS}\")\n"
-            "endforeach()\n")
-        set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_labels_file})
+        PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+    # Labels are set by a script that ctest runs after discovery: through the discovery's own
+    # PROPERTIES, a list of several labels would be split into separate arguments.
+    set(_labels_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+    file(WRITE ${_labels_script}
+        "if(${name}_TESTS)\n"
+        "    set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${ARG_LABELS}\")\n"
+        "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_labels_script})
+    # `threaded_tests` builds every test executable labelled threaded: what the ThreadSanitizer
+    # pass of CI runs.
+    if("threaded" IN_LIST ARG_LABELS)
+        if(NOT TARGET threaded_tests)
+            add_custom_target(threaded_tests)
+        endif()
+        add_dependencies(threaded_tests ${name})
     endif()
 endfunction()
 

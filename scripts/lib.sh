@@ -2,6 +2,7 @@
 # compiler output. The full output goes to <build dir>/build.log; on failure its errors are shown.
 
 # project_build <build dir> <cmake configure arguments...>
+# Builds every target, or only the targets listed in PROJECT_BUILD_TARGETS (space-separated).
 project_build() {
     local dir=$1
     shift
@@ -19,7 +20,9 @@ project_build() {
     jobs=$(nproc)
     # Ninja prints "[done/total] ..." per step; show a line at each tenth of the way.
     set -o pipefail
-    if ! cmake --build "$dir" -- -j"$jobs" 2>&1 | tee -a "$log" | awk '
+    local targets=()
+    for t in ${PROJECT_BUILD_TARGETS:-}; do targets+=(--target "$t"); done
+    if ! cmake --build "$dir" "${targets[@]}" -- -j"$jobs" 2>&1 | tee -a "$log" | awk '
         BEGIN { last = -1 }
         /^\[[0-9]+\/[0-9]+\]/ {
             split(substr($0, 2, index($0, "]") - 2), a, "/")

@@ -5,6 +5,8 @@
 #   --no-sanitize  build without sanitizers
 #   --sanitize S   build with the sanitizers S instead (e.g. thread)
 #   --build-dir D  build in D instead of build/test
+#   --threaded-only  build only the libraries and tests that the tests labelled `threaded` need
+#                    (no benchmarks, fuzz targets or application) and run only those tests
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$ROOT/scripts/lib.sh"
@@ -12,12 +14,14 @@ source "$ROOT/scripts/lib.sh"
 werror=OFF
 sanitize="address,undefined"
 build_dir="$ROOT/build/test"
+threaded_only=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --werror) werror=ON ;;
         --no-sanitize) sanitize="" ;;
         --sanitize) sanitize=$2; shift ;;
         --build-dir) build_dir=$2; shift ;;
+        --threaded-only) threaded_only=1 ;;
         *) echo "unknown option: $1" >&2; exit 2 ;;
     esac
     shift
@@ -25,8 +29,16 @@ done
 
 "$ROOT/scripts/install-deps.sh"
 
+extra=()
+ctest_args=()
+if [ $threaded_only -eq 1 ]; then
+    extra=(-DPROJECT_BUILD_BENCHMARKS=OFF -DPROJECT_BUILD_FUZZERS=OFF -DPROJECT_BUILD_APP=OFF)
+    export PROJECT_BUILD_TARGETS=threaded_tests
+    ctest_args=(-L threaded)
+fi
+
 project_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
-    -DPROJECT_WERROR=$werror -DPROJECT_SANITIZE="$sanitize"
+    -DPROJECT_WERROR=$werror -DPROJECT_SANITIZE="$sanitize" "${extra[@]}"
 
 echo "==> Running tests"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
@@ -35,7 +47,8 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 log="$build_dir/test.log"
 status=0
-ctest --test-dir "$build_dir" -j"$(nproc)" --output-on-failure --timeout 600 >"$log" 2>&1 || status=$?
+ctest --test-dir "$build_dir" "${ctest_args[@]}" -j"$(nproc)" --output-on-failure --timeout 600 \
+    >"$log" 2>&1 || status=$?
 if [ $status -ne 0 ]; then
     # Show the output of the failed tests, then the summary.
     sed -n '/The following tests FAILED/,$p' "$log"

@@ -10,4 +10,12 @@ inline size_t hashCombine(size_t seed, size_t value) {
     return seed ^ (value + 0x9E3779B97F4A7C15ull + (seed << 6) + (seed >> 2));
 }
 
+// The hashes of several fields (each with a `hash()`) combined in order.
+template <class... Fields>
+size_t hashFields(const Fields&... fields) {
+    size_t seed = 0;
+    ((seed = hashCombine(seed, fields.hash())), ...);
+    return seed;
+}
+
 }  // namespace midicore::detail

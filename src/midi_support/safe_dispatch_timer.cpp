@@ -89,6 +89,9 @@ bool SafeDispatchTimer::running() const {
     return running_;
 }
 
+// The controls hold `mutex_` while they call the timer source, so that `running_` and the source's
+// state change together. The source takes no lock of its callers and runs no handler, and the
+// handler runs with no lock held, so this order cannot be reversed.
 void SafeDispatchTimer::resume() {
     std::lock_guard lock(mutex_);
     if (running_) return;
@@ -106,7 +109,7 @@ void SafeDispatchTimer::suspend() {
 void SafeDispatchTimer::restart(bool immediately) {
     std::lock_guard lock(mutex_);
     const auto now = timer_->service().now();
-    scheduleLocked(immediately ? now : now + toDuration(interval(rate_)));
+    scheduleLocked(immediately ? now : dispatch::saturatingAdd(now, toDuration(interval(rate_))));
     if (!running_) {
         running_ = true;
         timer_->resume();

@@ -1,11 +1,11 @@
 #include "midi_support/text_encoding.hpp"
 
-#include <unicode/brkiter.h>
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
 
 #include <memory>
 
+#include "textservices/characters.hpp"
 #include "textservices/unicode.hpp"
 
 namespace midisupport {
@@ -197,17 +197,6 @@ icu::Transliterator* latinToASCII() {
     return transliterator.get();
 }
 
-icu::BreakIterator* characterBreaks() {
-    thread_local std::unique_ptr<icu::BreakIterator> breaks = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> made(
-            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-        if (U_FAILURE(status)) made.reset();
-        return made;
-    }();
-    return breaks.get();
-}
-
 }  // namespace
 
 std::string asciiStringLossy(std::string_view text) {
@@ -224,26 +213,20 @@ std::string asciiStringLossy(std::string_view text) {
         if (!transliterated.isBogus() && !transliterated.isEmpty()) unicode = transliterated;
     }
 
+    std::string transliterated;
+    unicode.toUTF8String(transliterated);
     std::string out;
-    out.reserve(static_cast<size_t>(unicode.length()));
-    const auto appendCharacter = [&](int32_t start, int32_t end) {
-        const char16_t unit = unicode.charAt(start);
-        out += (end - start == 1 && unit >= 0x20 && unit <= 0x7E) ? static_cast<char>(unit) : '?';
-    };
-    icu::BreakIterator* breaks = characterBreaks();
-    if (breaks == nullptr) {
-        // Without grapheme segmentation, each code point counts as a character.
-        for (int32_t at = 0; at < unicode.length(); at = unicode.moveIndex32(at, 1)) {
-            appendCharacter(at, unicode.moveIndex32(at, 1));
-        }
-        return out;
-    }
-    breaks->setText(unicode);
-    for (int32_t start = breaks->first(), end = breaks->next(); end != icu::BreakIterator::DONE;
-         start = end, end = breaks->next()) {
-        appendCharacter(start, end);
+    out.reserve(transliterated.size());
+    for (const std::string& character : textservices::graphemeClusters(transliterated)) {
+        const bool printable =
+            character.size() == 1 && character[0] >= 0x20 && character[0] <= 0x7E;
+        out += printable ? character[0] : '?';
     }
     return out;
+}
+
+std::string_view characterPrefix(std::string_view text, size_t count) {
+    return text.substr(0, textservices::characterPrefixLength(text, count));
 }
 
 }  // namespace midisupport

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <future>
 #include <limits>
 #include <thread>
 #include <unordered_set>
@@ -251,6 +252,41 @@ TEST(SafeDispatchTimer, ControlsAreSafeFromManyThreads) {
     std::this_thread::sleep_for(20ms);
     queue->sync([] {});
     EXPECT_EQ(fired.load(), stopped);
+}
+
+TEST(SafeDispatchTimer, TimerThenQueueReleasedWhileAFiringIsQueued) {
+    // The queued firing holds the timer's state, which holds the queue: the queue's last reference
+    // goes when its own worker has run the firing.
+    auto queue = Queue::makeSerial("test.release-order");
+    const auto end = queue->whenEnded();
+    auto clock = TimerService::makeManual();
+    std::promise<void> gate;
+    auto opened = gate.get_future().share();
+    queue->async([opened] { (void)opened.wait_for(5s); });  // holds the firing in the queue
+    std::atomic<int> fired{0};
+    auto timer = std::make_unique<SafeDispatchTimer>(
+        Rate::hertz(1000), queue, 0ns, [&] { ++fired; }, clock);
+    timer->restart(true);
+    clock->advance(0s);
+    timer.reset();
+    queue.reset();
+    gate.set_value();
+    EXPECT_TRUE(end.wait(5s));
+    EXPECT_EQ(fired, 0);
+}
+
+TEST(SafeDispatchTimer, RestartWithAnIntervalBeyondTheClocksRange) {
+    // About 300 days after the clock's start, an interval of 10^12 s (held at the largest
+    // duration) must put the next firing at the end of time, not wrap it into the past.
+    for (const auto rate :
+         {Rate::seconds(1e12), Rate::seconds(std::numeric_limits<double>::max())}) {
+        Fixture f(rate);
+        f.clock->advance(std::chrono::hours(24 * 300));
+        f.timer->restart(false);
+        EXPECT_EQ(f.advance(std::chrono::hours(24 * 365)), 0) << rate.value();
+        f.timer->restart(true);
+        EXPECT_EQ(f.advance(0s), 1) << rate.value();
+    }
 }
 
 }  // namespace

@@ -194,4 +194,27 @@ TEST(AsciiStringLossy, TransliteratesLatinAndMarksTheRest) {
         EXPECT_EQ(asciiStringLossy(c.text), c.ascii) << c.text;
 }
 
+TEST(CharacterPrefix, CountsExtendedGraphemeClusters) {
+    const std::string acute = "e" + utf8(0x301);                  // e + combining acute
+    const std::string flag = utf8(0x1F1EB) + utf8(0x1F1F7);       // two regional indicators
+    const std::string family = utf8(0x1F468) + utf8(0x200D) + utf8(0x1F469);  // joined by ZWJ
+    const struct {
+        std::string text;
+        size_t count;
+        std::string prefix;
+    } cases[] = {
+        {"abc", 5, "abc"},
+        {"abc", 0, ""},
+        {acute + acute + acute, 2, acute + acute},
+        {flag + flag + "x", 1, flag},
+        {family + family, 1, family},
+        {"a\r\nb", 2, "a\r\n"},           // CR LF is one character
+        {"\xFF\xFE" "ab", 2, "\xFF\xFE"},  // each ill-formed byte is a character
+        {utf8(0x65E5) + utf8(0x672C) + "!", 2, utf8(0x65E5) + utf8(0x672C)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(characterPrefix(c.text, c.count), c.prefix) << c.text << " " << c.count;
+    }
+}
+
 }  // namespace

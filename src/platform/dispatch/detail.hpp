@@ -1,9 +1,29 @@
 // Internals shared by the queue implementations.
 #pragma once
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
 
 #include "dispatch/queue.hpp"
+
+namespace dispatch {
+
+struct QueueEnd::State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool ended = false;
+
+    void finish() {
+        {
+            std::lock_guard lock(mutex);
+            ended = true;
+        }
+        changed.notify_all();
+    }
+};
+
+}  // namespace dispatch
 
 namespace dispatch::detail {
 

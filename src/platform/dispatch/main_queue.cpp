@@ -3,6 +3,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "detail.hpp"
 #include "dispatch/queue.hpp"
@@ -17,10 +18,19 @@ const std::thread::id mainThreadId = std::this_thread::get_id();
 }  // namespace
 
 struct MainQueue::State {
+    // A wake handler call under way: the calling thread and the handler generation it called.
+    struct WakeCall {
+        std::thread::id thread;
+        uint64_t generation;
+    };
+
     std::mutex mutex;
     std::condition_variable arrived;
     std::deque<Work> tasks;
-    std::function<void()> wake;
+    std::shared_ptr<const std::function<void()>> wake;
+    uint64_t wakeGeneration = 0;
+    std::vector<WakeCall> wakeCalls;
+    std::condition_variable wakeReturned;
 };
 
 MainQueue::MainQueue(std::shared_ptr<State> state)
@@ -37,19 +47,54 @@ bool MainQueue::isMainThread() {
 }
 
 void MainQueue::async(Work work) {
-    std::function<void()> wake;
+    std::shared_ptr<const std::function<void()>> wake;
+    const auto self = std::this_thread::get_id();
     {
         std::lock_guard lock(state_->mutex);
         state_->tasks.push_back(std::move(work));
         wake = state_->wake;
+        if (wake) state_->wakeCalls.push_back({self, state_->wakeGeneration});
     }
     state_->arrived.notify_all();
-    if (wake) wake();
+    if (!wake) return;
+    // The handler is called with no lock held; `setWakeHandler` waits for the calls listed here.
+    struct Finish {
+        State& state;
+        std::thread::id self;
+        ~Finish() {
+            {
+                std::lock_guard lock(state.mutex);
+                // This thread's innermost call is its last entry (a handler may queue work).
+                auto& calls = state.wakeCalls;
+                const auto last =
+                    std::find_if(calls.rbegin(), calls.rend(),
+                                 [&](const State::WakeCall& c) { return c.thread == self; });
+                calls.erase(std::next(last).base());
+            }
+            state.wakeReturned.notify_all();
+        }
+    } finish{*state_, self};
+    (*wake)();
 }
 
 void MainQueue::setWakeHandler(std::function<void()> wake) {
-    std::lock_guard lock(state_->mutex);
-    state_->wake = std::move(wake);
+    std::shared_ptr<const std::function<void()>> previous;
+    {
+        std::unique_lock lock(state_->mutex);
+        previous = std::move(state_->wake);
+        if (wake) state_->wake = std::make_shared<const std::function<void()>>(std::move(wake));
+        const uint64_t generation = ++state_->wakeGeneration;
+        // Calls of earlier handlers on other threads finish first; one on this thread is the
+        // caller itself.
+        const auto self = std::this_thread::get_id();
+        state_->wakeReturned.wait(lock, [&] {
+            return std::none_of(state_->wakeCalls.begin(), state_->wakeCalls.end(),
+                                [&](const State::WakeCall& c) {
+                                    return c.generation < generation && c.thread != self;
+                                });
+        });
+    }
+    // The previous handler is released here, outside the lock.
 }
 
 size_t MainQueue::drain() {
@@ -71,7 +116,7 @@ bool MainQueue::runUntil(const std::function<bool()>& predicate, Duration timeou
     // The predicate may turn true without any task arriving (another thread sets a flag), so it
     // is checked again at least every few milliseconds.
     constexpr auto poll = std::chrono::milliseconds(2);
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = saturatingAdd(Clock::now(), timeout);
     for (;;) {
         if (predicate()) return true;
         const auto now = Clock::now();

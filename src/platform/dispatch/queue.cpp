@@ -16,6 +16,31 @@ thread_local std::vector<const void*> currentQueues;
 
 }  // namespace
 
+TimePoint saturatingAdd(TimePoint t, Duration d) {
+    if (d.count() > 0 && t > TimePoint::max() - d) return TimePoint::max();
+    if (d.count() < 0 && t < TimePoint::min() - d) return TimePoint::min();
+    return t + d;
+}
+
+bool QueueEnd::wait(Duration timeout) const {
+    if (!state_) return false;
+    std::unique_lock lock(state_->mutex);
+    return state_->changed.wait_until(lock, saturatingAdd(Clock::now(), timeout),
+                                      [&] { return state_->ended; });
+}
+
+bool QueueEnd::ended() const {
+    if (!state_) return false;
+    std::lock_guard lock(state_->mutex);
+    return state_->ended;
+}
+
+QueueEnd Queue::whenEnded() const {
+    // Global queues and the main queue last as long as the process.
+    static const auto never = std::make_shared<QueueEnd::State>();
+    return QueueEnd(never);
+}
+
 const char* toString(QoS qos) {
     switch (qos) {
         case QoS::background:
@@ -72,7 +97,7 @@ void Queue::checkNotCurrent() const {
 }
 
 void Queue::asyncAfter(Duration delay, Work work) {
-    asyncAfter(TimerService::system()->now() + delay, std::move(work));
+    asyncAfter(saturatingAdd(TimerService::system()->now(), delay), std::move(work));
 }
 
 void Queue::asyncAfter(TimePoint deadline, Work work) {

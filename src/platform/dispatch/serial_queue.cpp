@@ -19,8 +19,9 @@ struct SyncSlot {
 };
 
 // State shared by the queue object and its worker thread. The worker owns a reference and never
-// touches the queue object, so a queue released from inside one of its own tasks is safe: the
-// worker drains what is left and ends. The state's address is the queue's identity.
+// touches the queue object, so the queue may be released anywhere, from one of its own tasks
+// included: releasing it only tells the worker to stop once it has run what is queued. The state's
+// address is the queue's identity.
 struct SerialState {
     explicit SerialState(std::string l) : label(std::move(l)) {}
     const std::string label;
@@ -29,26 +30,25 @@ struct SerialState {
     std::condition_variable slot;  // sync callers and the worker wait on slot hand-overs
     std::deque<std::variant<Work, std::shared_ptr<SyncSlot>>> items;
     bool stopping = false;
+    const std::shared_ptr<QueueEnd::State> end = std::make_shared<QueueEnd::State>();
 };
 
 class SerialQueue final : public Queue {
   public:
     SerialQueue(std::string label, QoS qos)
         : Queue(label, qos), state_(std::make_shared<SerialState>(std::move(label))) {
-        worker_ = std::thread([state = state_] { run(state); });
+        std::thread([state = state_]() mutable { run(std::move(state)); }).detach();
     }
 
+    // Never waits for the worker: this may run on the worker itself (a task held the last
+    // reference), on the timer thread (a delayed task did) or on a thread that the queue's tasks
+    // wait for.
     ~SerialQueue() override {
         {
             std::lock_guard lock(state_->mutex);
             state_->stopping = true;
         }
         state_->wake.notify_all();
-        if (std::this_thread::get_id() == worker_.get_id()) {
-            worker_.detach();  // released by one of its own tasks
-        } else {
-            worker_.join();
-        }
     }
 
     void async(Work work) override {
@@ -58,6 +58,8 @@ class SerialQueue final : public Queue {
         }
         state_->wake.notify_one();
     }
+
+    QueueEnd whenEnded() const override { return QueueEnd(state_->end); }
 
   protected:
     const void* identity() const override { return state_.get(); }
@@ -88,28 +90,32 @@ class SerialQueue final : public Queue {
     }
 
   private:
-    static void run(const std::shared_ptr<SerialState>& state) {
-        std::unique_lock lock(state->mutex);
+    static void run(std::shared_ptr<SerialState> state) {
         for (;;) {
-            state->wake.wait(lock, [&] { return state->stopping || !state->items.empty(); });
-            if (state->items.empty()) return;  // stopping, and nothing left to run
-            auto item = std::move(state->items.front());
-            state->items.pop_front();
-            if (auto* work = std::get_if<Work>(&item)) {
-                lock.unlock();
-                detail::runTask(state.get(), state->label, *work);
-                lock.lock();
-            } else {
-                auto& slot = std::get<std::shared_ptr<SyncSlot>>(item);
-                slot->granted = true;
-                state->slot.notify_all();
-                state->slot.wait(lock, [&] { return slot->done; });
+            // Declared outside the lock's scope so that a finished task, and whatever it holds (the
+            // queue's last reference, say), is destroyed with no lock held.
+            std::variant<Work, std::shared_ptr<SyncSlot>> item;
+            {
+                std::unique_lock lock(state->mutex);
+                state->wake.wait(lock, [&] { return state->stopping || !state->items.empty(); });
+                if (state->items.empty()) break;  // stopping, and nothing left to run
+                item = std::move(state->items.front());
+                state->items.pop_front();
+                if (auto* slot = std::get_if<std::shared_ptr<SyncSlot>>(&item)) {
+                    (*slot)->granted = true;
+                    state->slot.notify_all();
+                    state->slot.wait(lock, [&] { return (*slot)->done; });
+                    continue;
+                }
             }
+            detail::runTask(state.get(), state->label, std::get<Work>(item));
         }
+        const auto end = state->end;
+        state.reset();
+        end->finish();
     }
 
     std::shared_ptr<SerialState> state_;
-    std::thread worker_;
 };
 
 }  // namespace

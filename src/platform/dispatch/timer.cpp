@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <queue>
 #include <thread>
 #include <vector>
@@ -132,12 +133,6 @@ Duration saturatingMultiply(Duration d, int64_t k) {
     return d * k;
 }
 
-TimePoint saturatingAdd(TimePoint t, Duration d) {
-    const auto max = TimePoint::max();
-    if (d.count() > 0 && t > max - d) return max;
-    return t + d;
-}
-
 }  // namespace
 
 std::shared_ptr<TimerService> TimerService::system() {
@@ -186,22 +181,42 @@ struct TimerSource::State : std::enable_shared_from_this<TimerSource::State> {
     uint64_t token = 0;
     uint64_t generation = 0;
 
-    // Adds a deadline entry for `next` when the timer should fire. Called with `mutex` held.
-    void arm() {
-        if (!scheduled || suspended || cancelled || pending) return;
-        const uint64_t armed = ++token;
-        service->callAt(next, [weak = weak_from_this(), armed] {
+    // A deadline entry to add: prepared under `mutex`, added by `arm` after unlocking, so that no
+    // lock of the timer is held while the service's lock is taken.
+    struct Entry {
+        TimePoint deadline;
+        uint64_t token;
+    };
+
+    // The entry for `next` when the timer should fire; it makes every older entry stale. Called
+    // with `mutex` held.
+    std::optional<Entry> prepareEntry() {
+        if (!scheduled || suspended || cancelled || pending) return std::nullopt;
+        return Entry{next, ++token};
+    }
+
+    // Adds the entry, if any. Called without `mutex`: an entry that went stale meanwhile does
+    // nothing when it comes due.
+    void arm(const std::optional<Entry>& entry) {
+        if (!entry) return;
+        service->callAt(entry->deadline, [weak = weak_from_this(), armed = entry->token] {
             if (auto self = weak.lock()) self->due(armed);
         });
     }
 
+    // The entry with `armed` came due: queue a firing, outside the lock (the queue may be the main
+    // queue, whose wake handler is the application's code).
     void due(uint64_t armed) {
-        std::lock_guard lock(mutex);
-        if (armed != token || suspended || cancelled || pending) return;
-        pending = true;
-        queue->async([self = shared_from_this(), fired = next, gen = generation] {
-            self->fire(fired, gen);
-        });
+        TimePoint fired;
+        uint64_t gen = 0;
+        {
+            std::lock_guard lock(mutex);
+            if (armed != token || suspended || cancelled || pending) return;
+            pending = true;
+            fired = next;
+            gen = generation;
+        }
+        queue->async([self = shared_from_this(), fired, gen] { self->fire(fired, gen); });
     }
 
     void fire(TimePoint fired, uint64_t gen) {
@@ -209,7 +224,9 @@ struct TimerSource::State : std::enable_shared_from_this<TimerSource::State> {
         if (cancelled || suspended || gen != generation) {
             // Suspended: `resume` arms again. Rescheduled: the new schedule is armed below.
             pending = false;
-            arm();
+            const auto entry = prepareEntry();
+            lock.unlock();
+            arm(entry);
             return;
         }
         Work current = handler;
@@ -223,7 +240,9 @@ struct TimerSource::State : std::enable_shared_from_this<TimerSource::State> {
         handlerReturned.notify_all();
         pending = false;
         if (gen == generation) next = following(fired);
-        arm();
+        const auto entry = prepareEntry();
+        lock.unlock();
+        arm(entry);
     }
 
     // The first deadline of the cadence `fired + k * interval` (k >= 1) that lies in the future.
@@ -245,14 +264,18 @@ TimerSource::~TimerSource() {
 }
 
 void TimerSource::schedule(TimePoint deadline, Duration interval, Duration leeway) {
-    std::lock_guard lock(state_->mutex);
-    ++state_->generation;
-    ++state_->token;
-    state_->next = deadline;
-    state_->interval = std::max(interval, Duration(1));
-    state_->leeway = leeway;
-    state_->scheduled = true;
-    state_->arm();
+    std::optional<State::Entry> entry;
+    {
+        std::lock_guard lock(state_->mutex);
+        ++state_->generation;
+        ++state_->token;
+        state_->next = deadline;
+        state_->interval = std::max(interval, Duration(1));
+        state_->leeway = leeway;
+        state_->scheduled = true;
+        entry = state_->prepareEntry();
+    }
+    state_->arm(entry);
 }
 
 void TimerSource::setEventHandler(Work handler) {
@@ -263,10 +286,14 @@ void TimerSource::setEventHandler(Work handler) {
 }
 
 void TimerSource::resume() {
-    std::lock_guard lock(state_->mutex);
-    if (!state_->suspended || state_->cancelled) return;
-    state_->suspended = false;
-    state_->arm();
+    std::optional<State::Entry> entry;
+    {
+        std::lock_guard lock(state_->mutex);
+        if (!state_->suspended || state_->cancelled) return;
+        state_->suspended = false;
+        entry = state_->prepareEntry();
+    }
+    state_->arm(entry);
 }
 
 void TimerSource::suspend() {

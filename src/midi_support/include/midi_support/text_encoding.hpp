@@ -54,4 +54,8 @@ std::string nonLossyASCIIStringWithFallback(std::span<const uint8_t> bytes);
 // UTF-8 sequences count as characters without transliteration.
 std::string asciiStringLossy(std::string_view text);
 
+// The first `count` characters (extended grapheme clusters) of `text`: the whole text when it has
+// no more than `count`. Each ill-formed UTF-8 sequence counts as a character of its own.
+std::string_view characterPrefix(std::string_view text, size_t count);
+
 }  // namespace midisupport

@@ -7,6 +7,17 @@
 // task of the queue is done, while the queue's worker waits; the queue is "current" on the calling
 // thread for the block's duration. A `sync` that would wait for the caller itself (the queue is
 // already current on this thread) throws DispatchError instead of deadlocking.
+//
+// Threads. Every serial queue is an operating-system thread of its own for as long as it exists:
+// a component keeps a fixed, small number of them (one per manager or connection, never one per
+// message or per request). The global queues share one pool of a fixed number of threads that
+// serves the quality-of-service classes in priority order and keeps threads in reserve for the
+// higher classes (see `Queue::global`). The main queue runs wherever it is pumped.
+//
+// Locks and callbacks. No lock of this layer is held while a task, a handler, a wake handler or
+// another component's code runs, and the last reference to a queue may be released on any thread,
+// from inside one of its own tasks included, without waiting for the queue: its worker finishes
+// the tasks it holds and ends on its own (`Queue::whenEnded` tells when).
 #pragma once
 
 #include <chrono>
@@ -26,7 +37,13 @@ using TimePoint = Clock::time_point;
 using Duration = std::chrono::nanoseconds;
 using Work = std::function<void()>;
 
-// Quality-of-service classes. They label queues and tasks; scheduling is plain FIFO.
+// `t + d`, held at the clock's ends instead of overflowing: a deadline "after forever" stays in
+// the future and one "before the beginning" is due at once.
+TimePoint saturatingAdd(TimePoint t, Duration d);
+
+// Quality-of-service classes, lowest to highest; `unspecified` is served like `default_`. On the
+// global queues they set the order in which waiting tasks are started; tasks of one class start in
+// submission order.
 enum class QoS { background, utility, default_, userInitiated, userInteractive, unspecified };
 
 const char* toString(QoS qos);
@@ -47,6 +64,24 @@ class DispatchError : public std::logic_error {
 };
 
 class MainQueue;
+
+// Tells when a serial queue has ended: every owner has released it, every task it held has run and
+// been destroyed, and its worker thread is finishing. Obtained from `Queue::whenEnded()` before the
+// queue is released; for tests and for shutdown paths that must know a queue's work is done. The
+// global queues and the main queue never end.
+class QueueEnd {
+  public:
+    struct State;
+    QueueEnd() = default;
+    explicit QueueEnd(std::shared_ptr<State> state) : state_(std::move(state)) {}
+
+    // Whether the queue has ended, waiting at most `timeout` for it.
+    bool wait(Duration timeout) const;
+    bool ended() const;
+
+  private:
+    std::shared_ptr<State> state_;
+};
 
 class Queue : public std::enable_shared_from_this<Queue> {
   public:
@@ -73,10 +108,20 @@ class Queue : public std::enable_shared_from_this<Queue> {
     // True when the calling thread is running a task or a `sync` block of this queue.
     bool isCurrent() const;
 
+    // What tells when this queue has ended (see QueueEnd).
+    virtual QueueEnd whenEnded() const;
+
     // A new serial queue with its own worker thread. Tasks run one at a time in submission order.
+    // Releasing the last reference never waits: the worker runs the tasks still queued, then ends.
     static std::shared_ptr<Queue> makeSerial(std::string label, QoS qos = QoS::default_);
     // The global concurrent queue of a quality-of-service class. All of them share one pool of
-    // worker threads; tasks may run in parallel.
+    // max(4, cores) worker threads; tasks may run in parallel. A free thread starts the oldest task
+    // of the highest class that has one waiting, and each class leaves one thread in reserve per
+    // class above it: with n threads, a task of a class with k classes above it starts only while
+    // fewer than max(1, n - k) global tasks run, so a user-interactive task never waits behind
+    // background work. Tasks of one class that wait for each other can still use up that
+    // class's share and stall: a global task must never wait for another task of the same or a
+    // lower class. Work that blocks belongs on a serial queue.
     static std::shared_ptr<Queue> global(QoS qos = QoS::default_);
     // The process's main queue.
     static std::shared_ptr<MainQueue> main();
@@ -126,7 +171,9 @@ class MainQueue final : public Queue {
     // may watch state that other threads change. Returns whether the predicate came to hold.
     bool runUntil(const std::function<bool()>& predicate, Duration timeout);
 
-    // Called (from any thread) each time a task is queued. Pass an empty function to remove it.
+    // Called (from any thread) each time a task is queued, outside every lock of the queue. Pass
+    // an empty function to remove it. Once this returns, the previous handler is not running (but
+    // on the calling thread itself, when called from inside it) and is never called again.
     void setWakeHandler(std::function<void()> wake);
 
     // The thread regarded as the main thread: the one that started the process.

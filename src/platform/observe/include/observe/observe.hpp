@@ -4,14 +4,25 @@
 // state); the application bridges them to its widgets.
 //
 // Thread-safe: callbacks may be connected, disconnected and emitted to from any thread. A callback
-// runs on the thread that emits, outside any lock, so it may connect, disconnect or emit itself.
+// runs outside any lock, so it may connect, disconnect, emit or set values itself.
+//
+// Disconnecting is synchronous: once `Subscription::cancel()` (or the subscription's destructor)
+// returns, the callback is not running and never runs again. The one exception is a cancel called
+// from inside the callback itself: that call finishes, and no other follows. So an observer may
+// cancel its subscription in its destructor and be sure it is not called after it is gone. A
+// callback must not wait for a thread that is cancelling its subscription.
 #pragma once
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -55,40 +66,90 @@ class Signal {
     // Connects `callback` until the returned subscription ends. The subscription may outlive the
     // signal.
     [[nodiscard]] Subscription connect(Callback callback) {
-        std::lock_guard lock(slots_->mutex);
-        const uint64_t id = slots_->next++;
-        slots_->callbacks.emplace(id, std::make_shared<Callback>(std::move(callback)));
-        return Subscription([weak = std::weak_ptr<Slots>(slots_), id] {
-            if (auto slots = weak.lock()) {
-                std::lock_guard lock(slots->mutex);
-                slots->callbacks.erase(id);
-            }
+        auto slot = std::make_shared<Slot>(std::move(callback));
+        uint64_t id = 0;
+        {
+            std::lock_guard lock(slots_->mutex);
+            id = slots_->next++;
+            slots_->connected.emplace(id, slot);
+        }
+        return Subscription([weak = std::weak_ptr<Slots>(slots_), id, slot] {
+            if (auto slots = weak.lock()) slots->disconnect(id, *slot);
         });
     }
 
-    // Calls every connected callback, in the order they were connected.
+    // Calls every connected callback, in the order they were connected. A callback disconnected
+    // meanwhile is skipped.
     void emit(const Args&... args) const {
-        std::vector<std::shared_ptr<Callback>> snapshot;
+        const auto slots = slots_;
+        std::vector<std::shared_ptr<Slot>> snapshot;
         {
-            std::lock_guard lock(slots_->mutex);
-            snapshot.reserve(slots_->callbacks.size());
-            for (const auto& [id, callback] : slots_->callbacks)
-                snapshot.push_back(callback);
+            std::lock_guard lock(slots->mutex);
+            snapshot.reserve(slots->connected.size());
+            for (const auto& [id, slot] : slots->connected)
+                snapshot.push_back(slot);
         }
-        for (const auto& callback : snapshot)
-            (*callback)(args...);
+        const auto self = std::this_thread::get_id();
+        for (const auto& slot : snapshot) {
+            {
+                std::lock_guard lock(slots->mutex);
+                if (!slot->connected) continue;
+                slot->running.push_back(self);
+            }
+            // Ends the call's record however the callback ends, and wakes a waiting cancel.
+            struct Finish {
+                Slots& slots;
+                Slot& slot;
+                std::thread::id self;
+                ~Finish() {
+                    {
+                        std::lock_guard lock(slots.mutex);
+                        slot.running.erase(
+                            std::find(slot.running.begin(), slot.running.end(), self));
+                    }
+                    slots.returned.notify_all();
+                }
+            } finish{*slots, *slot, self};
+            slot->callback(args...);
+        }
     }
 
     size_t connectionCount() const {
         std::lock_guard lock(slots_->mutex);
-        return slots_->callbacks.size();
+        return slots_->connected.size();
     }
 
   private:
+    struct Slot {
+        explicit Slot(Callback c) : callback(std::move(c)) {}
+        Callback callback;
+        bool connected = true;
+        std::vector<std::thread::id> running;  // threads calling `callback` now
+    };
+
     struct Slots {
         std::mutex mutex;
+        std::condition_variable returned;
         uint64_t next = 0;
-        std::map<uint64_t, std::shared_ptr<Callback>> callbacks;
+        std::map<uint64_t, std::shared_ptr<Slot>> connected;
+
+        void disconnect(uint64_t id, Slot& slot) {
+            Callback released;
+            std::unique_lock lock(mutex);
+            if (!slot.connected) return;
+            slot.connected = false;
+            connected.erase(id);
+            // Calls on other threads finish first; one on this thread is the caller itself.
+            const auto self = std::this_thread::get_id();
+            returned.wait(lock, [&] {
+                return std::all_of(slot.running.begin(), slot.running.end(),
+                                   [&](std::thread::id t) { return t == self; });
+            });
+            // Not running any more: the callback, and what it holds, is released on the
+            // cancelling thread, after the lock.
+            if (slot.running.empty()) std::swap(released, slot.callback);
+            lock.unlock();
+        }
     };
     std::shared_ptr<Slots> slots_;
 };
@@ -107,12 +168,42 @@ class Published {
         return value_;
     }
 
+    // Stores `value`, then announces it. Announcements of one value follow the order of the
+    // stores, so the last value a subscriber sees is the value held. While one thread announces,
+    // values set meanwhile (from other threads, or from a subscriber) are queued and announced by
+    // that thread in turn, after the value before them; `set` then returns without waiting.
     void set(T value) {
         {
             std::lock_guard lock(mutex_);
             value_ = value;
+            unannounced_.push_back(std::move(value));
+            if (announcing_) return;
+            announcing_ = true;
         }
-        changed_.emit(value);
+        // Should a subscriber throw, the next `set` announces what is left.
+        struct Release {
+            Published& published;
+            bool done = false;
+            ~Release() {
+                if (done) return;
+                std::lock_guard lock(published.mutex_);
+                published.announcing_ = false;
+            }
+        } release{*this};
+        for (;;) {
+            std::optional<T> next;
+            {
+                std::lock_guard lock(mutex_);
+                if (unannounced_.empty()) {
+                    announcing_ = false;
+                    release.done = true;
+                    return;
+                }
+                next.emplace(std::move(unannounced_.front()));
+                unannounced_.pop_front();
+            }
+            changed_.emit(*next);
+        }
     }
 
     // Calls `callback` with every value set from now on.
@@ -123,6 +214,8 @@ class Published {
   private:
     mutable std::mutex mutex_;
     T value_{};
+    std::deque<T> unannounced_;
+    bool announcing_ = false;
     Signal<T> changed_;
 };
 

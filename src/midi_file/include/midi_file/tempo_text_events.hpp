@@ -1,0 +1,156 @@
+// Payloads of the tempo (FF 51 03 tt tt tt), text (FF 01 ... FF 09, length, text) and time
+// signature (FF 58 04 nn dd cc bb) meta events. Each implements the payload interface of
+// payload.hpp through its members.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "midi_file/errors.hpp"
+#include "midi_file/event_type.hpp"
+
+namespace midifile {
+
+// A tempo in quarter notes per minute. The byte form holds microseconds per quarter note in 24
+// bits, which covers 3.58 ... 60,000,000 bpm: setting a tempo limits it to that range, and the
+// encoder limits a tempo constructed outside it, so every tempo writes a valid event.
+class Tempo {
+  public:
+    static constexpr MIDIFileEventType smfEventType = MIDIFileEventType::tempo;
+    static constexpr double minimumBPM = 3.58;
+    static constexpr double maximumBPM = 60'000'000.0;
+
+    // 120 bpm.
+    Tempo() = default;
+    // Stored as given, without the limit; a NaN, which is no tempo, gives 120 bpm.
+    explicit Tempo(double bpm);
+
+    double bpm() const { return bpm_; }
+    // Stores the value limited to 3.58 ... 60,000,000; a NaN leaves the tempo unchanged.
+    void setBPM(double bpm);
+
+    // 60 / bpm x 1,000,000 cut toward zero, of the bpm limited to the range above: 1 ... 16,759,776.
+    uint32_t microsecondsPerQuarterNote() const;
+    // Sets the bpm to 60,000,000 / value, limited (0 gives 60,000,000).
+    void setMicrosecondsPerQuarterNote(uint32_t microseconds);
+    // The tempo as it reads back from a file: 60,000,000 / microsecondsPerQuarterNote().
+    double encodedBPM() const;
+
+    static DecodeResult<Tempo> tryFromRawBytes(std::span<const uint8_t> bytes);
+    static Tempo fromRawBytes(std::span<const uint8_t> bytes) {
+        return tryFromRawBytes(bytes).value();
+    }
+    static StreamDecodeResult<Tempo> decode(std::span<const uint8_t> stream);
+    std::vector<uint8_t> smfRawBytes() const;
+    // "120.0bpm" (rounded to 3 decimal places), "Tempo(120.0bpm)" (unrounded).
+    std::string description() const;
+    std::string debugDescription() const;
+
+    friend bool operator==(const Tempo& a, const Tempo& b) { return a.bpm_ == b.bpm_; }
+
+  private:
+    double bpm_ = 120.0;
+};
+
+// Text of one of the nine text kinds, at most 65,536 characters (extended grapheme clusters).
+//
+// The length rule, applied by every constructor and setter: a longer text is cut to its first
+// 65,536 characters and then made plain ASCII (kept when all ASCII, else transliterated from Latin
+// with "?" for every character that is not printable ASCII). Ill-formed UTF-8 sequences are
+// replaced by U+FFFD first, so that every stored text can be written.
+//
+// The bytes are the text in non-lossy ASCII (7-bit, other characters as backslash escapes), so
+// every text survives a round trip; reading falls back to ASCII, then UTF-8, then "?" per byte.
+class Text {
+  public:
+    using EventType = TextEventType;
+    static constexpr MIDIFileEventType smfEventType = MIDIFileEventType::text;
+    static constexpr size_t maximumCharacterCount = 65'536;
+
+    // Type `text`, no text.
+    Text() = default;
+    Text(EventType type, std::string_view text);
+
+    static Text text(std::string_view string) { return Text(EventType::text, string); }
+    static Text copyright(std::string_view string) { return Text(EventType::copyright, string); }
+    static Text trackOrSequenceName(std::string_view string) {
+        return Text(EventType::trackOrSequenceName, string);
+    }
+    static Text instrumentName(std::string_view string) {
+        return Text(EventType::instrumentName, string);
+    }
+    static Text lyric(std::string_view string) { return Text(EventType::lyric, string); }
+    static Text marker(std::string_view string) { return Text(EventType::marker, string); }
+    static Text cuePoint(std::string_view string) { return Text(EventType::cuePoint, string); }
+    static Text programName(std::string_view string) {
+        return Text(EventType::programName, string);
+    }
+    static Text deviceName(std::string_view string) { return Text(EventType::deviceName, string); }
+
+    EventType textType() const { return textType_; }
+    void setTextType(EventType type) { textType_ = type; }
+    const std::string& string() const { return text_; }
+    void setString(std::string_view text);
+
+    static DecodeResult<Text> tryFromRawBytes(std::span<const uint8_t> bytes);
+    static Text fromRawBytes(std::span<const uint8_t> bytes) {
+        return tryFromRawBytes(bytes).value();
+    }
+    static StreamDecodeResult<Text> decode(std::span<const uint8_t> stream);
+    std::vector<uint8_t> smfRawBytes() const;
+    // trackOrSequenceName: "Piano"; Text(trackOrSequenceName: "Piano").
+    std::string description() const;
+    std::string debugDescription() const;
+
+    friend bool operator==(const Text&, const Text&) = default;
+
+  private:
+    EventType textType_ = EventType::text;
+    std::string text_;
+};
+
+// A meter: beats per bar, the beat's note value as a power of two (2 is a quarter, 3 an eighth),
+// MIDI clocks per metronome click and 32nd notes per quarter note. No field is validated.
+struct TimeSignature {
+    static constexpr MIDIFileEventType smfEventType = MIDIFileEventType::timeSignature;
+
+    uint8_t numerator = 4;
+    uint8_t denominator = 2;
+    uint8_t midiClocksBetweenMetronomeClicks = 24;
+    uint8_t numberOf32ndNotesInAQuarterNote = 8;
+
+    static DecodeResult<TimeSignature> tryFromRawBytes(std::span<const uint8_t> bytes);
+    static TimeSignature fromRawBytes(std::span<const uint8_t> bytes) {
+        return tryFromRawBytes(bytes).value();
+    }
+    static StreamDecodeResult<TimeSignature> decode(std::span<const uint8_t> stream);
+    std::vector<uint8_t> smfRawBytes() const;
+    // "timeSig: 6/8"; "TimeSignature(timeSig: 6/8. clocks:24, 32ndsToAQuarter:8)".
+    std::string description() const;
+    std::string debugDescription() const;
+
+    friend bool operator==(const TimeSignature&, const TimeSignature&) = default;
+};
+
+}  // namespace midifile
+
+template <>
+struct std::hash<midifile::Tempo> {
+    // +0.0 and -0.0 are equal tempos and hash alike.
+    size_t operator()(const midifile::Tempo& tempo) const {
+        return std::hash<double>{}(tempo.bpm() + 0.0);
+    }
+};
+template <>
+struct std::hash<midifile::Text> {
+    size_t operator()(const midifile::Text& text) const;
+};
+template <>
+struct std::hash<midifile::TimeSignature> {
+    size_t operator()(const midifile::TimeSignature& signature) const;
+};

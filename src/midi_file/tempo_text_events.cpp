@@ -1,0 +1,217 @@
+#include "midi_file/tempo_text_events.hpp"
+
+#include <charconv>
+#include <cmath>
+
+#include "hashing.hpp"
+#include "meta_codec.hpp"
+#include "midi_support/numeric.hpp"
+#include "midi_support/strings.hpp"
+#include "midi_support/text_encoding.hpp"
+#include "textservices/unicode.hpp"
+
+namespace midifile {
+
+using Reason = DecodeFailure::Reason;
+using detail::Bytes;
+
+namespace {
+
+double limitedBPM(double bpm) {
+    if (bpm < Tempo::minimumBPM) return Tempo::minimumBPM;
+    if (bpm > Tempo::maximumBPM) return Tempo::maximumBPM;
+    return bpm;
+}
+
+// The shortest decimal text that reads back as `value`, in positional form with at least one
+// fraction digit ("120.0", "33.333") for magnitudes from 1e-4 up to 2^53, in exponent form
+// beyond.
+std::string shortestText(double value) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+    char buffer[64];
+    const double magnitude = std::fabs(value);
+    const bool positional = magnitude == 0 || (magnitude >= 1e-4 && magnitude < 9007199254740992.0);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                      positional ? std::chars_format::fixed
+                                                 : std::chars_format::scientific);
+    std::string text(buffer, result.ptr);
+    if (positional && text.find('.') == std::string::npos) text += ".0";
+    return text;
+}
+
+// 2 to the power `exponent` in decimal, exactly.
+std::string powerOfTwoText(unsigned exponent) {
+    std::string digits = "1";  // least significant digit first
+    for (unsigned i = 0; i < exponent; ++i) {
+        int carry = 0;
+        for (char& digit : digits) {
+            const int doubled = (digit - '0') * 2 + carry;
+            digit = static_cast<char>('0' + doubled % 10);
+            carry = doubled / 10;
+        }
+        if (carry != 0) digits += static_cast<char>('0' + carry);
+    }
+    return {digits.rbegin(), digits.rend()};
+}
+
+// The length rule of text events, after ill-formed UTF-8 has been replaced.
+std::string lengthLimited(std::string_view text) {
+    std::string wellFormed;
+    if (!textservices::isWellFormedUtf8(text)) {
+        const auto bytes = std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+        wellFormed = textservices::decodeUtf8(bytes, textservices::Decoding::replacing).text;
+        text = wellFormed;
+    }
+    const std::string_view kept = midisupport::characterPrefix(text, Text::maximumCharacterCount);
+    if (kept.size() == text.size()) return std::string(text);
+    return midisupport::asciiStringLossy(kept);
+}
+
+DecodeResult<Decoded<Text>> parseText(Bytes bytes) {
+    if (bytes.size() < 3) return DecodeFailure(Reason::notEnoughBytes);
+    std::optional<TextEventType> type;
+    for (TextEventType candidate : allCases<TextEventType>()) {
+        const auto prefix = textEventPrefix(candidate);
+        if (bytes[0] == prefix[0] && bytes[1] == prefix[1]) type = candidate;
+    }
+    if (!type) return DecodeFailure(Reason::notTextual);
+    const auto body = detail::readLengthPrefixedBody(bytes, Reason::fewerTextBytesAvailable);
+    if (!body) return body.failure();
+    return Decoded<Text>{Text(*type, midisupport::nonLossyASCIIStringWithFallback(body->data)),
+                         body->byteCount};
+}
+
+}  // namespace
+
+// Tempo.
+
+Tempo::Tempo(double bpm) : bpm_(std::isnan(bpm) ? 120.0 : bpm) {}
+
+void Tempo::setBPM(double bpm) {
+    if (std::isnan(bpm) || bpm == bpm_) return;
+    bpm_ = limitedBPM(bpm);
+}
+
+uint32_t Tempo::microsecondsPerQuarterNote() const {
+    // Within the limit the quotient lies in 1 ... 16,759,776, so the conversion is defined. A
+    // quotient a rounding error below a whole number is that number: a tempo read from n
+    // microseconds writes n again instead of n - 1.
+    const double microseconds = 60.0 / limitedBPM(bpm_) * 1'000'000.0;
+    const double nearest = std::round(microseconds);
+    if (std::fabs(microseconds - nearest) < 1e-6) return static_cast<uint32_t>(nearest);
+    return static_cast<uint32_t>(microseconds);
+}
+
+void Tempo::setMicrosecondsPerQuarterNote(uint32_t microseconds) {
+    setBPM(60'000'000.0 / static_cast<double>(microseconds));
+}
+
+double Tempo::encodedBPM() const {
+    return 60'000'000.0 / static_cast<double>(microsecondsPerQuarterNote());
+}
+
+DecodeResult<Tempo> Tempo::tryFromRawBytes(Bytes bytes) {
+    const auto value = detail::fixedMetaValueBytes(bytes, smfEventType, 6);
+    if (!value) return value.failure();
+    Tempo tempo;
+    tempo.setMicrosecondsPerQuarterNote(static_cast<uint32_t>((*value)[0] << 16 |
+                                                              (*value)[1] << 8 | (*value)[2]));
+    return tempo;
+}
+
+StreamDecodeResult<Tempo> Tempo::decode(Bytes stream) {
+    return detail::decodeFixedLength<Tempo>(stream, 6);
+}
+
+std::vector<uint8_t> Tempo::smfRawBytes() const {
+    const uint32_t microseconds = microsecondsPerQuarterNote();
+    return detail::fixedMetaBytes(smfEventType, {static_cast<uint8_t>(microseconds >> 16),
+                                                 static_cast<uint8_t>(microseconds >> 8),
+                                                 static_cast<uint8_t>(microseconds)});
+}
+
+std::string Tempo::description() const {
+    return shortestText(midisupport::rounded(
+               bpm_, midisupport::RoundingRule::toNearestOrAwayFromZero, 3)) +
+           "bpm";
+}
+
+std::string Tempo::debugDescription() const { return "Tempo(" + shortestText(bpm_) + "bpm)"; }
+
+// Text.
+
+Text::Text(EventType type, std::string_view text) : textType_(type), text_(lengthLimited(text)) {}
+
+void Text::setString(std::string_view text) {
+    if (text == text_) return;
+    text_ = lengthLimited(text);
+}
+
+DecodeResult<Text> Text::tryFromRawBytes(Bytes bytes) {
+    auto decoded = parseText(bytes);
+    if (!decoded) return decoded.failure();
+    return std::move(decoded).value().payload;
+}
+
+StreamDecodeResult<Text> Text::decode(Bytes stream) { return parseText(stream); }
+
+std::vector<uint8_t> Text::smfRawBytes() const {
+    // Every stored text is well-formed UTF-8, which non-lossy ASCII can always hold.
+    const std::vector<uint8_t> encoded = midisupport::nonLossyASCIIData(text_);
+    return detail::lengthPrefixedBytes(static_cast<uint8_t>(textType_), encoded);
+}
+
+std::string Text::description() const {
+    return std::string(rawValue(textType_)) + ": " + midisupport::quoted(text_);
+}
+
+std::string Text::debugDescription() const { return "Text(" + description() + ")"; }
+
+// Time signature.
+
+DecodeResult<TimeSignature> TimeSignature::tryFromRawBytes(Bytes bytes) {
+    const auto value = detail::fixedMetaValueBytes(bytes, smfEventType, 7);
+    if (!value) return value.failure();
+    const Bytes fields = *value;
+    return TimeSignature{fields[0], fields[1], fields[2], fields[3]};
+}
+
+StreamDecodeResult<TimeSignature> TimeSignature::decode(Bytes stream) {
+    return detail::decodeFixedLength<TimeSignature>(stream, 7);
+}
+
+std::vector<uint8_t> TimeSignature::smfRawBytes() const {
+    return detail::fixedMetaBytes(smfEventType, {numerator, denominator,
+                                                 midiClocksBetweenMetronomeClicks,
+                                                 numberOf32ndNotesInAQuarterNote});
+}
+
+std::string TimeSignature::description() const {
+    return "timeSig: " + std::to_string(numerator) + "/" + powerOfTwoText(denominator);
+}
+
+std::string TimeSignature::debugDescription() const {
+    return "TimeSignature(" + description() + ". clocks:" +
+           std::to_string(midiClocksBetweenMetronomeClicks) +
+           ", 32ndsToAQuarter:" + std::to_string(numberOf32ndNotesInAQuarterNote) + ")";
+}
+
+}  // namespace midifile
+
+size_t std::hash<midifile::Text>::operator()(const midifile::Text& text) const {
+    return midifile::detail::Hasher()
+        .combine(midifile::rawValue(text.textType()))
+        .combine(text.string())
+        .value();
+}
+
+size_t std::hash<midifile::TimeSignature>::operator()(
+    const midifile::TimeSignature& signature) const {
+    return midifile::detail::Hasher()
+        .combine(signature.numerator)
+        .combine(signature.denominator)
+        .combine(signature.midiClocksBetweenMetronomeClicks)
+        .combine(signature.numberOf32ndNotesInAQuarterNote)
+        .value();
+}
