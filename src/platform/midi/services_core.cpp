@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 
@@ -62,6 +63,15 @@ Services::~Services() {
     // the services' threads the running block is the caller.
     waitForDeliveries();
     if (!notifyQueue_->isCurrent()) notifyQueue_->sync([] {});
+    // And let the threads end, unless this is one of them.
+    const bool onOwnThread = notifyQueue_->isCurrent() || ioQueue_->isCurrent();
+    const dispatch::QueueEnd ends[] = {notifyQueue_->whenEnded(), ioQueue_->whenEnded()};
+    notifyQueue_.reset();
+    ioQueue_.reset();
+    if (!onOwnThread) {
+        for (const auto& end : ends)
+            end.wait(std::chrono::seconds(10));
+    }
 }
 
 void Services::waitForDeliveries() {

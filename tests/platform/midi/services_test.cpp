@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <string>
@@ -511,7 +513,13 @@ TEST(MIDIServices, ADisposeFromItsOwnBlockEndsLaterCalls) {
     EXPECT_EQ(system.liveClients(), 0u);
 }
 
+size_t threadCount() {
+    return size_t(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                std::filesystem::directory_iterator()));
+}
+
 TEST(MIDIServices, NoBlockRunsOnceTheServicesAreGone) {
+    const size_t threadsBefore = threadCount();
     std::atomic<bool> inBlock{false};
     std::atomic<bool> gone{false};
     std::atomic<int> afterGone{0};
@@ -531,9 +539,11 @@ TEST(MIDIServices, NoBlockRunsOnceTheServicesAreGone) {
             system.plug(keyboard());
         ASSERT_TRUE(testsupport::waitFor([&] { return inBlock.load(); }));
     }
-    // The end of the services waited for the running block and skipped the queued ones.
+    // The end of the services waited for the running block, skipped the queued ones and let the
+    // services' threads end.
     gone = true;
     EXPECT_FALSE(inBlock);
+    EXPECT_TRUE(testsupport::waitFor([&] { return threadCount() == threadsBefore; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(afterGone, 0);
 }
