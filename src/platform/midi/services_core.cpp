@@ -61,10 +61,9 @@ Services::~Services() {
     }
     // Let blocks that are running finish, so that none runs once the services are gone. On one of
     // the services' threads the running block is the caller.
-    waitForDeliveries();
-    if (!notifyQueue_->isCurrent()) notifyQueue_->sync([] {});
-    // And let the threads end, unless this is one of them.
     const bool onOwnThread = notifyQueue_->isCurrent() || ioQueue_->isCurrent();
+    waitForBlocks();
+    // And let the threads end, unless this is one of them.
     const dispatch::QueueEnd ends[] = {notifyQueue_->whenEnded(), ioQueue_->whenEnded()};
     notifyQueue_.reset();
     ioQueue_.reset();
@@ -74,8 +73,12 @@ Services::~Services() {
     }
 }
 
-void Services::waitForDeliveries() {
-    if (!ioQueue_->isCurrent()) ioQueue_->sync([] {});
+// On one of the services' own threads this does not wait: two blocks on the two threads that each
+// waited for the other's thread would never return. Nothing that was ended starts there afterwards.
+void Services::waitForBlocks() {
+    if (notifyQueue_->isCurrent() || ioQueue_->isCurrent()) return;
+    ioQueue_->sync([] {});
+    notifyQueue_->sync([] {});
 }
 
 std::shared_ptr<Services> Services::current() {
@@ -285,8 +288,7 @@ OSStatus Services::clientDispose(MIDIClientRef client) {
         if (!batch.empty()) batch.push_back(setupChanged());
         post(std::move(batch));
     }
-    waitForDeliveries();
-    if (!notifyQueue_->isCurrent()) notifyQueue_->sync([] {});
+    waitForBlocks();
     return noErr;
 }
 
@@ -351,7 +353,7 @@ OSStatus Services::endpointDispose(MIDIEndpointRef ref) {
         batch.push_back(setupChanged());
         post(std::move(batch));
     }
-    waitForDeliveries();
+    waitForBlocks();
     return noErr;
 }
 

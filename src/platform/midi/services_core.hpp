@@ -215,7 +215,8 @@ class Services {
     void dropPort(MIDIPortRef ref);
     void dropConnectionsTo(MIDIEndpointRef source);
     void forgetParsers(MIDIObjectRef ref);
-    void waitForDeliveries();
+    // Waits until no block of the services runs (see the definition for their own threads).
+    void waitForBlocks();
     std::shared_ptr<Forms> formsOf(Inbound data, std::pair<MIDIObjectRef, MIDIObjectRef> sender);
     void addDestinationTarget(MIDIEndpointRef destination, const std::shared_ptr<Forms>& forms,
                               std::vector<Target>& targets);

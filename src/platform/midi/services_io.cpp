@@ -294,7 +294,7 @@ OSStatus Services::portDispose(MIDIPortRef ref) {
         if (!ports_.contains(ref)) return kMIDIInvalidPort;
         dropPort(ref);
     }
-    waitForDeliveries();
+    waitForBlocks();
     return noErr;
 }
 
@@ -323,7 +323,7 @@ OSStatus Services::portDisconnect(MIDIPortRef ref, MIDIEndpointRef source) {
         it->second->alive = false;
         port->connections.erase(it);
     }
-    waitForDeliveries();
+    waitForBlocks();
     return noErr;
 }
 

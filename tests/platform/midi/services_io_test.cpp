@@ -9,6 +9,7 @@
 
 #include "midiservices/io.hpp"
 #include "midiservices/test_driver.hpp"
+#include "wait_for.hpp"
 
 using namespace midiservices;
 using midiservices::testdriver::Call;
@@ -483,6 +484,45 @@ TEST(MIDIDelivery, EmptyListsDeliverNothingAndLongPacketsAreSplitAtSixtyFourWord
     ASSERT_EQ(deliveries[0].wordPackets.size(), 2u);
     EXPECT_EQ(deliveries[0].wordPackets[0].size(), 64u);
     EXPECT_EQ(inbox.allWords(), words);
+}
+
+TEST(MIDIDelivery, BlocksOnBothThreadsMayEndThingsAtOnce) {
+    SimulatedSystem system;
+    auto device = system.plug(keyboard());
+    Client listener, spare;
+    MIDIPortRef sparePort = 0, port = 0;
+    ASSERT_EQ(MIDIInputPortCreateWithBlock(listener.ref, "spare", &sparePort, {}), noErr);
+    std::atomic<bool> inNotification{false}, inDelivery{false};
+    std::atomic<int> done{0};
+    // A notification block and a delivery block, each running while the other runs, each ending
+    // something: neither may wait for the other's thread.
+    MIDIClientRef watcher = 0;
+    ASSERT_EQ(MIDIClientCreateWithBlock("watcher", &watcher,
+                                        [&](const MIDINotification& n) {
+                                            if (n.messageID !=
+                                                    MIDINotificationMessageID::propertyChanged ||
+                                                inNotification.exchange(true)) {
+                                                return;
+                                            }
+                                            testsupport::waitFor([&] { return inDelivery.load(); });
+                                            EXPECT_EQ(MIDIPortDispose(sparePort), noErr);
+                                            ++done;
+                                        }),
+              noErr);
+    ASSERT_EQ(MIDIInputPortCreateWithBlock(listener.ref, "p", &port,
+                                           [&](const MIDIPacketList*, void*) {
+                                               if (inDelivery.exchange(true)) return;
+                                               testsupport::waitFor(
+                                                   [&] { return inNotification.load(); });
+                                               EXPECT_EQ(MIDIClientDispose(spare.ref), noErr);
+                                               ++done;
+                                           }),
+              noErr);
+    ASSERT_EQ(MIDIPortConnectSource(port, device.source(0), nullptr), noErr);
+    ASSERT_EQ(system.play(device.source(0), {0xF8}), noErr);
+    ASSERT_EQ(MIDIObjectSetStringProperty(device.device(), kMIDIPropertyName, "x"), noErr);
+    EXPECT_TRUE(testsupport::waitFor([&] { return done == 2; }, std::chrono::seconds(5)));
+    MIDIClientDispose(watcher);
 }
 
 }  // namespace

@@ -10,8 +10,9 @@
 // Delivery. Every block runs on the services' delivery thread, one delivery at a time, in the
 // order the data was sent or published; the list handed to a block is valid only during the call.
 // After MIDIPortDisconnectSource, MIDIPortDispose, MIDIEndpointDispose or MIDIClientDispose
-// returns, nothing more is delivered through what it ended (when called from a block on the
-// delivery thread, nothing after that block).
+// returns, nothing more is delivered through what it ended. Called from a block on one of the
+// services' threads, these calls do not wait: no delivery through what they ended starts
+// afterwards, but one already running on the other thread may still finish.
 //
 // Translation. A receiver gets what it asked for whatever the sender used: a legacy port or
 // destination gets packet lists of MIDI 1.0 bytes, one created with a protocol gets event lists in

@@ -17,7 +17,8 @@
 // Notifications. A client's notification block runs on the services' notification thread, never on
 // the thread that made the change and never while the services hold a lock of their own; the
 // blocks of all clients run one at a time, in the order of the changes. After MIDIClientDispose
-// returns, or once the services themselves are gone, no block of that client runs again.
+// returns, or once the services themselves are gone, no block of that client runs again (called
+// from a block on a services thread, it does not wait for a block running on the other one).
 //
 // Which services answer. The calls go to the process's current services: the in-process services
 // created on first use, or the ones a test or a driver installed (test_driver.hpp).
