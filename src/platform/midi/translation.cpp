@@ -215,6 +215,9 @@ MIDIPackets umpToBytes(const MIDIPackets& ump) {
         const uint32_t type = messageType(w[0]);
         if (type == 0x1 || type == 0x2) {
             const uint8_t status = w[0] >> 16 & 0xFF;
+            // System messages travel as type 1, channel messages as type 2; anything else is
+            // malformed and has no byte form.
+            if ((type == 0x1) != (status >= 0xF0) || status < 0x80) return;
             const int needed = status >= 0xF8 ? 0 : dataBytesFor(status);
             if (needed < 0) return;
             std::vector<uint8_t> bytes{status};

@@ -138,7 +138,8 @@ TEST(Translation, PacketsBecomeBytesAgain) {
     const MIDIPackets ump{{1, {}, {0x20903C64, 0x10F80000}},
                           {2, {}, {0x30160102, 0x03040506, 0x30320708, 0}},
                           {3, {}, {0x40903C00, 0xC9240000}},
-                          {4, {}, {0x00000000, 0xD0000000, 0, 0, 0}}};  // utility, flex data
+                          {4, {}, {0x00000000, 0xD0000000, 0, 0, 0}},      // utility, flex data
+                          {5, {}, {0x10903C64, 0x20F80000, 0x20103C64}}};  // malformed
     const MIDIPackets bytes = umpToBytes(ump);
     EXPECT_EQ(bytesOf(bytes), (Bytes{0x90, 0x3C, 0x64, 0xF8, 0xF0, 1, 2, 3, 4, 5, 6, 7, 8, 0xF7,
                                      0x90, 0x3C, 0x64}));
