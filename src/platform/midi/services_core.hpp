@@ -3,7 +3,6 @@
 #pragma once
 
 #include <atomic>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
