@@ -18,10 +18,6 @@ using namespace timecode;
 
 namespace {
 
-bool onPath(const char* tool) {
-    std::string command = std::string("command -v ") + tool + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
 
 std::vector<std::string> npmStrings(const PeerRate& p, const std::vector<int64_t>& frames) {
     const auto dir = std::filesystem::temp_directory_path() /
