@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "int128.hpp"
 #include "timecode/frame_count.hpp"
@@ -36,5 +37,12 @@ int64_t subFramesOfComponents(const Components& c, const TimecodeFrameRate& rate
 
 // The components of a subframe total: a negative total gives a single negative leading component.
 Components splitSubFrames(Int128 total, int64_t divisor, const TimecodeFrameRate& rate);
+
+// A table fraction num/den matches `arg` exactly or by equal double quotient; a zero denominator
+// on either side matches only exactly.
+bool fractionMatches(int64_t num, int64_t den, const Fraction& arg);
+
+// `value` in decimal, zero-padded to at least `width` digits ("%0*lld").
+std::string padded(int64_t value, int width);
 
 }  // namespace timecode::detail

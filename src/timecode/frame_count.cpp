@@ -31,8 +31,12 @@ int64_t truncatedToInt64(double x, const char* what) {
 Int128 decimalTimes1e8(double x) {
     constexpr double limit = 9223372036854775808.0;
     if (!std::isfinite(x) || x >= limit || x <= -limit) throwOutOfBounds("a frame count has no 64-bit value");
+    // Magnitudes below 10^-8 cut to 0; everything else has a short fixed-point text (at most 19
+    // whole digits and the 17 significant digits of a double).
+    if (std::fabs(x) < 1e-8) return 0;
     char buf[128];
     auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed);
+    if (res.ec != std::errc()) throwOutOfBounds("a frame count has no decimal value");
     Int128 whole = 0, fraction = 0;
     int fractionDigits = 0;
     bool negative = false, inFraction = false;
@@ -133,6 +137,12 @@ Components splitSubFrames(Int128 total, int64_t divisorValue, const TimecodeFram
         }
     }
     return c;
+}
+
+std::string padded(int64_t value, int width) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%0*lld", width, static_cast<long long>(value));
+    return buf;
 }
 
 }  // namespace detail
@@ -282,17 +292,10 @@ FrameCount FeetAndFrames::frameCount() const {
     return FrameCount(FrameCount::Value::frames(total), subFramesBase);
 }
 
-namespace {
-std::string twoDigits(int64_t v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02lld", static_cast<long long>(v));
-    return buf;
-}
-}  // namespace
 
-std::string FeetAndFrames::description() const { return std::to_string(feet) + "+" + twoDigits(frames); }
+std::string FeetAndFrames::description() const { return std::to_string(feet) + "+" + detail::padded(frames, 2); }
 
-std::string FeetAndFrames::descriptionWithSubFrames() const { return description() + "." + twoDigits(subFrames); }
+std::string FeetAndFrames::descriptionWithSubFrames() const { return description() + "." + detail::padded(subFrames, 2); }
 
 }  // namespace timecode
 

@@ -1,5 +1,7 @@
 #include "timecode/frame_rate.hpp"
 
+#include "counting.hpp"
+
 #include <utility>
 
 namespace timecode {
@@ -62,14 +64,6 @@ std::vector<TimecodeFrameRate> ratesWhere(bool drop) {
     return out;
 }
 
-// The fraction matches exactly, or its double quotient equals the argument's. A zero denominator
-// on either side matches only exactly.
-bool matches(int64_t num, int64_t den, const Fraction& arg) {
-    if (num == arg.numerator() && den == arg.denominator()) return true;
-    if (den == 0 || arg.denominator() == 0) return false;
-    return static_cast<double>(num) / static_cast<double>(den) == arg.doubleValue();
-}
-
 template <class Matches>
 std::optional<TimecodeFrameRate> firstMatch(bool drop, Matches&& m) {
     for (auto r : cases)
@@ -78,6 +72,12 @@ std::optional<TimecodeFrameRate> firstMatch(bool drop, Matches&& m) {
 }
 
 }  // namespace
+
+bool detail::fractionMatches(int64_t num, int64_t den, const Fraction& arg) {
+    if (num == arg.numerator() && den == arg.denominator()) return true;
+    if (den == 0 || arg.denominator() == 0) return false;
+    return static_cast<double>(num) / static_cast<double>(den) == arg.doubleValue();
+}
 
 std::string_view TimecodeFrameRate::description(CompatibleGroup group) {
     switch (group) {
@@ -182,7 +182,7 @@ bool TimecodeFrameRate::isCompatible(const TimecodeFrameRate& other) const {
 }
 
 std::optional<TimecodeFrameRate> TimecodeFrameRate::fromRate(const Fraction& rate, bool drop) {
-    return firstMatch(drop, [&](const RateRow& r) { return matches(r.rateNum, r.rateDen, rate); });
+    return firstMatch(drop, [&](const RateRow& r) { return detail::fractionMatches(r.rateNum, r.rateDen, rate); });
 }
 
 std::optional<TimecodeFrameRate> TimecodeFrameRate::fromRate(const MediaTime& rate, bool drop) {
@@ -191,8 +191,8 @@ std::optional<TimecodeFrameRate> TimecodeFrameRate::fromRate(const MediaTime& ra
 
 std::optional<TimecodeFrameRate> TimecodeFrameRate::fromFrameDuration(const Fraction& duration, bool drop) {
     return firstMatch(drop, [&](const RateRow& r) {
-        if (matches(r.durNum, r.durDen, duration)) return true;
-        return r.altDen != 0 && matches(1000, r.altDen, duration);
+        if (detail::fractionMatches(r.durNum, r.durDen, duration)) return true;
+        return r.altDen != 0 && detail::fractionMatches(1000, r.altDen, duration);
     });
 }
 

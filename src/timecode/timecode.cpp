@@ -31,11 +31,6 @@ double framesOfSeconds(double seconds, const TimecodeFrameRate& rate) {
     return f + (std::signbit(f) ? -0.00001 : 0.00001);
 }
 
-std::string padded(int64_t value, int width) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%0*lld", width, static_cast<long long>(value));
-    return buf;
-}
 
 }  // namespace
 
@@ -202,7 +197,7 @@ void Timecode::set(const Components& c) {
     setComponents(c);
 }
 
-void Timecode::set(std::string_view text) { set(parse(text)); }
+void Timecode::set(std::string_view text) { set(parseComponents(text)); }
 void Timecode::set(const FrameCount::Value& count) { setValidatedTotal(totalOf(count)); }
 void Timecode::set(const FrameCount& count) { setValidatedTotal(totalOf(count)); }
 void Timecode::set(const FeetAndFrames& footage) { setValidatedTotal(totalOf(footage)); }
@@ -223,10 +218,10 @@ void Timecode::set(const MediaTime& time) {
     set(Fraction(time.value(), time.timescale()));
 }
 
-void Timecode::setClamping(std::string_view text) { setClamping(parse(text)); }
-void Timecode::setWrapping(std::string_view text) { setWrapping(parse(text)); }
-void Timecode::setRawValues(std::string_view text) { setComponents(parse(text)); }
-void Timecode::setClampingEach(std::string_view text) { setClampingEach(parse(text)); }
+void Timecode::setClamping(std::string_view text) { setClamping(parseComponents(text)); }
+void Timecode::setWrapping(std::string_view text) { setWrapping(parseComponents(text)); }
+void Timecode::setRawValues(std::string_view text) { setComponents(parseComponents(text)); }
+void Timecode::setClampingEach(std::string_view text) { setClampingEach(parseComponents(text)); }
 
 void Timecode::setClampingEach(const Components& c) {
     setComponents(c);
@@ -318,14 +313,14 @@ MediaTime Timecode::mediaTimeValue() const { return rationalValue().mediaTimeVal
 std::string Timecode::stringValue() const {
     std::string s;
     if (days != 0) s += std::to_string(days) + " ";
-    s += padded(hours, 2) + ":" + padded(minutes, 2) + ":" + padded(seconds, 2);
+    s += detail::padded(hours, 2) + ":" + detail::padded(minutes, 2) + ":" + detail::padded(seconds, 2);
     s += frameRate.frameSeparator();
-    s += padded(frames, frameRate.numberOfFrameDigits());
-    if (stringFormat.showSubFrames()) s += "." + padded(subFrames, numberOfDigits(maxSubFrames(subFramesBase)));
+    s += detail::padded(frames, frameRate.numberOfFrameDigits());
+    if (stringFormat.showSubFrames()) s += "." + detail::padded(subFrames, numberOfDigits(maxSubFrames(subFramesBase)));
     return s;
 }
 
-Components Timecode::parse(std::string_view text) {
+Components Timecode::parseComponents(std::string_view text) {
     // Compiled once; a pattern that failed to compile matches nothing.
     static const std::optional<RegularExpression> expression = RegularExpression::compile(
         R"(^(\d+)??[\:;\s]??(\d+)[\:;](\d+)[\:;](\d+)[\:\;](\d+)[\.]??(\d+)??$)");
@@ -501,11 +496,5 @@ double Timecode::roundedRealTime() const {
 
 bool operator==(const Timecode& a, const Timecode& b) { return a.roundedRealTime() == b.roundedRealTime(); }
 bool operator<(const Timecode& a, const Timecode& b) { return a.roundedRealTime() < b.roundedRealTime(); }
-
-Timecode TimecodeInterval::flattened() const {
-    Timecode zero(absoluteInterval.frameRate, absoluteInterval.upperLimit, absoluteInterval.subFramesBase,
-                  absoluteInterval.stringFormat);
-    return negative ? zero - absoluteInterval : zero + absoluteInterval;
-}
 
 }  // namespace timecode

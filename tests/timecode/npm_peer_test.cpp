@@ -18,10 +18,6 @@ using namespace timecode;
 
 namespace {
 
-bool onPath(const char* tool) {
-    std::string command = std::string("command -v ") + tool + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
 
 std::vector<std::string> npmStrings(const PeerRate& p, const std::vector<int64_t>& frames) {
     const auto dir = std::filesystem::temp_directory_path() /
@@ -51,11 +47,14 @@ std::vector<std::string> npmStrings(const PeerRate& p, const std::vector<int64_t
 
 }  // namespace
 
-TEST(NpmPeer, TextOfSampledFramesAgreesWithBothPeers) {
+class NpmPeer : public testing::TestWithParam<size_t> {};
+
+TEST_P(NpmPeer, TextOfSampledFramesAgreesWithBothPeers) {
     if (!onPath("npm")) GTEST_SKIP() << "npm is not installed";
     ASSERT_TRUE(std::filesystem::exists(std::string(TIMECODE_NPM_PREFIX) + "/node_modules/smpte-timecode/package.json"))
         << "the fixture did not install smpte-timecode";
-    for (const PeerRate& p : peerRates) {
+    {
+        const PeerRate& p = peerRates[GetParam()];
         SCOPED_TRACE(p.rate.rawValue());
         AVTimecode tc{};
         ASSERT_EQ(av_timecode_init(&tc, AVRational{p.num, p.den},
@@ -74,3 +73,5 @@ TEST(NpmPeer, TextOfSampledFramesAgreesWithBothPeers) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(PeerRates, NpmPeer, testing::Range<size_t>(0, std::size(peerRates)));

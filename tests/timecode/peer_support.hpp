@@ -3,9 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "timecode/timecode.hpp"
+
+// Whether a peer tool can be run.
+inline bool onPath(const char* tool) {
+    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 inline std::vector<int64_t> sampledFramesOfADay(timecode::TimecodeFrameRate rate) {
     using namespace timecode;

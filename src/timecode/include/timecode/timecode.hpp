@@ -31,6 +31,8 @@ namespace timecode {
 
 class Timecode;
 struct TimecodeInterval;
+class TimecodeTextFormatter;
+enum class LegacyFrameRate : uint8_t;  // timecode/legacy.hpp
 
 // Text that is not a timecode.
 class TimecodeStringParseError : public std::invalid_argument {
@@ -62,6 +64,8 @@ class Timecode {
     using FrameCount = timecode::FrameCount;
     using ValidationError = TimecodeValidationError;
     using StringParseError = TimecodeStringParseError;
+    using FrameRate = LegacyFrameRate;               // timecode/legacy.hpp
+    using TextFormatter = TimecodeTextFormatter;     // timecode/text_formatter.hpp
 
     // How arithmetic treats a result outside zero ... the upper limit.
     enum class LimitBehavior { exactly, clamping, wrapping };
@@ -216,7 +220,38 @@ class Timecode {
     MediaTime mediaTimeValue() const;
 
     // ---- text ----
+    // "01:00:00:00", "01:00:00;00" at drop rates, "2 01:00:00:00" with days, ".52" subframes
+    // appended when the string format shows them.
     std::string stringValue() const;
+    // The text with every ":", ";" and " " replaced by "-".
+    std::string fileNameStringValue() const;
+    // The text with each out-of-range component in `invalidAttributes` (red text when absent) on
+    // top of `defaultAttributes`.
+    StyledText attributedStringValue(const std::optional<TextAttributes>& invalidAttributes = std::nullopt,
+                                     const std::optional<TextAttributes>& defaultAttributes = std::nullopt) const;
+    // Parses "[d ]hh:mm:ss:ff[.sf]" (any of ":" and ";" between the numbers) without looking at a
+    // rate and without validating. Throws StringParseError.
+    static Components parseComponents(std::string_view text);
+    std::string description() const { return stringValue(); }
+    // "Timecode<01:00:00:00 @ 24>", days first with a 100-day limit ("Timecode<0:01:00:00:00 @ 24>").
+    std::string debugDescription() const;
+    // "01:00:00:00 @ 24".
+    std::string stringValueWithFrameRate() const;
+
+    // ---- comparison and striding ----
+    enum class ComparisonResult { orderedAscending = -1, orderedSame = 0, orderedDescending = 1 };
+    // Ordering by real time; with a (non-zero) timeline start, timecodes at or after the start come
+    // before those that lie before it, as on a timeline that runs past midnight.
+    ComparisonResult compare(const Timecode& other, const std::optional<Timecode>& timelineStart = std::nullopt) const;
+    // Whole frames from this timecode to `other` (each counted at its own rate).
+    int64_t distance(const Timecode& other) const;
+    // This timecode moved by `frames`, held within zero and the upper limit.
+    Timecode advanced(int64_t frames) const;
+
+    // ---- rate conversion and transforms ----
+    // At another rate: the same components when `preservingValues` and they are valid there,
+    // else the same real time (throws ValidationError when it lies beyond the upper limit).
+    Timecode converted(TimecodeFrameRate rate, bool preservingValues = false) const;
 
     // ---- arithmetic (the argument read at this rate and base) ----
     void add(const Components& c, LimitBehavior behavior);
@@ -236,6 +271,10 @@ class Timecode {
 
     // Rounding to a component; never names a frame a drop rate skips.
     void roundUp(Component component);
+    template <class Transformer>
+    Timecode transformed(const Transformer& transformer) const { return transformer.transform(*this); }
+    template <class Transformer>
+    void transform(const Transformer& transformer) { *this = transformer.transform(*this); }
     Timecode roundedUp(Component component) const;
     void roundDown(Component component);
     Timecode roundedDown(Component component) const;
@@ -285,7 +324,6 @@ class Timecode {
     // Brings `total` within the limit by `behavior` (throws for exactly) and stores it.
     void applyTotal(int64_t total, LimitBehavior behavior);
     void applyScaled(double x, LimitBehavior behavior);
-    static Components parse(std::string_view text);
 };
 
 // A signed span of time: an absolute timecode and a sign.
@@ -293,14 +331,40 @@ struct TimecodeInterval {
     Timecode absoluteInterval;
     bool negative = false;
 
+    // The span of a signed rational time: its magnitude at the rate (throws ValidationError
+    // beyond the upper limit); negative when exactly one of numerator and denominator is.
+    static TimecodeInterval fromRealTime(const Fraction& seconds, TimecodeFrameRate rate,
+                                         UpperLimit limit = UpperLimit::_24hours,
+                                         SubFramesBase base = SubFramesBase::_80SubFrames, StringFormat format = {});
+    // A non-numeric media time counts as 0.
+    static TimecodeInterval fromRealTime(const MediaTime& seconds, TimecodeFrameRate rate,
+                                         UpperLimit limit = UpperLimit::_24hours,
+                                         SubFramesBase base = SubFramesBase::_80SubFrames, StringFormat format = {});
+
     bool isNegative() const { return negative; }
     // Zero plus or minus the span, wrapping at the upper limit.
     Timecode flattened() const;
+    // The signed time, reduced.
+    Fraction rationalValue() const;
+    MediaTime mediaTimeValue() const { return rationalValue().mediaTimeValue(); }
+    double realTimeValue() const;
+    // "-00:00:01:00" when negative.
+    std::string description() const;
+    std::string debugDescription() const;
+    std::string verboseDescription() const;
+    // Equal magnitudes (real time to 9 places) and equal signs.
+    friend bool operator==(const TimecodeInterval& a, const TimecodeInterval& b);
 };
 
 }  // namespace timecode
 
 template <>
 struct std::hash<timecode::Timecode> {
+    // The value equality compares, so timecodes equal across rates hash equally.
     size_t operator()(const timecode::Timecode& t) const { return std::hash<double>{}(t.roundedRealTime()); }
+};
+
+template <>
+struct std::hash<timecode::TimecodeInterval> {
+    size_t operator()(const timecode::TimecodeInterval& i) const;
 };
