@@ -5,35 +5,13 @@
 #include <tuple>
 #include <vector>
 
+#include "codec_test_support.hpp"
 #include "midi_file/file_event.hpp"
 
 using namespace midifile;
+using namespace midifile::codec_testing;
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-// The description of what the raw-bytes decoder of P makes of `bytes`, or the failure's sentence.
-template <class P>
-std::string raw(const Bytes& bytes) {
-    const auto result = PayloadCodec<P>::fromRawBytes(bytes);
-    return result ? payloadDebugDescription(*result) : result.failure().message();
-}
-
-// The same for the stream decoder, with the count of bytes it took.
-template <class P>
-std::string stream(const Bytes& bytes) {
-    const auto result = decodePayload<P>(bytes);
-    if (!result) return result.failure().message();
-    return payloadDebugDescription(result->payload) + " @" + std::to_string(result->byteCount);
-}
-
-Bytes repeated(uint8_t byte, size_t count) { return Bytes(count, byte); }
-
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 TEST(MetaPayloads, DecodersAcceptAndRefuseWithTheirSentences) {
     const struct {
