@@ -339,7 +339,7 @@ StreamDecodeResult<P> ChannelVoiceCodec<P>::decode(Bytes stream) {
     if (stream.size() < length) return DecodeFailure(Reason::unexpectedByteLength);
     auto payload = fromRawBytes(stream.first(length));
     if (!payload) return payload.failure();
-    return Decoded<P>{*payload, static_cast<int64_t>(length)};
+    return Decoded<P>{std::move(payload).value(), static_cast<int64_t>(length)};
 }
 
 template <class P>

@@ -301,6 +301,16 @@ MIDIFile MIDIFile::fromRawData(Bytes data) {
                 Chunk::UnrecognizedChunk(identifier, std::vector<uint8_t>(body.begin(), body.end())));
         }
     } while (offset < data.size());
+    // A file cut short after a whole chunk has fewer track chunks than its header announces.
+    const uint16_t announced = bigEndian16(data.subspan(10, 2));
+    if (trackNumber < announced) {
+        throw malformed("The header reports " + std::to_string(announced) +
+                        " tracks but the file holds " + std::to_string(trackNumber) +
+                        ". Encountered end of file early.");
+    }
+    if (file.header.format == MIDIFileFormat::singleTrack && trackNumber != 1) {
+        throw malformed(formatZeroMessage(trackNumber));
+    }
     return file;
 }
 

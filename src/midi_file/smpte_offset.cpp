@@ -169,10 +169,17 @@ std::vector<uint8_t> SMPTEOffset::smfRawBytes() const {
 }
 
 std::string SMPTEOffset::description() const {
-    return "smpte: " + std::to_string(hours_) + ":" + midisupport::decimalString(minutes_, 2) +
-           ":" + midisupport::decimalString(seconds_, 2) + ":" +
-           midisupport::decimalString(frames_, 2) + "." + std::to_string(subframes_) + " @ " +
-           midifile::description(frameRate_);
+    std::string text = "smpte: ";
+    text += std::to_string(hours_);
+    for (uint8_t field : {minutes_, seconds_, frames_}) {
+        text += ':';
+        text += midisupport::decimalString(field, 2);
+    }
+    text += '.';
+    text += std::to_string(subframes_);
+    text += " @ ";
+    text += midifile::description(frameRate_);
+    return text;
 }
 
 std::string SMPTEOffset::debugDescription() const { return "SMPTEOffset(" + description() + ")"; }

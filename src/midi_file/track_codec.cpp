@@ -28,7 +28,8 @@ std::optional<Decoded<Payload>> firstOf(Bytes window) {
     (void)((found = [&]() -> std::optional<Decoded<Payload>> {
                 auto decoded = PayloadCodec<Ps>::decode(window);
                 if (!decoded) return std::nullopt;
-                return Decoded<Payload>{Payload(std::move(decoded->payload)), decoded->byteCount};
+                const int64_t count = decoded->byteCount;
+                return Decoded<Payload>{Payload(std::move(decoded).value().payload), count};
             }()) ||
            ...);
     return found;
@@ -147,7 +148,8 @@ std::optional<Decoded<Payload>> tryPayloadDecoders(Bytes window) {
 
 std::vector<MIDIFileEvent> decodeTrackEvents(Bytes body) {
     std::vector<MIDIFileEvent> events;
-    std::optional<uint8_t> runningStatus;
+    events.reserve(body.size() / 4);
+    uint8_t runningStatus = 0;  // the status of the last channel event; 0 for none
     uint64_t carriedDelta = 0;  // of dropped end-of-track events
     bool sawParameterController = false;
     size_t offset = 0;
@@ -165,10 +167,10 @@ std::vector<MIDIFileEvent> decodeTrackEvents(Bytes body) {
 
         std::array<uint8_t, 16> withStatus{};
         Bytes candidate = window;
-        const bool inserted = window[0] < 0x80 && runningStatus.has_value();
+        const bool inserted = window[0] < 0x80 && runningStatus != 0;
         if (inserted) {
             const size_t count = std::min(window.size(), withStatus.size() - 1);
-            withStatus[0] = *runningStatus;
+            withStatus[0] = runningStatus;
             std::copy_n(window.begin(), count, withStatus.begin() + 1);
             candidate = Bytes(withStatus.data(), count + 1);
         }
@@ -181,21 +183,21 @@ std::vector<MIDIFileEvent> decodeTrackEvents(Bytes body) {
         if (status >= 0x80 && status <= 0xEF) {
             runningStatus = status;
         } else if (status >= 0xF0 && status <= 0xF7) {
-            runningStatus.reset();
+            runningStatus = 0;
         }
 
         const uint64_t ticks = std::min<uint64_t>(carriedDelta + static_cast<uint64_t>(delta->value), maxDelta);
-        MIDIFileEvent event(DeltaTime::ticks(static_cast<uint32_t>(ticks)), std::move(decoded->payload));
-        if (isEndOfTrack(event)) {
+        Payload& payload = decoded->payload;
+        if (const auto* meta = std::get_if<UnrecognizedMeta>(&payload); meta && meta->metaType == 0x2F) {
             carriedDelta = ticks;
             continue;
         }
         carriedDelta = 0;
-        if (const CC* cc = event.payloadIf<CC>()) {
+        if (const CC* cc = std::get_if<CC>(&payload)) {
             const uint8_t number = cc->controller.number().value();
             sawParameterController = sawParameterController || number == 101 || number == 99;
         }
-        events.push_back(std::move(event));
+        events.emplace_back(DeltaTime::ticks(static_cast<uint32_t>(ticks)), std::move(payload));
     }
     return sawParameterController ? joinSeparatedParameterRuns(std::move(events)) : events;
 }

@@ -42,8 +42,8 @@ concept MIDIFileChunk = requires(const C& chunk) {
 // MIDIFile::Chunk.
 class Chunk {
   public:
-    // The header chunk. The track count is not stored: it is compared with nothing on reading and
-    // counted from the file's track chunks on writing.
+    // The header chunk. The track count is not stored: a file read must hold at least as many
+    // track chunks as it announces, and writing counts the file's track chunks.
     struct Header {
         MIDIFileFormat format = MIDIFileFormat::multipleTracksSynchronous;
         MIDIFileTimeBase timeBase;
