@@ -1,5 +1,7 @@
 #include "midi_file/channel_voice_events.hpp"
 
+#include "midi_file/file_event.hpp"
+
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -316,6 +318,27 @@ MIDIFileEventType ChannelVoiceCodec<P>::eventType() {
     return Kind<P>::type;
 }
 
+// Why the message at the front of `bytes` is not of P's kind, or none when it is.
+template <class P>
+std::optional<DecodeFailure> refusal(Bytes bytes) {
+    if ((bytes[0] >> 4) != Kind<P>::nibble) {
+        return DecodeFailure(Reason::invalidStatusNibble, bytes[0] >> 4);
+    }
+    for (size_t i = 1; i < messageLength<P>; ++i) {
+        if (bytes[i] > 0x7F) {
+            return DecodeFailure(Reason::dataByteOutOfBounds,
+                                 static_cast<int64_t>(Kind<P>::fields[i - 1]), bytes[i]);
+        }
+    }
+    return std::nullopt;
+}
+
+template <class P>
+P made(Bytes bytes) {
+    constexpr size_t length = messageLength<P>;
+    return Kind<P>::make(UInt4(bytes[0] & 0x0F), bytes[1], length > 2 ? bytes[length - 1] : 0);
+}
+
 template <class P>
 DecodeResult<P> ChannelVoiceCodec<P>::fromRawBytes(Bytes bytes) {
     constexpr size_t length = messageLength<P>;
@@ -323,23 +346,17 @@ DecodeResult<P> ChannelVoiceCodec<P>::fromRawBytes(Bytes bytes) {
         return DecodeFailure(Reason::invalidByteCount, static_cast<int64_t>(length),
                              static_cast<int64_t>(bytes.size()));
     }
-    if ((bytes[0] >> 4) != Kind<P>::nibble) return DecodeFailure(Reason::invalidStatusNibble, bytes[0] >> 4);
-    for (size_t i = 1; i < length; ++i) {
-        if (bytes[i] > 0x7F) {
-            return DecodeFailure(Reason::dataByteOutOfBounds,
-                                 static_cast<int64_t>(Kind<P>::fields[i - 1]), bytes[i]);
-        }
-    }
-    return Kind<P>::make(UInt4(bytes[0] & 0x0F), bytes[1], length > 2 ? bytes[length - 1] : 0);
+    if (const auto failure = refusal<P>(bytes)) return *failure;
+    return made<P>(bytes);
 }
 
 template <class P>
 StreamDecodeResult<P> ChannelVoiceCodec<P>::decode(Bytes stream) {
     constexpr size_t length = messageLength<P>;
     if (stream.size() < length) return DecodeFailure(Reason::unexpectedByteLength);
-    auto payload = fromRawBytes(stream.first(length));
-    if (!payload) return payload.failure();
-    return Decoded<P>{std::move(payload).value(), static_cast<int64_t>(length)};
+    if (const auto failure = refusal<P>(stream)) return *failure;
+    // Built in place: this runs for most events of a track.
+    return Decoded<P>{made<P>(stream), static_cast<int64_t>(length)};
 }
 
 template <class P>
@@ -355,6 +372,36 @@ std::string ChannelVoiceCodec<P>::description(const P& payload) {
 template <class P>
 std::string ChannelVoiceCodec<P>::debugDescription(const P& payload) {
     return std::string(Kind<P>::word) + "(" + Kind<P>::text(payload) + ")";
+}
+
+template <class P>
+int64_t appendIfValid(Bytes window, const DeltaTime& delta, std::vector<MIDIFileEvent>& events) {
+    constexpr size_t length = messageLength<P>;
+    if (window.size() < length || refusal<P>(window)) return 0;
+    events.emplace_back(delta, made<P>(window));
+    return static_cast<int64_t>(length);
+}
+
+int64_t appendChannelMessage(Bytes window, const DeltaTime& delta,
+                             std::vector<MIDIFileEvent>& events) {
+    switch (window[0] >> 4) {
+        case 0x8:
+            return appendIfValid<NoteOff>(window, delta, events);
+        case 0x9:
+            return appendIfValid<NoteOn>(window, delta, events);
+        case 0xA:
+            return appendIfValid<NotePressure>(window, delta, events);
+        case 0xB:
+            return appendIfValid<CC>(window, delta, events);
+        case 0xC:
+            return appendIfValid<ProgramChange>(window, delta, events);
+        case 0xD:
+            return appendIfValid<Pressure>(window, delta, events);
+        case 0xE:
+            return appendIfValid<PitchBend>(window, delta, events);
+        default:
+            return 0;
+    }
 }
 
 template struct ChannelVoiceCodec<NoteOn>;

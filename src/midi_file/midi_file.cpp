@@ -1,6 +1,7 @@
 #include "midi_file/midi_file.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -256,6 +257,39 @@ MIDIFile MIDIFile::fromPath(const std::filesystem::path& path) {
     std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw MIDIFileDecodeError(MIDIFileDecodeError::Case::fileReadError);
     return fromRawData(data);
+}
+
+MIDIFile MIDIFile::fromURL(std::string_view url) {
+    const auto malformedURL = [] { return MIDIFileDecodeError(MIDIFileDecodeError::Case::malformedURL); };
+    constexpr std::string_view scheme = "file://";
+    if (url.size() < scheme.size() ||
+        !std::equal(scheme.begin(), scheme.end(), url.begin(),
+                    [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); })) {
+        throw malformedURL();
+    }
+    std::string_view rest = url.substr(scheme.size());
+    if (rest.starts_with("localhost/")) rest.remove_prefix(9);
+    if (!rest.starts_with('/')) throw malformedURL();
+    std::string path;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '?' || rest[i] == '#') break;
+        if (rest[i] != '%') {
+            path += rest[i];
+            continue;
+        }
+        const auto digit = [](char c) {
+            return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                  : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        };
+        if (i + 2 >= rest.size() || digit(rest[i + 1]) < 0 || digit(rest[i + 2]) < 0) {
+            throw malformedURL();
+        }
+        const char decoded = static_cast<char>(digit(rest[i + 1]) * 16 + digit(rest[i + 2]));
+        if (decoded == '\0') throw malformedURL();
+        path += decoded;
+        i += 2;
+    }
+    return fromPath(path);
 }
 
 MIDIFile MIDIFile::fromRawData(Bytes data) {

@@ -21,18 +21,48 @@ MIDIFileDecodeError malformed(const std::string& message) {
     return MIDIFileDecodeError::malformed(message);
 }
 
-// Tries the decoders of Ps in order.
-template <class... Ps>
-std::optional<Decoded<Payload>> firstOf(Bytes window) {
-    std::optional<Decoded<Payload>> found;
-    (void)((found = [&]() -> std::optional<Decoded<Payload>> {
-                auto decoded = PayloadCodec<Ps>::decode(window);
-                if (!decoded) return std::nullopt;
-                const int64_t count = decoded->byteCount;
-                return Decoded<Payload>{Payload(std::move(decoded).value().payload), count};
-            }()) ||
-           ...);
-    return found;
+// Tries the decoders of Ps in order; the first that takes the window hands its Decoded<P> to
+// `take`.
+template <class... Ps, class Take>
+bool firstOf(Bytes window, Take& take) {
+    return ([&] {
+        auto decoded = PayloadCodec<Ps>::decode(window);
+        if (!decoded) return false;
+        take(std::move(decoded).value());
+        return true;
+    }() || ...);
+}
+
+// The decoders that can take an event of the window's status byte, in the fixed order: each
+// decoder takes only its own status byte, so the others need not be tried.
+template <class Take>
+bool decodeFront(Bytes window, Take&& take) {
+    if (window.empty()) return false;
+    switch (window[0] >> 4) {
+        case 0x8:
+            return firstOf<NoteOff>(window, take);
+        case 0x9:
+            return firstOf<NoteOn>(window, take);
+        case 0xA:
+            return firstOf<NotePressure>(window, take);
+        case 0xB:
+            return firstOf<RPN, NRPN, CC>(window, take);
+        case 0xC:
+            return firstOf<ProgramChange>(window, take);
+        case 0xD:
+            return firstOf<Pressure>(window, take);
+        case 0xE:
+            return firstOf<PitchBend>(window, take);
+        default:
+            break;
+    }
+    if (window[0] == 0xF0) return firstOf<SysEx7, UniversalSysEx7>(window, take);
+    if (window[0] == 0xFF) {
+        return firstOf<KeySignature, SMPTEOffset, Text, TimeSignature, Tempo, SequencerSpecific,
+                       SequenceNumber, ChannelPrefix, PortPrefix, XMFPatchTypePrefix,
+                       UnrecognizedMeta>(window, take);
+    }
+    return false;
 }
 
 std::string unexpectedDataMessage(int64_t offset, Bytes next) {
@@ -116,39 +146,16 @@ size_t channelMessageLength(uint8_t status) {
 }  // namespace
 
 std::optional<Decoded<Payload>> tryPayloadDecoders(Bytes window) {
-    if (window.empty()) return std::nullopt;
-    switch (window[0] >> 4) {
-        // Each decoder takes only its own status byte, so only the decoders of the window's
-        // status are tried, in the fixed order.
-        case 0x8:
-            return firstOf<NoteOff>(window);
-        case 0x9:
-            return firstOf<NoteOn>(window);
-        case 0xA:
-            return firstOf<NotePressure>(window);
-        case 0xB:
-            return firstOf<RPN, NRPN, CC>(window);
-        case 0xC:
-            return firstOf<ProgramChange>(window);
-        case 0xD:
-            return firstOf<Pressure>(window);
-        case 0xE:
-            return firstOf<PitchBend>(window);
-        default:
-            break;
-    }
-    if (window[0] == 0xF0) return firstOf<SysEx7, UniversalSysEx7>(window);
-    if (window[0] == 0xFF) {
-        return firstOf<KeySignature, SMPTEOffset, Text, TimeSignature, Tempo, SequencerSpecific,
-                       SequenceNumber, ChannelPrefix, PortPrefix, XMFPatchTypePrefix,
-                       UnrecognizedMeta>(window);
-    }
-    return std::nullopt;
+    std::optional<Decoded<Payload>> found;
+    decodeFront(window, [&]<class P>(Decoded<P>&& decoded) {
+        found.emplace(Decoded<Payload>{Payload(std::move(decoded.payload)), decoded.byteCount});
+    });
+    return found;
 }
 
 std::vector<MIDIFileEvent> decodeTrackEvents(Bytes body) {
     std::vector<MIDIFileEvent> events;
-    events.reserve(body.size() / 4);
+    events.reserve(body.size() / 3 + 1);  // events in running status take 3 bytes or more
     uint8_t runningStatus = 0;  // the status of the last channel event; 0 for none
     uint64_t carriedDelta = 0;  // of dropped end-of-track events
     bool sawParameterController = false;
@@ -174,30 +181,44 @@ std::vector<MIDIFileEvent> decodeTrackEvents(Bytes body) {
             std::copy_n(window.begin(), count, withStatus.begin() + 1);
             candidate = Bytes(withStatus.data(), count + 1);
         }
-        auto decoded = tryPayloadDecoders(candidate);
+        const uint64_t ticks =
+            std::min<uint64_t>(carriedDelta + static_cast<uint64_t>(delta->value), maxDelta);
+        const DeltaTime eventDelta = DeltaTime::ticks(static_cast<uint32_t>(ticks));
+        // A channel message that cannot start a parameter run has one decoder that can take
+        // it; it is built in its place in the list.
+        const bool plainChannelMessage =
+            candidate[0] >= 0x80 && candidate[0] <= 0xEF &&
+            !((candidate[0] >> 4) == 0xB && candidate.size() > 1 &&
+              (candidate[1] == 99 || candidate[1] == 101));
+        int64_t byteCount =
+            plainChannelMessage ? detail::appendChannelMessage(candidate, eventDelta, events) : 0;
+        const bool decoded =
+            byteCount > 0 || (!plainChannelMessage &&
+                              decodeFront(candidate, [&]<class P>(Decoded<P>&& found) {
+                                  byteCount = found.byteCount;
+                                  events.emplace_back(eventDelta, std::move(found.payload));
+                              }));
         if (!decoded) {
             throw malformed(unexpectedDataMessage(static_cast<int64_t>(offset), window));
         }
         const uint8_t status = candidate[0];
-        offset += static_cast<size_t>(decoded->byteCount) - (inserted ? 1 : 0);
+        offset += static_cast<size_t>(byteCount) - (inserted ? 1 : 0);
         if (status >= 0x80 && status <= 0xEF) {
             runningStatus = status;
         } else if (status >= 0xF0 && status <= 0xF7) {
             runningStatus = 0;
         }
 
-        const uint64_t ticks = std::min<uint64_t>(carriedDelta + static_cast<uint64_t>(delta->value), maxDelta);
-        Payload& payload = decoded->payload;
-        if (const auto* meta = std::get_if<UnrecognizedMeta>(&payload); meta && meta->metaType == 0x2F) {
+        if (isEndOfTrack(events.back())) {
+            events.pop_back();
             carriedDelta = ticks;
             continue;
         }
         carriedDelta = 0;
-        if (const CC* cc = std::get_if<CC>(&payload)) {
+        if (const CC* cc = events.back().payloadIf<CC>()) {
             const uint8_t number = cc->controller.number().value();
             sawParameterController = sawParameterController || number == 101 || number == 99;
         }
-        events.emplace_back(DeltaTime::ticks(static_cast<uint32_t>(ticks)), std::move(payload));
     }
     return sawParameterController ? joinSeparatedParameterRuns(std::move(events)) : events;
 }

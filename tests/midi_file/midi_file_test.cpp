@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -239,6 +240,33 @@ TEST(MIDIFileCodec, EveryTruncationOfARealFileFails) {
         }
     }
     EXPECT_THROW(MIDIFile::fromPath("/nonexistent/file.mid"), MIDIFileDecodeError);
+}
+
+TEST(MIDIFileCodec, FilesAreFoundByPathOrFileURL) {
+    using Case = MIDIFileDecodeError::Case;
+    const std::string peer = "/usr/share/doc/pianobooster/courses/BeginnerCourse/01-StartWithMiddleC";
+    const struct {
+        std::string url;
+        std::optional<Case> failure;
+    } cases[] = {
+        {"file://" + peer + ".mid", std::nullopt},
+        {"FILE://localhost" + peer + "%2Emid", std::nullopt},
+        {"file://" + peer + ".mid?query#fragment", std::nullopt},
+        {"file:///nonexistent.mid", Case::fileNotFound},
+        {"http://example.org/song.mid", Case::malformedURL},
+        {"file://host/song.mid", Case::malformedURL},
+        {"file:///song%2", Case::malformedURL},
+        {"file:///song%00.mid", Case::malformedURL},
+        {"file:", Case::malformedURL},
+    };
+    for (const auto& c : cases) {
+        try {
+            EXPECT_EQ(MIDIFile::fromURL(c.url), MIDIFile::fromPath(peer + ".mid")) << c.url;
+            EXPECT_FALSE(c.failure) << c.url;
+        } catch (const MIDIFileDecodeError& error) {
+            EXPECT_EQ(std::optional(error.errorCase()), c.failure) << c.url;
+        }
+    }
 }
 
 TEST(MIDIFileCodec, BeatPositionsAccumulateDeltaTimes) {

@@ -27,7 +27,17 @@
 
 namespace midifile {
 
+class MIDIFileEvent;
+class DeltaTime;
+
 namespace detail {
+
+// The track reader's path for the bulk of a track: appends the single channel message at the
+// front of `window` (status byte first; not a Control Change of controller 99 or 101, which may
+// start a parameter run) as an event with `delta`, as the decoder of its kind would, and returns
+// the bytes it took; 0, appending nothing, when the bytes are no valid message.
+int64_t appendChannelMessage(std::span<const uint8_t> window, const DeltaTime& delta,
+                             std::vector<MIDIFileEvent>& events);
 
 // The codec of one single-message channel voice record; defined for the seven records below.
 template <class P>

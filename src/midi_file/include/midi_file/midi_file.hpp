@@ -137,6 +137,9 @@ class MIDIFile {
     // The file at a path: DecodeError::fileNotFound when there is none, fileReadError when it
     // cannot be read, the decoding errors otherwise.
     static MIDIFile fromPath(const std::filesystem::path& path);
+    // The file at a file URL ("file:///dir/song%20one.mid", host empty or "localhost"):
+    // DecodeError::malformedURL for any other URL, then as fromPath.
+    static MIDIFile fromURL(std::string_view url);
     // The file from its bytes.
     static MIDIFile fromRawData(std::span<const uint8_t> data);
     // The file's bytes: the header with the number of track chunks, then every chunk.
