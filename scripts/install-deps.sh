@@ -10,6 +10,7 @@ packages=(
     libexpat1-dev zlib1g-dev libicu-dev libasio-dev libavutil-dev
     qt6-base-dev libgl-dev xvfb xauth
     zip unzip python3 python3-mido libxml2-utils locales ffmpeg
+    mma pianobooster
 )
 
 missing=()

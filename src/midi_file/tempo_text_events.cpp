@@ -1,5 +1,7 @@
 #include "midi_file/tempo_text_events.hpp"
 
+#include <algorithm>
+
 #include <charconv>
 #include <cmath>
 
@@ -104,7 +106,10 @@ uint32_t Tempo::microsecondsPerQuarterNote() const {
 }
 
 void Tempo::setMicrosecondsPerQuarterNote(uint32_t microseconds) {
-    setBPM(60'000'000.0 / static_cast<double>(microseconds));
+    // Limited to the counts that a tempo within the bpm limit writes, so that the tempo read from
+    // a count writes that count again and reads back unchanged.
+    const uint32_t limited = std::clamp<uint32_t>(microseconds, 1, 16'759'776);
+    setBPM(60'000'000.0 / static_cast<double>(limited));
 }
 
 double Tempo::encodedBPM() const {

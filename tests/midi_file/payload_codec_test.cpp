@@ -5,35 +5,13 @@
 #include <tuple>
 #include <vector>
 
+#include "codec_test_support.hpp"
 #include "midi_file/file_event.hpp"
 
 using namespace midifile;
+using namespace midifile::codec_testing;
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-// The description of what the raw-bytes decoder of P makes of `bytes`, or the failure's sentence.
-template <class P>
-std::string raw(const Bytes& bytes) {
-    const auto result = PayloadCodec<P>::fromRawBytes(bytes);
-    return result ? payloadDebugDescription(*result) : result.failure().message();
-}
-
-// The same for the stream decoder, with the count of bytes it took.
-template <class P>
-std::string stream(const Bytes& bytes) {
-    const auto result = decodePayload<P>(bytes);
-    if (!result) return result.failure().message();
-    return payloadDebugDescription(result->payload) + " @" + std::to_string(result->byteCount);
-}
-
-Bytes repeated(uint8_t byte, size_t count) { return Bytes(count, byte); }
-
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 TEST(MetaPayloads, DecodersAcceptAndRefuseWithTheirSentences) {
     const struct {
@@ -101,7 +79,9 @@ TEST(MetaPayloads, DecodersAcceptAndRefuseWithTheirSentences) {
         {stream<XMFPatchTypePrefix>, {0xFF, 0x60, 0x01}, "Unexpected byte length."},
         {stream<Tempo>, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00}, "Tempo(120.0bpm) @6"},
         {raw<Tempo>, {0xFF, 0x51, 0x03, 0x00, 0x00, 0x00}, "Tempo(60000000.0bpm)"},
-        {raw<Tempo>, {0xFF, 0x51, 0x03, 0xFF, 0xFF, 0xFF}, "Tempo(3.58bpm)"},
+        // Slower than the limit: the slowest count that writes back as it reads (FF BB E0).
+        {raw<Tempo>, {0xFF, 0x51, 0x03, 0xFF, 0xFF, 0xFF}, "Tempo(3.5800001145600038bpm)"},
+        {raw<Tempo>, {0xFF, 0x51, 0x03, 0xFF, 0xBB, 0xE0}, "Tempo(3.5800001145600038bpm)"},
         {raw<Tempo>, {0xFF, 0x51, 0x03, 0x07, 0xA1}, "Invalid number of bytes. Expected 6 but got 5"},
         {stream<Tempo>, {0xFF, 0x51, 0x03, 0x07, 0xA1}, "Unexpected byte length."},
         {raw<Tempo>, {0xFF, 0x51, 0x04, 0x07, 0xA1, 0x20}, "Event does not start with expected bytes."},

@@ -84,7 +84,34 @@ class DecodeFailure {
         keyMajorMinorOutOfRange,    // key signature major/minor byte <first> outside 0...1
         paramLengthNotOne,       // "Param length should always be 1."
         unexpectedParamValue,    // "Encountered unexpected param value: <first>"
+        invalidStatusNibble,     // "Invalid status nibble: 0x<first>."
+        dataByteOutOfBounds,     // "<text of field <first>> is out of bounds: <second>"
+        missingRunningStatus,    // "Missing running status byte."
+        notAControlChange,       // "Expected CC message with controller number <first>. ..."
+        unexpectedController,    // "... <first> but found controller number <second> instead."
+        differentChannel,        // "CC message has different channel number."
+        notSysEx,                // "Event is not a SysEx event."
+        emptySysEx,              // "SysEx data was empty when attempting to read termination byte."
+        missingSysExEnd,         // "Expected SysEx termination byte 0xF7 but found 0x<first> ..."
+        sysExMalformed,          // the MIDI core refuses the message: MIDIEventParseError malformed
+        sysExOtherType,          // the message is of the other SysEx kind: ... invalidType
+        smpteFieldOutOfBounds,   // "<field <first>> is out of bounds: <second>"
     };
+
+    // The fields whose out-of-range byte dataByteOutOfBounds reports.
+    enum class DataField : uint8_t {
+        ccNumber,
+        ccValue,
+        noteNumber,
+        noteVelocity,
+        notePressure,
+        pitchBendLSB,
+        pitchBendMSB,
+        channelPressure,
+        program,
+    };
+    // The fields whose out-of-range value smpteFieldOutOfBounds reports.
+    enum class SMPTEField : uint8_t { hours, minutes, seconds, frames, subframes };
 
     constexpr DecodeFailure(Reason reason, int64_t first = 0, int64_t second = 0)
         : reason_(reason), first_(first), second_(second) {}
@@ -97,6 +124,9 @@ class DecodeFailure {
     std::string message() const;
     // MIDIFileDecodeError::malformed with the sentence.
     MIDIFileDecodeError error() const { return MIDIFileDecodeError::malformed(message()); }
+    // Throws the failure: the MIDI core's MIDIEventParseError for the two reasons that come from
+    // its system exclusive rules, error() for every other reason.
+    [[noreturn]] void raise() const;
 
     friend constexpr bool operator==(const DecodeFailure&, const DecodeFailure&) = default;
 
@@ -128,11 +158,11 @@ class DecodeResult {
 
     // The value; throws the failure's MIDIFileDecodeError when there is none.
     const T& value() const& {
-        if (!ok()) throw std::get<1>(state_).error();
+        if (!ok()) std::get<1>(state_).raise();
         return std::get<0>(state_);
     }
     T value() && {
-        if (!ok()) throw std::get<1>(state_).error();
+        if (!ok()) std::get<1>(state_).raise();
         return std::get<0>(std::move(state_));
     }
     // The value without the check; only valid when ok().

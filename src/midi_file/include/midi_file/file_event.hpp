@@ -1,10 +1,8 @@
 // One event of a track: a delta time and a payload.
 //
-// The payloads here are the records of this library: the meta events. The channel-voice,
-// parameter-number and system exclusive events carry the MIDI core's event records; they join
-// the Payload variant once those records implement the payload interface (a PayloadCodec
-// specialisation each, payload.hpp). Hashing already uses the case numbering of the complete set
-// of kinds, so it does not change when they join.
+// The meta events carry records of this library; the channel-voice, parameter-number and system
+// exclusive events carry the MIDI core's event records, which implement the payload interface by
+// PayloadCodec specialisations (channel_voice_events.hpp, sysex_events.hpp).
 #pragma once
 
 #include <cstddef>
@@ -16,8 +14,15 @@
 #include <variant>
 #include <vector>
 
+#include "midi_core/events/channel_voice.hpp"
+#include "midi_core/events/control_change.hpp"
+#include "midi_core/events/parameter_number.hpp"
+#include "midi_core/events/sysex7.hpp"
+#include "midi_file/channel_voice_events.hpp"
 #include "midi_file/event_type.hpp"
 #include "midi_file/meta_events.hpp"
+#include "midi_file/smpte_offset.hpp"
+#include "midi_file/sysex_events.hpp"
 #include "midi_file/payload.hpp"
 #include "midi_file/tempo_text_events.hpp"
 #include "midi_file/time_base.hpp"
@@ -37,10 +42,25 @@ class MIDIFileEvent {
     using TimeSignature = midifile::TimeSignature;
     using UnrecognizedMeta = midifile::UnrecognizedMeta;
     using XMFPatchTypePrefix = midifile::XMFPatchTypePrefix;
+    using SMPTEOffset = midifile::SMPTEOffset;
+    using CC = midicore::events::CC;
+    using NoteOff = midicore::events::NoteOff;
+    using NoteOn = midicore::events::NoteOn;
+    using NotePressure = midicore::events::NotePressure;
+    using PitchBend = midicore::events::PitchBend;
+    using Pressure = midicore::events::Pressure;
+    using ProgramChange = midicore::events::ProgramChange;
+    using RPN = midicore::events::RPN;
+    using NRPN = midicore::events::NRPN;
+    using SysEx7 = midicore::events::SysEx7;
+    using UniversalSysEx7 = midicore::events::UniversalSysEx7;
 
-    using Payload = std::variant<ChannelPrefix, KeySignature, PortPrefix, SequenceNumber,
-                                 SequencerSpecific, Tempo, Text, TimeSignature, UnrecognizedMeta,
-                                 XMFPatchTypePrefix>;
+    // In the declaration order of the event's cases.
+    using Payload =
+        std::variant<CC, ChannelPrefix, KeySignature, NoteOff, NoteOn, NotePressure, PitchBend,
+                     PortPrefix, Pressure, ProgramChange, RPN, NRPN, SequenceNumber,
+                     SequencerSpecific, SMPTEOffset, SysEx7, UniversalSysEx7, Tempo, Text,
+                     TimeSignature, UnrecognizedMeta, XMFPatchTypePrefix>;
 
     // Whether P is one of the payload types an event can hold.
     template <class P>
@@ -52,6 +72,98 @@ class MIDIFileEvent {
     template <MIDIFileEventPayload P>
     requires holds<P> MIDIFileEvent(DeltaTime delta, P payload)
         : delta_(delta), payload_(std::move(payload)) {}
+
+    // Channel voice events: the record with group 0, no note attribute, no bank select and
+    // midi1ZeroVelocityAsNoteOff false.
+    static MIDIFileEvent cc(DeltaTime delta, CC::Controller controller,
+                            midicore::ChanVoice7Bit32BitValue value, midicore::UInt4 channel) {
+        return {delta, CC(controller, value, channel)};
+    }
+    static MIDIFileEvent cc(DeltaTime delta, midicore::UInt7 controller,
+                            midicore::ChanVoice7Bit32BitValue value, midicore::UInt4 channel) {
+        return {delta, CC(controller, value, channel)};
+    }
+    static MIDIFileEvent noteOff(DeltaTime delta, midicore::MIDINote note,
+                                 midicore::ChanVoice7Bit16BitValue velocity,
+                                 midicore::UInt4 channel) {
+        return {delta, NoteOff(note, velocity, midicore::events::NoteAttribute::none(), channel)};
+    }
+    static MIDIFileEvent noteOn(DeltaTime delta, midicore::MIDINote note,
+                                midicore::ChanVoice7Bit16BitValue velocity,
+                                midicore::UInt4 channel) {
+        return {delta, NoteOn(note, velocity, midicore::events::NoteAttribute::none(), channel,
+                              midicore::UInt4(0), false)};
+    }
+    static MIDIFileEvent notePressure(DeltaTime delta, midicore::MIDINote note,
+                                      midicore::ChanVoice7Bit32BitValue amount,
+                                      midicore::UInt4 channel) {
+        return {delta, NotePressure(note, amount, channel)};
+    }
+    // The value msb x 128 + lsb.
+    static MIDIFileEvent pitchBend(DeltaTime delta, midicore::UInt7 lsb, midicore::UInt7 msb,
+                                   midicore::UInt4 channel) {
+        return pitchBend(delta,
+                         midicore::ChanVoice14Bit32BitValue::midi1(
+                             midicore::UInt14::fromUInt7Pair({msb, lsb})),
+                         channel);
+    }
+    static MIDIFileEvent pitchBend(DeltaTime delta, midicore::ChanVoice14Bit32BitValue value,
+                                   midicore::UInt4 channel) {
+        return {delta, PitchBend(value, channel)};
+    }
+    static MIDIFileEvent pressure(DeltaTime delta, midicore::ChanVoice7Bit32BitValue amount,
+                                  midicore::UInt4 channel) {
+        return {delta, Pressure(amount, channel)};
+    }
+    static MIDIFileEvent programChange(DeltaTime delta, midicore::UInt7 program,
+                                       midicore::UInt4 channel) {
+        return {delta, ProgramChange(program, ProgramChange::Bank::noBankSelect(), channel)};
+    }
+    static MIDIFileEvent rpn(DeltaTime delta, midicore::events::RegisteredController parameter,
+                             midicore::MIDI2ParameterNumberChange change,
+                             midicore::UInt4 channel) {
+        return {delta, RPN(parameter, change, channel)};
+    }
+    static MIDIFileEvent nrpn(DeltaTime delta, midicore::events::AssignableController parameter,
+                              midicore::MIDI2ParameterNumberChange change,
+                              midicore::UInt4 channel) {
+        return {delta, NRPN(parameter, change, channel)};
+    }
+    // System exclusive with group 0. The byte form throws MIDIEventParseError (malformed) for a
+    // data byte of 0x80 or more; the UInt7 form cannot fail.
+    static MIDIFileEvent sysEx7(DeltaTime delta, midicore::events::SysExManufacturer manufacturer,
+                                std::vector<uint8_t> data) {
+        return {delta, SysEx7(manufacturer, std::move(data))};
+    }
+    static MIDIFileEvent sysEx7(DeltaTime delta, midicore::events::SysExManufacturer manufacturer,
+                                std::span<const midicore::UInt7> data) {
+        return {delta, SysEx7(manufacturer, data)};
+    }
+    static MIDIFileEvent universalSysEx7(DeltaTime delta,
+                                         midicore::events::UniversalSysExType universalType,
+                                         midicore::UInt7 deviceID, midicore::UInt7 subID1,
+                                         midicore::UInt7 subID2, std::vector<uint8_t> data) {
+        return {delta, UniversalSysEx7(universalType, deviceID, subID1, subID2, std::move(data))};
+    }
+    static MIDIFileEvent universalSysEx7(DeltaTime delta,
+                                         midicore::events::UniversalSysExType universalType,
+                                         midicore::UInt7 deviceID, midicore::UInt7 subID1,
+                                         midicore::UInt7 subID2,
+                                         std::span<const midicore::UInt7> data) {
+        return {delta, UniversalSysEx7(universalType, deviceID, subID1, subID2, data)};
+    }
+    // The fields clamped as the record's setters do.
+    static MIDIFileEvent smpteOffset(DeltaTime delta, uint8_t hours, uint8_t minutes,
+                                     uint8_t seconds, uint8_t frames, uint8_t subframes,
+                                     MIDIFileSMPTEOffsetFrameRate frameRate) {
+        return {delta, SMPTEOffset(hours, minutes, seconds, frames, subframes, frameRate)};
+    }
+    static MIDIFileEvent smpteOffset(DeltaTime delta, const timecode::Timecode& scaling) {
+        return {delta, SMPTEOffset(scaling)};
+    }
+
+    // The event of whichever kind `payload` holds.
+    MIDIFileEvent(DeltaTime delta, Payload payload) : delta_(delta), payload_(std::move(payload)) {}
 
     static MIDIFileEvent channelPrefix(DeltaTime delta, midicore::UInt4 channel) {
         return {delta, ChannelPrefix{channel}};

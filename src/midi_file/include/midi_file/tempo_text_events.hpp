@@ -36,7 +36,8 @@ class Tempo {
 
     // 60 / bpm x 1,000,000 cut toward zero, of the bpm limited to the range above: 1 ... 16,759,776.
     uint32_t microsecondsPerQuarterNote() const;
-    // Sets the bpm to 60,000,000 / value, limited (0 gives 60,000,000).
+    // Sets the bpm to 60,000,000 / value, the value limited to 1 ... 16,759,776 (0 gives
+    // 60,000,000 bpm, 16,777,215 the slowest tempo that writes back as it reads).
     void setMicrosecondsPerQuarterNote(uint32_t microseconds);
     // The tempo as it reads back from a file: 60,000,000 / microsecondsPerQuarterNote().
     double encodedBPM() const;
