@@ -1,15 +1,17 @@
 // Timecode tracks in QuickTime movies: movies written by ffmpeg read back with the start
-// timecode ffprobe reports, tracks we add or replace are read by ffprobe, the sample payloads,
-// and malformed movies.
+// timecode ffprobe reports, tracks we add or replace are read by ffprobe, rate detection, the
+// sample payloads and formats. (Broken movies are the movie layer's: see its parse tests.)
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "peer_support.hpp"
+#include "movie/movie.hpp"
 #include "timecode/movie.hpp"
 
 using namespace timecode;
@@ -72,13 +74,13 @@ TEST_F(MovieFiles, StartTimecodesOfMoviesWrittenByFfmpeg) {
         const fs::path path = make("in.mov", c.rate, c.timecode);
         const std::string probed = probedTimecode(path);
         ASSERT_EQ(probed, c.timecode) << "ffprobe on " << c.rate;
-        const Movie movie = Movie::loadFile(path);
-        EXPECT_EQ(movie.timecodeFrameRate(), c.expected) << c.rate;
-        const auto start = movie.startTimecode();
+        const movie::Movie m = movie::Movie::load(path);
+        EXPECT_EQ(timecodeFrameRate(m), c.expected) << c.rate;
+        const auto start = startTimecode(m);
         ASSERT_TRUE(start) << c.rate;
         EXPECT_EQ(start->stringValue(), probed) << c.rate;
-        EXPECT_EQ(movie.durationTimecode().stringValue().substr(0, 8), "00:00:01") << c.rate;
-        EXPECT_FALSE(movie.isVideoInterlaced());
+        EXPECT_EQ(durationTimecode(m).stringValue().substr(0, 8), "00:00:01") << c.rate;
+        EXPECT_FALSE(isVideoInterlaced(m));
     }
 }
 
@@ -94,29 +96,33 @@ TEST_F(MovieFiles, TracksWeAddOrReplaceAreReadByFfprobe) {
         {"60000/1001", "01:00:00;00", R::_59_94_drop, "00:10:00;00"},
     };
     for (const auto& c : cases) {
-        Movie movie = Movie::loadFile(make("in.mov", c.rate, c.existing));
+        movie::Movie m = movie::Movie::load(make("in.mov", c.rate, c.existing));
         const Timecode start = Timecode::fromString(c.start, c.ours);
-        movie.replaceTimecodeTrack(start);
-        EXPECT_EQ(movie.startTimecode()->stringValue(), c.start);
+        const uint32_t added = replaceTimecodeTrack(m, start).trackID();
+        EXPECT_EQ(startTimecode(m)->stringValue(), c.start);
         const fs::path out = dir_ / "out.mov";
-        movie.saveFile(out);
+        m.save(out);
         EXPECT_EQ(probedTimecode(out), c.start) << c.rate;
-        // And read back by ourselves from the saved file.
-        const Movie again = Movie::loadFile(out);
-        EXPECT_EQ(again.timecodeSamples().size(), 1u);
-        EXPECT_EQ(again.startTimecode(c.ours)->stringValue(), c.start);
+        // No temporary file is left beside the saved movie.
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 2) << c.rate;
+        // And read back by ourselves from the saved file: one timecode track, referenced by the
+        // video track alone.
+        const movie::Movie again = movie::Movie::load(out);
+        EXPECT_EQ(timecodeSamples(again).size(), 1u);
+        EXPECT_EQ(startTimecode(again, c.ours)->stringValue(), c.start);
+        EXPECT_EQ(again.tracks(movie::mediatype::video).at(0)->references(movie::fourCC("tmcd")),
+                  std::vector<uint32_t>{added});
     }
 }
 
-TEST_F(MovieFiles, SampleFormatsEmptySamplesAndMalformedMovies) {
-    Movie movie = Movie::loadFile(make("in.mov", "25", ""));
-    EXPECT_EQ(movie.startTimecode(R::_25), std::nullopt);
-    EXPECT_THROW(movie.startTimecodeOrThrow(R::_25), TimecodeMediaParseError);
-    EXPECT_EQ(movie.durationTimecode(movie.tracks().front()).stringValue(), "00:00:01:00");
-    movie.addTimecodeTrack(Timecode::fromString("01:00:00:00", R::_25),
-                           Timecode::fromString("00:00:10:00", R::_25));
-    EXPECT_EQ(movie.tracks().back().samples.front().duration, 25000u);  // 10 s at the timescale 2500
-    std::vector<uint8_t> bytes = movie.save();
+TEST_F(MovieFiles, SampleFormatsAndEmptySamples) {
+    movie::Movie m = movie::Movie::load(make("in.mov", "25", ""));
+    EXPECT_EQ(startTimecode(m, R::_25), std::nullopt);
+    EXPECT_THROW(startTimecodeOrThrow(m, R::_25), TimecodeMediaParseError);
+    EXPECT_EQ(durationTimecode(m, m.tracks().front()).stringValue(), "00:00:01:00");
+    addTimecodeTrack(m, Timecode::fromString("01:00:00:00", R::_25), Timecode::fromString("00:00:10:00", R::_25));
+    EXPECT_EQ(m.tracks().back().samples().front().duration, 25000u);  // 10 s at the timescale 2500
+    std::vector<uint8_t> bytes = m.bytes();
     auto find = [&](std::vector<uint8_t> needle, size_t from = 0) {
         auto it = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), needle.begin(), needle.end());
         return it == bytes.end() ? std::string::npos : static_cast<size_t>(it - bytes.begin());
@@ -126,7 +132,7 @@ TEST_F(MovieFiles, SampleFormatsEmptySamplesAndMalformedMovies) {
     const size_t entryAt = find(entry), sizesAt = find(sizes);
     ASSERT_NE(entryAt, std::string::npos);
     ASSERT_NE(sizesAt, std::string::npos);
-    EXPECT_EQ(Movie::load(bytes).startTimecode()->stringValue(), "01:00:00:00");
+    EXPECT_EQ(startTimecode(movie::Movie::fromBytes(bytes))->stringValue(), "01:00:00:00");
 
     auto patched = [&](size_t at, std::vector<uint8_t> with) {
         std::vector<uint8_t> copy = bytes;
@@ -134,17 +140,34 @@ TEST_F(MovieFiles, SampleFormatsEmptySamplesAndMalformedMovies) {
         return copy;
     };
     // A 'tc64' sample is read in 64-bit frame numbers (a 4-byte sample holds none); an unknown
-    // format is refused; an empty sample is skipped.
-    EXPECT_TRUE(Movie::load(patched(entryAt + 4, {'t', 'c', '6', '4'})).timecodeSamples(R::_25).front().empty());
-    try {
-        Movie::load(patched(entryAt + 4, {'x', 'y', 'z', 'w'})).timecodeSamples(R::_25);
-        ADD_FAILURE() << "unknown subtype accepted";
-    } catch (const TimecodeMediaParseError& e) {
-        EXPECT_EQ(e.errorCase(), TimecodeMediaParseError::Case::unknownTimecode);
+    // format is refused, and so is a track whose samples are in another file (its data reference
+    // without the self-contained flag); an empty sample is skipped.
+    EXPECT_TRUE(timecodeSamples(movie::Movie::fromBytes(patched(entryAt + 4, {'t', 'c', '6', '4'})), R::_25).front().empty());
+    const std::vector<uint8_t> selfReference{0, 0, 0, 12, 'u', 'r', 'l', ' ', 0, 0, 0, 1};
+    const auto ourReference = std::find_end(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(entryAt),
+                                            selfReference.begin(), selfReference.end());
+    ASSERT_NE(ourReference, bytes.begin() + static_cast<std::ptrdiff_t>(entryAt));
+    const size_t flagsAt = static_cast<size_t>(ourReference - bytes.begin()) + 11;
+    struct Refused {
+        const char* what;
+        std::vector<uint8_t> movie;
+        TimecodeMediaParseError::Case expected;
+    } refused[] = {
+        {"unknown format", patched(entryAt + 4, {'x', 'y', 'z', 'w'}), TimecodeMediaParseError::Case::unknownTimecode},
+        {"data in another file", patched(flagsAt, {0}), TimecodeMediaParseError::Case::internalError},
+    };
+    for (const auto& r : refused) {
+        try {
+            timecodeSamples(movie::Movie::fromBytes(r.movie), R::_25);
+            ADD_FAILURE() << r.what << " accepted";
+        } catch (const TimecodeMediaParseError& e) {
+            EXPECT_EQ(e.errorCase(), r.expected) << r.what;
+        }
     }
     {
         // The sample made empty: a size table of one entry 0 in place of the fixed size 4; the
-        // atoms holding it grow by the 4 bytes (the movie atom is last, so no data moves).
+        // atoms holding it grow by the 4 bytes. Only the added data after the movie atom moves,
+        // and the empty sample reads none of it.
         std::vector<uint8_t> empty = patched(sizesAt + 8, {0, 0, 0, 0});
         empty.insert(empty.begin() + static_cast<std::ptrdiff_t>(sizesAt + 16), 4, 0);
         for (const char* parent : {"stsz", "stbl", "minf", "mdia", "trak", "moov"}) {
@@ -156,33 +179,51 @@ TEST_F(MovieFiles, SampleFormatsEmptySamplesAndMalformedMovies) {
             size += 4;
             for (int i = 0; i < 4; ++i) empty[at + static_cast<size_t>(i)] = static_cast<uint8_t>(size >> (24 - 8 * i));
         }
-        const Movie loaded = Movie::load(empty);
-        ASSERT_EQ(loaded.tracks().back().samples.size(), 1u);
-        EXPECT_EQ(loaded.tracks().back().samples[0].size, 0u);
-        EXPECT_EQ(loaded.startTimecode(R::_25), std::nullopt);
+        const movie::Movie loaded = movie::Movie::fromBytes(empty);
+        ASSERT_EQ(loaded.tracks().back().samples().size(), 1u);
+        EXPECT_EQ(loaded.tracks().back().samples()[0].size, 0u);
+        EXPECT_EQ(startTimecode(loaded, R::_25), std::nullopt);
     }
+}
 
-    const size_t moovAt = find({'m', 'o', 'o', 'v'}) - 4;
-    const size_t mdhdAt = find({'m', 'd', 'h', 'd'});
-    const size_t stcoAt = find({'s', 't', 'c', 'o'}, entryAt);
-    struct Bad {
-        const char* what;
-        std::vector<uint8_t> movie;
-    } bad[] = {
-        {"oversized movie atom", patched(moovAt, {0x7F, 0xFF, 0xFF, 0xFF})},
-        {"media timescale 0", patched(mdhdAt + 4 + 12, {0, 0, 0, 0})},
-        {"chunk offset beyond the file", patched(stcoAt + 12, {0x7F, 0xFF, 0xFF, 0x00})},
-        {"huge sample count", patched(sizesAt + 12, {0xFF, 0xFF, 0xFF, 0xFF})},
-        {"huge chunk count", patched(stcoAt + 8, {0x0F, 0xFF, 0xFF, 0xFF})},
-        {"atom smaller than its header", patched(moovAt, {0, 0, 0, 4})},
-    };
-    for (const auto& b : bad) EXPECT_THROW(Movie::load(b.movie), TimecodeMediaParseError) << b.what;
-    // Every truncation either loads or is refused with the parse error.
-    for (size_t cut = 0; cut < bytes.size(); cut += 97) {
+// The rate comes from the video track's frames, then from the timecode entry; the drop flag from
+// the timecode entries; with neither track the rate cannot be detected.
+TEST_F(MovieFiles, RateDetectionOrder) {
+    movie::Movie m = movie::Movie::load(make("in.mov", "30000/1001", "01:00:00;00"));
+    EXPECT_EQ(timecodeFrameRate(m), R::_29_97_drop);
+    EXPECT_EQ(timecodeFrameRate(m, false), R::_29_97);
+    EXPECT_EQ(videoFrameRate(m), VideoFrameRate::_29_97p);
+    ASSERT_TRUE(m.removeTrack(m.tracks(movie::mediatype::video).at(0)->trackID()));
+    EXPECT_EQ(timecodeFrameRate(m), R::_29_97_drop);
+    EXPECT_EQ(videoFrameRate(m), VideoFrameRate::_29_97p);
+    EXPECT_EQ(startTimecode(m)->stringValue(), "01:00:00;00");
+    ASSERT_TRUE(m.removeTrack(m.tracks(movie::mediatype::timecode).at(0)->trackID()));
+    EXPECT_EQ(startTimecode(m, R::_25), std::nullopt);
+    for (const auto& detecting : std::vector<std::function<void()>>{[&] { (void)startTimecode(m); },
+                                                                    [&] { (void)startTimecodeOrThrow(m); },
+                                                                    [&] { (void)videoFrameRate(m); }}) {
         try {
-            Movie::load(std::span(bytes.data(), cut));
-        } catch (const TimecodeMediaParseError&) {
+            detecting();
+            ADD_FAILURE() << "a rate without video or timecode track";
+        } catch (const TimecodeMediaParseError& e) {
+            EXPECT_EQ(e.errorCase(), TimecodeMediaParseError::Case::missingOrNonStandardFrameRate);
         }
+    }
+}
+
+// Interlace as ffmpeg writes it ('fiel' with two fields) decides the video rate's scan type.
+TEST_F(MovieFiles, InterlacedVideo) {
+    for (const auto& [order, interlaced] : {std::pair{"tt", true}, {"bb", true}, {"progressive", false}}) {
+        const fs::path path = dir_ / "fields.mov";
+        const std::string command = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i color=c=black:s=16x16:r=25 "
+                                    "-frames:v 2 -c:v rawvideo -pix_fmt uyvy422 -field_order " +
+                                    std::string(order) + " '" + path.string() + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        const movie::Movie m = movie::Movie::load(path);
+        EXPECT_EQ(isVideoInterlaced(m), interlaced) << order;
+        EXPECT_EQ(isInterlaced(*m.tracks(movie::mediatype::video).at(0)), interlaced) << order;
+        EXPECT_EQ(videoFrameRate(m).isInterlaced(), interlaced) << order;
+        EXPECT_EQ(videoFrameRate(m, false), VideoFrameRate::_25p) << order;
     }
 }
 
@@ -201,7 +242,6 @@ TEST(MovieSamples, PayloadsAndTimes) {
     EXPECT_EQ(timecodeOfMediaTime(MediaTime::make(1001, 30000), R::_29_97).frames, 1);
     EXPECT_THROW(timecodeOfMediaTime(MediaTime::make(-1, 1), R::_25), TimecodeValidationError);
     EXPECT_THROW(timecodeOfMediaTime(MediaTime::invalid(), R::_25), TimecodeValidationError);
-    EXPECT_THROW(Movie::load(std::vector<uint8_t>{}), TimecodeMediaParseError);
 
     auto range = timecodeRange(MediaTime::make(0, 25), MediaTime::make(250, 25), R::_25);
     EXPECT_EQ(range.second.stringValue(), "00:00:10:00");

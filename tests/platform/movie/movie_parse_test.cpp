@@ -60,12 +60,15 @@ TEST(MovieParsing, BrokenMoviesGiveTheParseError) {
              put32(b, at + 8, 1);
              put32(b, at + 12, 0);
          }},
+        {"empty file", [](auto& b) { b.clear(); }},
         {"atom smaller than its header", [](auto& b) { put32(b, findType(b, "trak") - 4, 4); }},
+        {"movie atom smaller than its header", [](auto& b) { put32(b, findType(b, "moov") - 4, 4); }},
         {"child running past its parent", [](auto& b) { put32(b, findType(b, "stbl") - 4, 0x00100000); }},
         {"no movie atom", [](auto& b) { std::copy_n("free", 4, b.begin() + static_cast<std::ptrdiff_t>(findType(b, "moov"))); }},
         {"chunk offset beyond the file", [](auto& b) { put32(b, findType(b, "stco", 1) + 12, 0xFFFFFF00); }},
         {"chunk reaching past the end", [](auto& b) { put32(b, findType(b, "stco", 1) + 12, static_cast<uint32_t>(b.size() - 2)); }},
         {"movie timescale 0", [](auto& b) { put32(b, findType(b, "mvhd") + 16, 0); }},
+        {"video media timescale 0", [](auto& b) { put32(b, findType(b, "mdhd") + 16, 0); }},
         {"media timescale 0", [](auto& b) { put32(b, findType(b, "mdhd", 1) + 16, 0); }},
         {"timecode entry timescale 0", [](auto& b) { put32(b, findType(b, "stsd", 1) + 36, 0); }},
         {"huge time-to-sample count", [](auto& b) { put32(b, findType(b, "stts") + 8, 0xFFFFFFFF); }},
@@ -92,6 +95,17 @@ TEST(MovieParsing, BrokenMoviesGiveTheParseError) {
     }
     // The unchanged movie reads, so each case above failed for its own fault.
     EXPECT_EQ(Movie::fromBytes(peerMovie()).tracks().size(), 2u);
+}
+
+TEST(MovieParsing, EveryTruncationReadsOrGivesTheParseError) {
+    const auto& whole = peerMovie();
+    for (std::size_t cut = 0; cut < whole.size(); ++cut) {
+        try {
+            (void)Movie::fromBytes(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)));
+        } catch (const MovieError& error) {
+            EXPECT_EQ(error.errorCase(), MovieError::Case::malformed) << "cut at " << cut << ": " << error.what();
+        }
+    }
 }
 
 TEST(MovieParsing, MissingFileIsAnInputOutputError) {

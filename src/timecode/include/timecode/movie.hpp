@@ -1,25 +1,28 @@
-// A small reader and writer of QuickTime movies, as far as timecode tracks need them: the atom
-// tree (ftyp, moov/mvhd, trak/tkhd, tref, mdia/mdhd/hdlr, minf, stbl with stsd, stts, stsc, stsz,
-// stco/co64, mdat), an in-memory movie with its tracks, and the timecode operations on it:
-// detecting the frame rate, reading the 'tmcd' and 'tc64' samples, start, end and duration
-// timecodes, and adding or replacing a timecode track.
+// Timecode tracks of QuickTime movies, on the movie layer (`movie::Movie`): detecting a movie's
+// frame rate, reading the 'tmcd' and 'tc64' samples of its timecode tracks (both big-endian frame
+// numbers, of 32 and 64 bits), start, end and duration timecodes, time ranges as timecodes, and
+// adding or replacing a timecode track (one 'tmcd' sample holding the start frame number,
+// referenced from every video track).
 //
-//     auto movie = Movie::loadFile("take.mov");
-//     std::optional<Timecode> start = movie.startTimecode();
-//     movie.replaceTimecodeTrack(Timecode::fromString("01:00:00:00", TimecodeFrameRate::_25));
-//     movie.saveFile("take-tc.mov");
+//     auto take = movie::Movie::load("take.mov");
+//     std::optional<Timecode> start = startTimecode(take);
+//     replaceTimecodeTrack(take, Timecode::fromString("01:00:00:00", TimecodeFrameRate::_25));
+//     take.save("take-tc.mov");
 //
-// Files are read whole into memory; nothing is written to temporary files.
+// Every rate parameter may be none: the rate is then detected with timecodeFrameRate(movie).
+// Errors of the movie layer (`movie::MovieError`: unreadable files, broken atoms) pass through
+// unchanged; these operations throw the two media errors below and the timecode's validation
+// error for timecodes beyond the upper limit.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
-#include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "movie/movie.hpp"
 #include "timecode/frame_count.hpp"
 #include "timecode/timecode.hpp"
 #include "timecode/video_frame_rate.hpp"
@@ -43,123 +46,76 @@ class TimecodeMediaWriteError : public std::runtime_error {
     Case errorCase() const { return Case::internalError; }
 };
 
-// A four-character code as a big-endian number ('tmcd' = 0x746D6364).
-constexpr uint32_t fourCC(const char (&s)[5]) {
-    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) | (uint32_t(uint8_t(s[2])) << 8) |
-           uint32_t(uint8_t(s[3]));
-}
-
-// One atom: a leaf keeps its payload bytes, a container its children.
-struct Atom {
-    uint32_t type = 0;
-    std::vector<uint8_t> payload;
-    std::vector<Atom> children;
-    bool isContainer = false;
-
-    Atom* child(uint32_t t);
-    const Atom* child(uint32_t t) const;
-};
-
 // The timecode fields of a 'tmcd' sample entry.
-struct TimecodeSampleDescription {
-    uint32_t flags = 0;  // 1 drop frame, 2 24-hour maximum, 4 negative times allowed, 8 counter
-    uint32_t timescale = 0;
-    uint32_t frameDuration = 0;
-    uint8_t numberOfFrames = 0;
-    bool isDrop() const { return (flags & 1) != 0; }
-};
+using TimecodeSampleDescription = movie::TimecodeDescription;
 
-struct MovieTrack {
-    uint32_t trackID = 0;
-    uint32_t handler = 0;  // 'vide', 'soun', 'tmcd', ...
-    uint32_t mediaTimescale = 0;
-    uint64_t mediaDuration = 0;
-    // The sample entry formats ('tmcd', 'tc64', 'mp4v', ...), in order.
-    std::vector<uint32_t> sampleFormats;
-    std::optional<TimecodeSampleDescription> timecodeDescription;
-    // The field count of a video sample entry's 'fiel' atom (1 progressive, 2 interlaced).
-    std::optional<uint8_t> fieldCount;
-    struct Sample {
-        uint64_t offset = 0;  // into the file as loaded
-        uint32_t size = 0;
-        uint32_t duration = 0;  // in media time units
-        uint32_t descriptionIndex = 1;
-    };
-    std::vector<Sample> samples;
+// ---- reading ----
 
-    // The shortest sample duration as seconds (value over the media timescale), if any.
-    std::optional<Fraction> minFrameDuration() const;
-    double nominalFrameRate() const;
-};
+// The timecode rate: drop frame when none is given and any timecode track's entry has the drop
+// flag; from the first video track's shortest frame, else from the first timecode entry's frame
+// duration, else from the video frame rate. Throws missingOrNonStandardFrameRate.
+TimecodeFrameRate timecodeFrameRate(const movie::Movie& movie, std::optional<bool> drop = std::nullopt);
+// The video rate, interlaced as isVideoInterlaced when none is given: from the first video
+// track's shortest frame, else the first timecode entry's frame duration, else the video tracks'
+// nominal rates. Throws missingOrNonStandardFrameRate.
+VideoFrameRate videoFrameRate(const movie::Movie& movie, std::optional<bool> interlaced = std::nullopt);
+// Whether the first video track is interlaced (false without video track).
+bool isVideoInterlaced(const movie::Movie& movie);
+// Whether any of the track's video entries has more than one field per frame.
+bool isInterlaced(const movie::Track& track);
 
-class Movie {
-  public:
-    // Throws TimecodeMediaParseError (internalError) for anything that is no readable movie:
-    // truncated or oversized atoms, sample data outside the file, timescale 0, entry counts
-    // beyond what the atoms hold.
-    static Movie load(std::span<const uint8_t> bytes);
-    static Movie loadFile(const std::filesystem::path& path);
-    std::vector<uint8_t> save() const;
-    void saveFile(const std::filesystem::path& path) const;
-
-    const std::vector<MovieTrack>& tracks() const { return tracks_; }
-    uint32_t timescale() const { return timescale_; }
-    uint64_t duration() const { return duration_; }
-
-    // ---- timecode reading (a rate of none is detected) ----
-    TimecodeFrameRate timecodeFrameRate(std::optional<bool> drop = std::nullopt) const;
-    VideoFrameRate videoFrameRate(std::optional<bool> interlaced = std::nullopt) const;
-    bool isVideoInterlaced() const;
-    std::vector<std::vector<Timecode>> timecodeSamples(std::optional<TimecodeFrameRate> rate = std::nullopt,
-                                                       UpperLimit limit = UpperLimit::_24hours,
-                                                       SubFramesBase base = SubFramesBase::_80SubFrames,
-                                                       StringFormat format = {}) const;
-    std::optional<Timecode> startTimecode(std::optional<TimecodeFrameRate> rate = std::nullopt,
-                                          UpperLimit limit = UpperLimit::_24hours,
-                                          SubFramesBase base = SubFramesBase::_80SubFrames,
-                                          StringFormat format = {}) const;
-    std::optional<Timecode> endTimecode(std::optional<TimecodeFrameRate> rate = std::nullopt,
-                                        UpperLimit limit = UpperLimit::_24hours,
-                                        SubFramesBase base = SubFramesBase::_80SubFrames, StringFormat format = {}) const;
-    Timecode durationTimecode(std::optional<TimecodeFrameRate> rate = std::nullopt,
+// The timecodes of every timecode track's samples, one list per track in track order. Empty
+// samples are skipped; a sample of another format throws unknownTimecode, one whose data lies in
+// another file internalError.
+std::vector<std::vector<Timecode>> timecodeSamples(const movie::Movie& movie,
+                                                   std::optional<TimecodeFrameRate> rate = std::nullopt,
+                                                   UpperLimit limit = UpperLimit::_24hours,
+                                                   SubFramesBase base = SubFramesBase::_80SubFrames,
+                                                   StringFormat format = {});
+// The first timecode of the first timecode track that has one.
+std::optional<Timecode> startTimecode(const movie::Movie& movie, std::optional<TimecodeFrameRate> rate = std::nullopt,
+                                      UpperLimit limit = UpperLimit::_24hours,
+                                      SubFramesBase base = SubFramesBase::_80SubFrames, StringFormat format = {});
+// The start plus the movie's duration (wrapping at the upper limit).
+std::optional<Timecode> endTimecode(const movie::Movie& movie, std::optional<TimecodeFrameRate> rate = std::nullopt,
+                                    UpperLimit limit = UpperLimit::_24hours,
+                                    SubFramesBase base = SubFramesBase::_80SubFrames, StringFormat format = {});
+// The movie's duration.
+Timecode durationTimecode(const movie::Movie& movie, std::optional<TimecodeFrameRate> rate = std::nullopt,
+                          UpperLimit limit = UpperLimit::_24hours, SubFramesBase base = SubFramesBase::_80SubFrames,
+                          StringFormat format = {});
+// The start and end timecodes, throwing unknownTimecode where the optional forms give none.
+Timecode startTimecodeOrThrow(const movie::Movie& movie, std::optional<TimecodeFrameRate> rate = std::nullopt,
                               UpperLimit limit = UpperLimit::_24hours,
-                              SubFramesBase base = SubFramesBase::_80SubFrames, StringFormat format = {}) const;
+                              SubFramesBase base = SubFramesBase::_80SubFrames, StringFormat format = {});
+Timecode endTimecodeOrThrow(const movie::Movie& movie, std::optional<TimecodeFrameRate> rate = std::nullopt,
+                            UpperLimit limit = UpperLimit::_24hours, SubFramesBase base = SubFramesBase::_80SubFrames,
+                            StringFormat format = {});
+// A track's time range in the movie (after its leading empty edits) as timecodes, and its length.
+// The rate is detected from `movie`, the movie holding the track.
+std::pair<Timecode, Timecode> timecodeRange(const movie::Movie& movie, const movie::Track& track,
+                                            std::optional<TimecodeFrameRate> rate = std::nullopt,
+                                            UpperLimit limit = UpperLimit::_24hours,
+                                            SubFramesBase base = SubFramesBase::_80SubFrames, StringFormat format = {});
+Timecode durationTimecode(const movie::Movie& movie, const movie::Track& track,
+                          std::optional<TimecodeFrameRate> rate = std::nullopt, UpperLimit limit = UpperLimit::_24hours,
+                          SubFramesBase base = SubFramesBase::_80SubFrames, StringFormat format = {});
 
-    // The first timecode of the movie, or of its end; throw unknownTimecode where the optional
-    // forms give none.
-    Timecode startTimecodeOrThrow(std::optional<TimecodeFrameRate> rate = std::nullopt,
-                                  UpperLimit limit = UpperLimit::_24hours,
-                                  SubFramesBase base = SubFramesBase::_80SubFrames, StringFormat format = {}) const;
-    Timecode endTimecodeOrThrow(std::optional<TimecodeFrameRate> rate = std::nullopt,
-                                UpperLimit limit = UpperLimit::_24hours,
-                                SubFramesBase base = SubFramesBase::_80SubFrames, StringFormat format = {}) const;
-    // A track's time range (0 to its media duration) as timecodes, and its length.
-    std::pair<Timecode, Timecode> timecodeRange(const MovieTrack& track, std::optional<TimecodeFrameRate> rate = std::nullopt,
-                                                UpperLimit limit = UpperLimit::_24hours,
-                                                SubFramesBase base = SubFramesBase::_80SubFrames,
-                                                StringFormat format = {}) const;
-    Timecode durationTimecode(const MovieTrack& track, std::optional<TimecodeFrameRate> rate = std::nullopt,
-                              UpperLimit limit = UpperLimit::_24hours,
-                              SubFramesBase base = SubFramesBase::_80SubFrames, StringFormat format = {}) const;
+// ---- writing ----
 
-    // ---- writing ----
-    // Adds a timecode track holding one 'tmcd' sample with the start frame number, lasting
-    // `duration` (the movie's duration when none), referenced from every video track.
-    const MovieTrack& addTimecodeTrack(const Timecode& start, std::optional<Timecode> duration = std::nullopt);
-    // Removes every timecode track first.
-    const MovieTrack& replaceTimecodeTrack(const Timecode& start, std::optional<Timecode> duration = std::nullopt);
+// Adds a timecode track holding one 'tmcd' sample with the start frame number, lasting
+// `duration` (the movie's duration at the detected rate when none), referenced from every video
+// track. The movie is not saved. Throws TimecodeMediaWriteError for a start frame or a duration
+// that does not fit the track's 32-bit fields.
+movie::Track& addTimecodeTrack(movie::Movie& movie, const Timecode& start,
+                               std::optional<Timecode> duration = std::nullopt);
+// Removes every timecode track first.
+movie::Track& replaceTimecodeTrack(movie::Movie& movie, const Timecode& start,
+                                   std::optional<Timecode> duration = std::nullopt);
 
-  private:
-    void index();
-    std::vector<Atom> atoms_;          // top level, in file order
-    std::vector<uint8_t> file_;        // the loaded bytes (sample data is read from here)
-    std::vector<uint8_t> addedData_;   // sample data of added tracks, stored after the loaded data
-    std::vector<MovieTrack> tracks_;
-    uint32_t timescale_ = 0;
-    uint64_t duration_ = 0;
-};
+// ---- conversions ----
 
-// The components of a media time (value over timescale seconds) at a rate, validated.
+// The timecode of a media time (value over timescale seconds) at a rate, validated.
 Timecode timecodeOfMediaTime(const MediaTime& time, TimecodeFrameRate rate, UpperLimit limit = UpperLimit::_24hours,
                              SubFramesBase base = SubFramesBase::_80SubFrames, StringFormat format = {});
 
