@@ -174,7 +174,10 @@ void MTCReceiver::midiIn(const std::vector<MIDIEvent>& events) {
 void MTCReceiver::decoded(const Timecode& tc, MTCMessageType type, MTCDirection direction, bool displayNeedsUpdate) {
     const auto local = decoder_.localFrameRate();
     const bool quarterFrame = type == MTCMessageType::quarterFrame;
-    if (local && !local->isCompatible(tc.frameRate)) {
+    // The stream can be followed when the local rate is carried at its MTC rate (the decoder then
+    // scales to it). The timecode library's compatible groups are wider: 25 and 30 share one, yet
+    // a 30 fps stream gives no 25 fps timecode.
+    if (local && !(local->isCompatible(tc.frameRate) && midisync::mtcFrameRate(*local) == midisync::mtcFrameRate(tc.frameRate))) {
         if (!quarterFrame) return;
         setState(State::incompatibleFrameRate());
     } else if (quarterFrame && state().stateCase() == State::Case::incompatibleFrameRate) {
