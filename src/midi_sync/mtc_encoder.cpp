@@ -100,15 +100,18 @@ void MTCEncoder::step(int direction) {
             mtcQuarterFrame_.setWrappedValue(direction > 0 ? 0 : 7);
         }
     }
-    midiOut(generateQuarterFrameMIDIMessage());
+    // The state is final before the message leaves, so that a handler that locates the encoder
+    // again is not undone by this step.
+    const MIDIEvent message = generateQuarterFrameMIDIMessage();
     lastTransmitFullFrame_.reset();
     streamHasStartedSinceLastLocate_.setWrappedValue(true);
+    midiOut(message);
 }
 
 void MTCEncoder::sendFullFrameMIDIMessage() {
     auto [event, components] = generateFullFrameMIDIMessage();
-    midiOut(event);
     lastTransmitFullFrame_ = TransmittedFullFrame{components, mtcFrameRate_};
+    midiOut(event);
 }
 
 std::pair<MIDIEvent, MTCEncoder::Components> MTCEncoder::generateFullFrameMIDIMessage() const {

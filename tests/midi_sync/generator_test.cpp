@@ -175,14 +175,19 @@ TEST(MTCGenerator, NamesQueuesAndRelease) {
     // The output handler may call back into the generator; releasing it stops the stream.
     Fixture f;
     std::atomic<int> count{0};
+    std::vector<uint8_t> bytes;  // written on the generator's queue, read after syncing with it
     std::weak_ptr<MTCGenerator> weak = f.generator;
-    f.generator->setMIDIOutHandler([&](const std::vector<MIDIEvent>&) {
+    f.generator->setMIDIOutHandler([&](const std::vector<MIDIEvent>& events) {
+        const auto b = bytesOf(events);
+        bytes.insert(bytes.end(), b.begin(), b.end());
         if (++count == 3)
             if (auto g = weak.lock()) g->locate(Timecode::Components{.h = 3});
     });
     f.generator->start(at(TFR::_30, {.h = 1}));
     f.advance(30ms, 1ms);
-    EXPECT_EQ(count.load(), 5);  // 4 pieces and the full frame of the locate from inside the handler
+    // Pieces 0-2, the full frame of the locate made inside the handler, then the located piece.
+    EXPECT_EQ(bytes, (std::vector<uint8_t>{0xF1, 0x00, 0xF1, 0x10, 0xF1, 0x20, 0xF0, 0x7F, 0x7F, 0x01, 0x01, 0x63,
+                                           0x00, 0x00, 0x00, 0xF7, 0xF1, 0x00}));
     const auto end = f.generator->queue()->whenEnded();
     f.generator.reset();
     f.advance(30ms, 1ms);

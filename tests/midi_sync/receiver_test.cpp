@@ -39,6 +39,11 @@ struct Fixture {
             clock);
         dispatch::Queue::main()->drain();
     }
+    // Handlers still queued on the main queue refer to this fixture: run them while it exists.
+    ~Fixture() {
+        receiver.reset();
+        dispatch::Queue::main()->drain();
+    }
 
     // Moves the clock by `by` in 1 ms steps; each step lets a timer firing and the tick it posts
     // finish on the receiver's queue.
