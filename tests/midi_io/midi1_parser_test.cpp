@@ -42,6 +42,11 @@ TEST(MIDI1Parser, DecodesStreamsOfPackets) {
          {{0x90, 0x3C, 0x64, 0x40, 0x00}}, false, {on(60, 100), on(64, 0)}},
         {"running status carries into the next packet",
          {{0x91, 0x3C, 0x50}, {0x3E, 0x50}}, true, {on(60, 80, 1), on(62, 80, 1)}},
+        {"empty packets and real time keep the running status",
+         {{0x90, 0x3C, 0x64}, {}, {0xF8}, {0x3E, 0x50}}, true,
+         {on(60, 100), MIDIEvent::timingClock(), on(62, 80)}},
+        {"a system common status clears it", {{0x90, 0x3C, 0x64}, {0xF6}, {0x3E, 0x50}}, true,
+         {on(60, 100), MIDIEvent::tuneRequest()}},
         {"a cut-off channel message is not completed by the next packet",
          {{0x90, 0x3C}, {0x64}}, true, {}},
         {"real time inside a message comes first", {{0x90, 0x3C, 0xF8, 0x64}}, true,
@@ -82,18 +87,6 @@ TEST(MIDI1Parser, DecodesStreamsOfPackets) {
         parser.setTranslateNoteOnZeroVelocityToNoteOff(c.translate);
         EXPECT_EQ(parseAll(parser, c.packets), c.expected) << c.name;
     }
-}
-
-TEST(MIDI1Parser, KeepsRunningStatusAcrossEmptyPacketsAndClearsItOnSystemBytes) {
-    MIDI1Parser parser;
-    parser.parsedEvents(Bytes{0x90, 0x3C, 0x64});
-    EXPECT_EQ(parser.runningStatus(), 0x90);
-    parser.parsedEvents(Bytes{});
-    EXPECT_EQ(parser.runningStatus(), 0x90);
-    parser.parsedEvents(Bytes{0xF8});
-    EXPECT_EQ(parser.runningStatus(), 0x90);
-    parser.parsedEvents(Bytes{0xF6});
-    EXPECT_EQ(parser.runningStatus(), std::nullopt);
 }
 
 TEST(MIDI1Parser, DropsASystemExclusiveMessageLongerThanTheBound) {
