@@ -1,7 +1,5 @@
 #include "hui/event_payloads.hpp"
 
-#include <functional>
-
 namespace hui::eventpayloads {
 
 namespace {
@@ -69,18 +67,6 @@ std::string VPotRing::description() const {
 
 std::string VPotTurn::description() const {
     return "vPot(" + vPot.description() + ", delta: " + delta.description() + ")";
-}
-
-std::size_t fieldHash(bool value) {
-    return value ? 1 : 0;
-}
-
-std::size_t fieldHash(std::int64_t value) {
-    return std::hash<std::int64_t>{}(value);
-}
-
-std::size_t fieldHash(Side side) {
-    return static_cast<std::size_t>(side);
 }
 
 std::size_t fieldHash(const Slices& slices) {

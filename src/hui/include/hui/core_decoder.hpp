@@ -20,7 +20,8 @@ namespace hui {
 
 // What the decoder reads from the other side.
 class HUICoreEvent
-    : public detail::EventUnion<
+    : public detail::SharedEventCases<HUICoreEvent>,
+      public detail::EventUnion<
           eventpayloads::LevelMeter, eventpayloads::FaderLevel, eventpayloads::VPot,
           eventpayloads::LargeDisplay, eventpayloads::TimeDisplay,
           eventpayloads::SelectAssignDisplay, eventpayloads::ChannelDisplay, eventpayloads::Switch,
@@ -40,48 +41,19 @@ class HUICoreEvent
         systemReset
     };
 
-    using LevelMeter = eventpayloads::LevelMeter;
-    using FaderLevel = eventpayloads::FaderLevel;
     using VPot = eventpayloads::VPot;
     using LargeDisplay = eventpayloads::LargeDisplay;
     using TimeDisplay = eventpayloads::TimeDisplay;
     using SelectAssignDisplay = eventpayloads::SelectAssignDisplay;
     using ChannelDisplay = eventpayloads::ChannelDisplay;
-    using Switch = eventpayloads::Switch;
     using JogWheel = eventpayloads::JogWheel;
-    using Ping = eventpayloads::Ping;
     using SystemReset = eventpayloads::SystemReset;
 
     template <class P>
     requires std::is_constructible_v<Payload, P&&> HUICoreEvent(P&& payload)
         : EventUnion(std::forward<P>(payload)) {}
 
-    static HUICoreEvent levelMeter(midicore::UInt4 channelStrip, eventpayloads::Side side,
-                                   std::int64_t level) {
-        return LevelMeter{channelStrip, side, level};
-    }
-    static HUICoreEvent faderLevel(midicore::UInt4 channelStrip, midicore::UInt14 level) {
-        return FaderLevel{channelStrip, level};
-    }
     static HUICoreEvent vPot(HUIVPot vPot, HUIVPotValue value) { return VPot{vPot, value}; }
-    static HUICoreEvent largeDisplay(eventpayloads::Slices slices) {
-        return LargeDisplay{std::move(slices)};
-    }
-    static HUICoreEvent timeDisplay(std::vector<HUITimeDisplayCharacter> charsRightToLeft) {
-        return TimeDisplay{std::move(charsRightToLeft)};
-    }
-    static HUICoreEvent selectAssignDisplay(HUISmallDisplayString text) {
-        return SelectAssignDisplay{text};
-    }
-    static HUICoreEvent channelDisplay(midicore::UInt4 channelStrip, HUISmallDisplayString text) {
-        return ChannelDisplay{channelStrip, text};
-    }
-    static HUICoreEvent switch_(HUISwitch huiSwitch, bool state) {
-        return Switch{huiSwitch, state};
-    }
-    static HUICoreEvent jogWheel(midicore::Int7 delta) { return JogWheel{delta}; }
-    static HUICoreEvent ping() { return Ping{}; }
-    static HUICoreEvent systemReset() { return SystemReset{}; }
 
     Case eventCase() const { return static_cast<Case>(caseIndex()); }
 };

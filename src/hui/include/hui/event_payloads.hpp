@@ -145,9 +145,11 @@ struct VPotTurn {
     std::string description() const;
 };
 
-std::size_t fieldHash(bool value);
-std::size_t fieldHash(std::int64_t value);
-std::size_t fieldHash(Side side);
+// Integers, flags and enumerations hash as their number.
+template <class T>
+requires(std::is_integral_v<T> || std::is_enum_v<T>) std::size_t fieldHash(T value) {
+    return static_cast<std::size_t>(value);
+}
 std::size_t fieldHash(const Slices& slices);
 std::size_t fieldHash(const std::vector<HUITimeDisplayCharacter>& chars);
 template <class T>
@@ -210,6 +212,51 @@ class EventUnion {
 
   private:
     Payload payload_;
+};
+
+// The factories of the cases that several event types share, for an event type `Event` over
+// these payloads; a factory is there only where `Event` has the case.
+template <class Event>
+struct SharedEventCases {
+    using Ping = eventpayloads::Ping;
+    using Switch = eventpayloads::Switch;
+    using FaderLevel = eventpayloads::FaderLevel;
+    using LevelMeter = eventpayloads::LevelMeter;
+
+    template <class P>
+    static constexpr bool has = std::is_constructible_v<typename Event::Payload, P>;
+
+    static Event ping() { return Ping{}; }
+    static Event switch_(HUISwitch huiSwitch, bool state) { return Switch{huiSwitch, state}; }
+    static Event faderLevel(midicore::UInt4 channelStrip, midicore::UInt14 level) {
+        return FaderLevel{channelStrip, level};
+    }
+    static Event levelMeter(midicore::UInt4 channelStrip, eventpayloads::Side side,
+                            std::int64_t level) {
+        return LevelMeter{channelStrip, side, level};
+    }
+    static Event largeDisplay(
+        eventpayloads::Slices slices) requires has<eventpayloads::LargeDisplay> {
+        return eventpayloads::LargeDisplay{std::move(slices)};
+    }
+    static Event timeDisplay(std::vector<HUITimeDisplayCharacter> charsRightToLeft) requires
+        has<eventpayloads::TimeDisplay> {
+        return eventpayloads::TimeDisplay{std::move(charsRightToLeft)};
+    }
+    static Event selectAssignDisplay(
+        HUISmallDisplayString text) requires has<eventpayloads::SelectAssignDisplay> {
+        return eventpayloads::SelectAssignDisplay{text};
+    }
+    static Event channelDisplay(midicore::UInt4 channelStrip, HUISmallDisplayString text) requires
+        has<eventpayloads::ChannelDisplay> {
+        return eventpayloads::ChannelDisplay{channelStrip, text};
+    }
+    static Event jogWheel(midicore::Int7 delta) requires has<eventpayloads::JogWheel> {
+        return eventpayloads::JogWheel{delta};
+    }
+    static Event systemReset() requires has<eventpayloads::SystemReset> {
+        return eventpayloads::SystemReset{};
+    }
 };
 
 }  // namespace detail

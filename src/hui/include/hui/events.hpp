@@ -16,6 +16,7 @@ struct HUIEvent {};
 
 class HUIHostEvent
     : public HUIEvent,
+      public detail::SharedEventCases<HUIHostEvent>,
       public detail::EventUnion<eventpayloads::Ping, eventpayloads::Switch,
                                 eventpayloads::FaderLevel, eventpayloads::LevelMeter,
                                 eventpayloads::VPotRing, eventpayloads::LargeDisplay,
@@ -34,10 +35,6 @@ class HUIHostEvent
         channelDisplay
     };
 
-    using Ping = eventpayloads::Ping;
-    using Switch = eventpayloads::Switch;
-    using FaderLevel = eventpayloads::FaderLevel;
-    using LevelMeter = eventpayloads::LevelMeter;
     using VPot = eventpayloads::VPotRing;
     using LargeDisplay = eventpayloads::LargeDisplay;
     using TimeDisplay = eventpayloads::TimeDisplay;
@@ -48,30 +45,7 @@ class HUIHostEvent
     requires std::is_constructible_v<Payload, P&&> HUIHostEvent(P&& payload)
         : EventUnion(std::forward<P>(payload)) {}
 
-    static HUIHostEvent ping() { return Ping{}; }
-    static HUIHostEvent switch_(HUISwitch huiSwitch, bool state) {
-        return Switch{huiSwitch, state};
-    }
-    static HUIHostEvent faderLevel(midicore::UInt4 channelStrip, midicore::UInt14 level) {
-        return FaderLevel{channelStrip, level};
-    }
-    static HUIHostEvent levelMeter(midicore::UInt4 channelStrip, eventpayloads::Side side,
-                                   std::int64_t level) {
-        return LevelMeter{channelStrip, side, level};
-    }
     static HUIHostEvent vPot(HUIVPot vPot, HUIVPotDisplay display) { return VPot{vPot, display}; }
-    static HUIHostEvent largeDisplay(eventpayloads::Slices slices) {
-        return LargeDisplay{std::move(slices)};
-    }
-    static HUIHostEvent timeDisplay(std::vector<HUITimeDisplayCharacter> charsRightToLeft) {
-        return TimeDisplay{std::move(charsRightToLeft)};
-    }
-    static HUIHostEvent selectAssignDisplay(HUISmallDisplayString text) {
-        return SelectAssignDisplay{text};
-    }
-    static HUIHostEvent channelDisplay(midicore::UInt4 channelStrip, HUISmallDisplayString text) {
-        return ChannelDisplay{channelStrip, text};
-    }
 
     Case eventCase() const { return static_cast<Case>(caseIndex()); }
 
@@ -84,6 +58,7 @@ class HUIHostEvent
 
 class HUISurfaceEvent
     : public HUIEvent,
+      public detail::SharedEventCases<HUISurfaceEvent>,
       public detail::EventUnion<eventpayloads::Ping, eventpayloads::Switch,
                                 eventpayloads::FaderLevel, eventpayloads::LevelMeter,
                                 eventpayloads::VPotTurn, eventpayloads::JogWheel,
@@ -99,10 +74,6 @@ class HUISurfaceEvent
         systemReset
     };
 
-    using Ping = eventpayloads::Ping;
-    using Switch = eventpayloads::Switch;
-    using FaderLevel = eventpayloads::FaderLevel;
-    using LevelMeter = eventpayloads::LevelMeter;
     using VPot = eventpayloads::VPotTurn;
     using JogWheel = eventpayloads::JogWheel;
     using SystemReset = eventpayloads::SystemReset;
@@ -111,20 +82,7 @@ class HUISurfaceEvent
     requires std::is_constructible_v<Payload, P&&> HUISurfaceEvent(P&& payload)
         : EventUnion(std::forward<P>(payload)) {}
 
-    static HUISurfaceEvent ping() { return Ping{}; }
-    static HUISurfaceEvent switch_(HUISwitch huiSwitch, bool state) {
-        return Switch{huiSwitch, state};
-    }
-    static HUISurfaceEvent faderLevel(midicore::UInt4 channelStrip, midicore::UInt14 level) {
-        return FaderLevel{channelStrip, level};
-    }
-    static HUISurfaceEvent levelMeter(midicore::UInt4 channelStrip, eventpayloads::Side side,
-                                      std::int64_t level) {
-        return LevelMeter{channelStrip, side, level};
-    }
     static HUISurfaceEvent vPot(HUIVPot vPot, midicore::Int7 delta) { return VPot{vPot, delta}; }
-    static HUISurfaceEvent jogWheel(midicore::Int7 delta) { return JogWheel{delta}; }
-    static HUISurfaceEvent systemReset() { return SystemReset{}; }
 
     Case eventCase() const { return static_cast<Case>(caseIndex()); }
 
