@@ -259,6 +259,10 @@ std::size_t HUISwitch::hash() const {
     return feed.value();
 }
 
+std::string_view HUISwitch::caseName(Case c) {
+    return caseNames[static_cast<std::size_t>(c)];
+}
+
 std::string HUISwitch::description() const {
     std::string text(caseNames[static_cast<std::size_t>(case_)]);
     switch (case_) {

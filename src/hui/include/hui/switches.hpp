@@ -110,6 +110,8 @@ class HUISwitch {
     static std::span<const HUISwitch, 196> allCases();
 
     constexpr Case switchCase() const { return case_; }
+    // "channelStrip", "hotKey", ... "undefined".
+    static std::string_view caseName(Case c);
     // The strip of a channel-strip switch; none for the others.
     constexpr std::optional<midicore::UInt4> channel() const {
         if (case_ != Case::channelStrip) return std::nullopt;
