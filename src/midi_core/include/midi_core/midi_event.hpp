@@ -29,6 +29,7 @@
 #include "midi_core/chan_voice_values.hpp"
 #include "midi_core/events/channel_voice.hpp"
 #include "midi_core/events/control_change.hpp"
+#include "midi_core/events/filter_types.hpp"
 #include "midi_core/events/parameter_number.hpp"
 #include "midi_core/events/per_note.hpp"
 #include "midi_core/events/sysex7.hpp"
@@ -124,6 +125,21 @@ class MIDIEvent {
     using ChanVoice7Bit32BitValue = midicore::ChanVoice7Bit32BitValue;
     using ChanVoice14Bit32BitValue = midicore::ChanVoice14Bit32BitValue;
     using ChanVoice32BitValue = midicore::ChanVoice32BitValue;
+
+    // The event types of each kind and the filter specifications (midi_core/event_filter.hpp).
+    using ChanVoiceType = events::ChanVoiceType;
+    using SysExType = events::SysExType;
+    using SysCommonType = events::SysCommonType;
+    using SysRealTimeType = events::SysRealTimeType;
+    using UtilityType = events::UtilityType;
+    template <class Type>
+    using TypeSet = events::TypeSet<Type>;
+    using NoteRange = events::NoteRange;
+    using ChanVoiceTypes = events::ChanVoiceTypes;
+    using SysExTypes = events::SysExTypes;
+    using SysCommonTypes = events::SysCommonTypes;
+    using SysRealTimeTypes = events::SysRealTimeTypes;
+    using UtilityTypes = events::UtilityTypes;
 
     enum class Case : uint8_t {
 #define MIDICORE_X(index, name, Record) name = index,
@@ -304,6 +320,31 @@ class MIDIEvent {
         return std::visit(std::forward<F>(f), payload_);
     }
 
+    // The event's type within its kind when the kind is Type's (ChanVoiceType, SysExType, ...),
+    // else none.
+    template <events::EventType Type>
+    std::optional<Type> typeOf() const {
+        constexpr size_t first = events::firstCaseIndex<Type>();
+        if (kindOf(static_cast<Case>(first)) != kind()) return std::nullopt;
+        return static_cast<Type>(caseIndex() - first);
+    }
+    // Kind and type tests; an empty set never matches.
+    bool isChannelVoice() const { return kind() == Kind::channelVoice; }
+    bool isChannelVoice(ChanVoiceType type) const { return typeOf<ChanVoiceType>() == type; }
+    bool isChannelVoice(TypeSet<ChanVoiceType> types) const { return isOfTypes(types); }
+    bool isSystemExclusive() const { return kind() == Kind::systemExclusive; }
+    bool isSystemExclusive(SysExType type) const { return typeOf<SysExType>() == type; }
+    bool isSystemExclusive(TypeSet<SysExType> types) const { return isOfTypes(types); }
+    bool isSystemCommon() const { return kind() == Kind::systemCommon; }
+    bool isSystemCommon(SysCommonType type) const { return typeOf<SysCommonType>() == type; }
+    bool isSystemCommon(TypeSet<SysCommonType> types) const { return isOfTypes(types); }
+    bool isSystemRealTime() const { return kind() == Kind::systemRealTime; }
+    bool isSystemRealTime(SysRealTimeType type) const { return typeOf<SysRealTimeType>() == type; }
+    bool isSystemRealTime(TypeSet<SysRealTimeType> types) const { return isOfTypes(types); }
+    bool isUtility() const { return kind() == Kind::utility; }
+    bool isUtility(UtilityType type) const { return typeOf<UtilityType>() == type; }
+    bool isUtility(TypeSet<UtilityType> types) const { return isOfTypes(types); }
+
     // The channel of the channel-voice cases 0-11, none for the others.
     std::optional<UInt4> channel() const;
     // Every payload's group.
@@ -338,6 +379,12 @@ class MIDIEvent {
     size_t hash() const;
 
   private:
+    template <class Type>
+    bool isOfTypes(TypeSet<Type> types) const {
+        const auto type = typeOf<Type>();
+        return type && types.contains(*type);
+    }
+
     Payload payload_;
 };
 
@@ -347,6 +394,24 @@ class MIDIEvent {
 MIDICORE_MIDI_EVENT_CASES(MIDICORE_X)
 #undef MIDICORE_X
 static_assert(std::variant_size_v<MIDIEvent::Payload> == MIDIEvent::caseCount);
+
+// Each type enumeration runs through its kind's cases in order.
+#define MIDICORE_TYPE_AT(Type, name)                                                 \
+    static_assert(events::firstCaseIndex<events::Type>() +                           \
+                      static_cast<size_t>(events::Type::name) ==                     \
+                  static_cast<size_t>(MIDIEvent::Case::name));
+MIDICORE_TYPE_AT(ChanVoiceType, noteOn)
+MIDICORE_TYPE_AT(ChanVoiceType, nrpn)
+MIDICORE_TYPE_AT(SysExType, sysEx7)
+MIDICORE_TYPE_AT(SysExType, universalSysEx8)
+MIDICORE_TYPE_AT(SysCommonType, timecodeQuarterFrame)
+MIDICORE_TYPE_AT(SysCommonType, tuneRequest)
+MIDICORE_TYPE_AT(SysRealTimeType, timingClock)
+MIDICORE_TYPE_AT(SysRealTimeType, continue_)
+MIDICORE_TYPE_AT(SysRealTimeType, systemReset)
+MIDICORE_TYPE_AT(UtilityType, noOp)
+MIDICORE_TYPE_AT(UtilityType, jrTimestamp)
+#undef MIDICORE_TYPE_AT
 
 namespace detail {
 // The index of T among the alternatives of a variant; the count when T is none of them.
