@@ -24,6 +24,8 @@ namespace midiio {
 
 struct MIDIDevice;
 struct MIDIEntity;
+struct AnyMIDIEndpoint;
+class AnyMIDIIOObject;
 
 // One line of a property list: the property's display name and its text.
 struct MIDIPropertyStringValue {
@@ -215,6 +217,15 @@ class MIDIEndpointInterface : public MIDIIOObjectInterface<Derived> {
     template <class Device = MIDIDevice>
     std::optional<Device> device() const {
         return detail::deviceOfEndpoint(this->ref());
+    }
+    // The record as any object (its own case) and as an endpoint of either direction.
+    template <class Any = AnyMIDIIOObject>
+    Any asAnyMIDIIOObject() const {
+        return Any(this->self());
+    }
+    template <class Any = AnyMIDIEndpoint>
+    Any asAnyEndpoint() const {
+        return Any(this->self());
     }
     // Whether a current system destination has this endpoint's unique ID.
     bool existsAsSystemDestination() const {
