@@ -153,7 +153,7 @@ TEST(MIDI2Parser, ParsesEncodedPacketsBack) {
         const auto protocol = seed % 2 ? MIDIProtocolVersion::_2_0 : MIDIProtocolVersion::_1_0;
         const bool midi2 = protocol == MIDIProtocolVersion::_2_0;
         MIDIEvent event = MIDIEvent::noOp(group);
-        switch (pick(12)) {
+        switch (pick(13)) {
             case 0:
                 event = MIDIEvent::noteOn(a, midi2 ? ChanVoice7Bit16BitValue::midi2(static_cast<uint16_t>(word))
                                                    : ChanVoice7Bit16BitValue::midi1(b),
@@ -171,6 +171,17 @@ TEST(MIDI2Parser, ParsesEncodedPacketsBack) {
             case 8: event = MIDIEvent::noteCC(a, MIDIEvent::NoteCC::PerNoteController::assignable(static_cast<uint8_t>(word)), ChanVoice32BitValue::midi2(word), channel, group); break;
             case 9: event = MIDIEvent::songPositionPointer(UInt14(pick(16384)), group); break;
             case 10: event = MIDIEvent::jrClock(static_cast<uint16_t>(word), group); break;
+            case 11: {
+                // Parameter numbers take one MIDI 2.0 packet (under MIDI 1.0, a run of controllers).
+                if (!midi2) continue;
+                const midicore::UInt7Pair parameter{a, b};
+                const UInt14 data(pick(16384));
+                const auto change = pick(2) ? midicore::MIDI2ParameterNumberChange::relative
+                                            : midicore::MIDI2ParameterNumberChange::absolute;
+                event = pick(2) ? MIDIEvent::rpn(parameter, data, change, channel, group)
+                                : MIDIEvent::nrpn(parameter, data, change, channel, group);
+                break;
+            }
             default: {
                 Bytes data(pick(40));
                 for (auto& byte : data) byte = static_cast<uint8_t>(pick(128));
