@@ -97,6 +97,10 @@ std::optional<MIDIImage> MIDIImage::decode(std::span<const uint8_t> bytes) {
 std::optional<MIDIImage> MIDIImage::load(const std::filesystem::path& path) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+    // Room for the largest image with 16-bit colour samples and a generous header.
+    constexpr uintmax_t largestFile = maximumPixels * 6 + (uintmax_t{1} << 20);
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size > largestFile) return std::nullopt;
     std::ifstream file(path, std::ios::binary);
     if (!file) return std::nullopt;
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
