@@ -31,6 +31,8 @@
 
 #include "dispatch/queue.hpp"
 #include "midi_io/api_version.hpp"
+#include "midi_io/identifier_persistence.hpp"
+#include "midi_io/receive_handler.hpp"
 #include "midiservices/services.hpp"
 #include "observe/observe.hpp"
 
@@ -118,6 +120,16 @@ class MIDIManager : public std::enable_shared_from_this<MIDIManager> {
     // stays 0 and a later call tries again.
     void start();
 
+    // Adds a virtual input (a destination other software can send to) under `tag`, replacing
+    // and releasing an earlier one, whose unique ID comes from `uniqueID` and is stored back
+    // there once the endpoint exists. The input stays registered when its creation fails.
+    // Throws MIDIIOError; "Could not read virtual MIDI endpoint unique ID." when the new
+    // endpoint has none.
+    void addInput(std::string name, std::string tag, const MIDIIdentifierPersistence& uniqueID,
+                  const MIDIReceiver& receiver);
+    // The same for a virtual output (a source other software can listen to).
+    void addOutput(std::string name, std::string tag, const MIDIIdentifierPersistence& uniqueID);
+
     // Releases the selected entries of one registry; their objects dispose their services objects.
     // An unknown tag changes nothing.
     void remove(ManagedType type, const TagSelection& selection);
@@ -155,6 +167,11 @@ class MIDIManager : public std::enable_shared_from_this<MIDIManager> {
     void handleNotification(const midiservices::MIDINotification& notification);
     // Refreshes the device and endpoint lists.
     void refreshLists();
+    // Registers `object` under `tag` in `registry`, creates it and stores its unique ID back.
+    template <class T>
+    void addVirtualEndpoint(Registry<T> Registries::*registry, const std::string& tag,
+                            std::shared_ptr<T> object,
+                            const MIDIIdentifierPersistence& persistence);
     // Takes the selected entries out of their registry; the caller releases them unlocked.
     Registries takeOut(ManagedType type, const TagSelection& selection);
 
