@@ -4,6 +4,8 @@
 
 #include "io_detail.hpp"
 #include "midi_core/io_error.hpp"
+#include "midi_io/input.hpp"
+#include "midi_io/output.hpp"
 #include "midi_support/strings.hpp"
 
 namespace midiio {
@@ -31,8 +33,11 @@ MIDIManager::MIDIManager(std::string clientName, std::string model, std::string 
 
 std::shared_ptr<MIDIManager> MIDIManager::make(std::string clientName, std::string model,
                                                std::string manufacturer) {
-    return std::shared_ptr<MIDIManager>(
+    std::shared_ptr<MIDIManager> manager(
         new MIDIManager(std::move(clientName), std::move(model), std::move(manufacturer)));
+    manager->endpoints_ =
+        std::make_shared<MIDIEndpoints>(std::weak_ptr<const MIDIManagedEndpoints>(manager));
+    return manager;
 }
 
 MIDIManager::~MIDIManager() {
@@ -105,15 +110,18 @@ void MIDIManager::start() {
         if (clientRef_.load() != 0) return;
         ms::MIDIClientRef client = 0;
         const std::weak_ptr<MIDIManager> weak = weak_from_this();
+        const std::weak_ptr<dispatch::Queue> queue = eventQueue_;
         const ms::OSStatus status = ms::MIDIClientCreateWithBlock(
-            clientName_, &client, [weak](const ms::MIDINotification& notification) {
-                const auto manager = weak.lock();
-                if (!manager) return;
+            clientName_, &client, [this, weak, queue](const ms::MIDINotification& notification) {
                 // Handled on the event queue, where every other change of the registries and
-                // lists happens, instead of on the services' thread.
-                manager->eventQueue_->async([weak, copy = copyNotification(notification)] {
-                    if (const auto m = weak.lock())
-                        std::visit([&m](const auto& n) { m->handleNotification(n); }, copy);
+                // lists happens, instead of on the services' thread. Neither the block nor the
+                // task holds the manager: while it lives, the teardown waits on the queue for a
+                // running task, so a task that finds it alive may use it to the end.
+                const auto q = queue.lock();
+                if (!q || weak.expired()) return;
+                q->async([this, weak, copy = copyNotification(notification)] {
+                    if (weak.expired()) return;
+                    std::visit([this](const auto& n) { handleNotification(n); }, copy);
                 });
             });
         midicore::throwIfOSStatusErr(status);
@@ -134,17 +142,6 @@ MIDIManager::NotificationCopy MIDIManager::copyNotification(
     return ms::MIDINotification{notification.messageID, sizeof(ms::MIDINotification)};
 }
 
-void MIDIManager::handleNotification(const ms::MIDINotification& notification) {
-    using ID = ms::MIDINotificationMessageID;
-    switch (notification.messageID) {
-        case ID::objectAdded:
-        case ID::objectRemoved:
-        case ID::propertyChanged:
-        case ID::setupChanged: updateObjectsCache(); break;
-        default: break;
-    }
-}
-
 void MIDIManager::updateObjectsCache() {
     ObjectsCacheUpdater updater;
     {
@@ -163,8 +160,6 @@ void MIDIManager::setObjectsCacheUpdater(ObjectsCacheUpdater updater) {
     std::lock_guard lock(mutex_);
     updater_ = std::move(updater);
 }
-
-void MIDIManager::refreshLists() {}
 
 MIDIManager::Registries MIDIManager::takeOut(ManagedType type, const TagSelection& selection) {
     Registries out;
@@ -190,6 +185,46 @@ MIDIManager::Registries MIDIManager::takeOut(ManagedType type, const TagSelectio
             break;
     }
     return out;
+}
+
+template <class T>
+void MIDIManager::addVirtualEndpoint(Registry<T> Registries::*registry, const std::string& tag,
+                                     std::shared_ptr<T> object,
+                                     const MIDIIdentifierPersistence& persistence) {
+    std::shared_ptr<T> replaced;
+    {
+        std::lock_guard lock(mutex_);
+        replaced = std::exchange((registries_.*registry)[tag], object);
+    }
+    // The earlier object goes first, so that its endpoint (and unique ID) is free again.
+    replaced.reset();
+    object->create(*this);
+    const auto id = object->uniqueID();
+    if (!id)
+        throw midicore::MIDIIOError::connectionError(
+            "Could not read virtual MIDI endpoint unique ID.");
+    persistence.writeID(*id);
+}
+
+void MIDIManager::addInput(std::string name, std::string tag,
+                           const MIDIIdentifierPersistence& uniqueID,
+                           const MIDIReceiver& receiver) {
+    onEventQueue([&] {
+        addVirtualEndpoint(&Registries::inputs, tag,
+                           std::make_shared<MIDIInput>(std::move(name), uniqueID.readID(),
+                                                       receiver, weak_from_this(), preferredAPI()),
+                           uniqueID);
+    });
+}
+
+void MIDIManager::addOutput(std::string name, std::string tag,
+                            const MIDIIdentifierPersistence& uniqueID) {
+    onEventQueue([&] {
+        addVirtualEndpoint(&Registries::outputs, tag,
+                           std::make_shared<MIDIOutput>(std::move(name), uniqueID.readID(),
+                                                        weak_from_this(), preferredAPI()),
+                           uniqueID);
+    });
 }
 
 void MIDIManager::remove(ManagedType type, const TagSelection& selection) {

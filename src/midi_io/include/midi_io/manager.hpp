@@ -31,6 +31,12 @@
 
 #include "dispatch/queue.hpp"
 #include "midi_io/api_version.hpp"
+#include "midi_io/endpoint_lists.hpp"
+#include "midi_io/managed_endpoints.hpp"
+#include "midi_io/notifications.hpp"
+#include "midi_io/object_cache.hpp"
+#include "midi_io/identifier_persistence.hpp"
+#include "midi_io/receive_handler.hpp"
 #include "midiservices/services.hpp"
 #include "observe/observe.hpp"
 
@@ -42,7 +48,7 @@ class MIDIInputConnection;
 class MIDIOutputConnection;
 class MIDIThruConnection;
 
-class MIDIManager : public std::enable_shared_from_this<MIDIManager> {
+class MIDIManager : public std::enable_shared_from_this<MIDIManager>, public MIDIManagedEndpoints {
   public:
     // The registry kinds, in case order.
     enum class ManagedType { inputConnection, outputConnection, input, output, nonPersistentThruConnection };
@@ -110,6 +116,26 @@ class MIDIManager : public std::enable_shared_from_this<MIDIManager> {
     // The number of entries of one registry.
     size_t registeredCount(ManagedType type) const;
 
+    // The system's devices, and its destinations and sources with and without the manager's own
+    // virtual endpoints; empty until start(), refreshed on every change of the MIDI setup.
+    const MIDIDevicesProtocol& devices() const { return *devices_; }
+    const MIDIEndpointsProtocol& endpoints() const { return *endpoints_; }
+
+    // Receives the setup notifications, on the main queue, one task per notification in arrival
+    // order. Not called once the manager is gone.
+    using NotificationHandler = std::function<void(const MIDIIONotification&, MIDIManager&)>;
+    NotificationHandler notificationHandler() const;
+    void setNotificationHandler(NotificationHandler handler);
+    // The snapshot of the lists that describes removed objects; none before the first
+    // notification that is not a removal.
+    std::optional<MIDIIOObjectCache> notificationCache() const;
+
+    // The manager's own virtual endpoints (stored IDs and current references), registry order.
+    std::vector<int32_t> managedInputUniqueIDs() const override;
+    std::vector<int32_t> managedOutputUniqueIDs() const override;
+    std::vector<uint32_t> managedInputEndpointRefs() const override;
+    std::vector<uint32_t> managedOutputEndpointRefs() const override;
+
     // Announced before every refresh of the device and endpoint lists.
     observe::Signal<>& objectWillChange() { return objectWillChange_; }
 
@@ -117,6 +143,16 @@ class MIDIManager : public std::enable_shared_from_this<MIDIManager> {
     // nothing. A failure of the services throws MIDIIOError (osStatus); the client reference then
     // stays 0 and a later call tries again.
     void start();
+
+    // Adds a virtual input (a destination other software can send to) under `tag`, replacing
+    // and releasing an earlier one, whose unique ID comes from `uniqueID` and is stored back
+    // there once the endpoint exists. The input stays registered when its creation fails.
+    // Throws MIDIIOError; "Could not read virtual MIDI endpoint unique ID." when the new
+    // endpoint has none.
+    void addInput(std::string name, std::string tag, const MIDIIdentifierPersistence& uniqueID,
+                  const MIDIReceiver& receiver);
+    // The same for a virtual output (a source other software can listen to).
+    void addOutput(std::string name, std::string tag, const MIDIIdentifierPersistence& uniqueID);
 
     // Releases the selected entries of one registry; their objects dispose their services objects.
     // An unknown tag changes nothing.
@@ -155,6 +191,11 @@ class MIDIManager : public std::enable_shared_from_this<MIDIManager> {
     void handleNotification(const midiservices::MIDINotification& notification);
     // Refreshes the device and endpoint lists.
     void refreshLists();
+    // Registers `object` under `tag` in `registry`, creates it and stores its unique ID back.
+    template <class T>
+    void addVirtualEndpoint(Registry<T> Registries::*registry, const std::string& tag,
+                            std::shared_ptr<T> object,
+                            const MIDIIdentifierPersistence& persistence);
     // Takes the selected entries out of their registry; the caller releases them unlocked.
     Registries takeOut(ManagedType type, const TagSelection& selection);
 
@@ -165,10 +206,16 @@ class MIDIManager : public std::enable_shared_from_this<MIDIManager> {
     std::shared_ptr<dispatch::Queue> eventQueue_;
     observe::Signal<> objectWillChange_;
 
+    const std::shared_ptr<MIDIDevices> devices_ = std::make_shared<MIDIDevices>();
+    // Made by make(), holding the manager weakly.
+    std::shared_ptr<MIDIEndpoints> endpoints_ = std::make_shared<MIDIEndpoints>();
+
     mutable std::mutex mutex_;  // guards the fields below
     CoreMIDIAPIVersion preferredAPI_;
     Registries registries_;
     ObjectsCacheUpdater updater_;
+    NotificationHandler notificationHandler_;
+    std::optional<MIDIIOObjectCache> notificationCache_;  // changed only on the event queue
 };
 
 }  // namespace midiio
