@@ -4,6 +4,7 @@
 #include "midi_io/object_cache.hpp"
 #include "midi_support/strings.hpp"
 #include "midiservices/properties.hpp"
+#include "scan.hpp"
 
 namespace midiio {
 
@@ -204,12 +205,13 @@ std::optional<AnyMIDIIOObject> AnyMIDIIOObject::fromReference(uint32_t ref, int3
 // ---- Queries ----
 
 std::vector<MIDIDevice> getSystemDevices() {
-    return scan<MIDIDevice>(ms::MIDIGetNumberOfDevices, ms::MIDIGetDevice);
+    return detail::scanRecords<MIDIDevice>(ms::MIDIGetNumberOfDevices, ms::MIDIGetDevice);
 }
 
 std::vector<MIDIEntity> getEntities(ms::MIDIDeviceRef device) {
-    return scan<MIDIEntity>([&] { return ms::MIDIDeviceGetNumberOfEntities(device); },
-                            [&](size_t i) { return ms::MIDIDeviceGetEntity(device, i); });
+    return detail::scanRecords<MIDIEntity>(
+        [&] { return ms::MIDIDeviceGetNumberOfEntities(device); },
+        [&](size_t i) { return ms::MIDIDeviceGetEntity(device, i); });
 }
 
 std::vector<MIDIOutputEndpoint> getSystemSourceEndpoints() {
@@ -220,12 +222,13 @@ std::vector<MIDIInputEndpoint> getSystemDestinationEndpoints() {
 }
 
 std::vector<MIDIOutputEndpoint> getEntitySourceEndpoints(ms::MIDIEntityRef entity) {
-    return scan<MIDIOutputEndpoint>([&] { return ms::MIDIEntityGetNumberOfSources(entity); },
-                                    [&](size_t i) { return ms::MIDIEntityGetSource(entity, i); });
+    return detail::scanRecords<MIDIOutputEndpoint>(
+        [&] { return ms::MIDIEntityGetNumberOfSources(entity); },
+        [&](size_t i) { return ms::MIDIEntityGetSource(entity, i); });
 }
 
 std::vector<MIDIInputEndpoint> getEntityDestinationEndpoints(ms::MIDIEntityRef entity) {
-    return scan<MIDIInputEndpoint>(
+    return detail::scanRecords<MIDIInputEndpoint>(
         [&] { return ms::MIDIEntityGetNumberOfDestinations(entity); },
         [&](size_t i) { return ms::MIDIEntityGetDestination(entity, i); });
 }
