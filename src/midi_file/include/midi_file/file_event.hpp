@@ -2,11 +2,13 @@
 //
 // The meta events carry records of this library; the channel-voice, parameter-number and system
 // exclusive events carry the MIDI core's event records, which implement the payload interface by
-// PayloadCodec specialisations (channel_voice_events.hpp, sysex_events.hpp).
+// PayloadCodec specialisations (channel_voice_events.hpp, sysex_events.hpp). Those eleven kinds
+// convert to and from the core's MIDIEvent (`smfEvent`, `MIDIFileEvent::midiEvent`).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -18,6 +20,7 @@
 #include "midi_core/events/control_change.hpp"
 #include "midi_core/events/parameter_number.hpp"
 #include "midi_core/events/sysex7.hpp"
+#include "midi_core/midi_event.hpp"
 #include "midi_file/channel_voice_events.hpp"
 #include "midi_file/event_type.hpp"
 #include "midi_file/meta_events.hpp"
@@ -212,6 +215,11 @@ class MIDIFileEvent {
     // The delta time and the payload.
     Unwrapped unwrappedEvent() const { return {delta_, payload_}; }
 
+    // The core event carrying the same record (group and value forms as they are), without the
+    // delta time: for the channel voice, parameter change and seven-bit system exclusive kinds;
+    // none for the meta events.
+    std::optional<midicore::MIDIEvent> midiEvent() const;
+
     // The payload's bytes, status byte first, without delta time.
     std::vector<uint8_t> smfRawBytes() const;
     // The payload's texts.
@@ -235,6 +243,12 @@ requires MIDIFileEvent::holds<P> MIDIFileEvent wrappedEvent(P payload,
                                                             DeltaTime delta = DeltaTime::none()) {
     return MIDIFileEvent(delta, std::move(payload));
 }
+
+// The file event of the same kind carrying `event`'s record unchanged (group and value forms
+// included) with the given delta time; none for the kinds a track cannot hold: per-note
+// controllers, pitch bend and management, eight-bit system exclusive, system common, real-time
+// and utility messages.
+std::optional<MIDIFileEvent> smfEvent(const midicore::MIDIEvent& event, DeltaTime delta);
 
 // The position of an event kind in the declaration order of the event's cases, the number that
 // hashing feeds: the kind's own position, except universalSysEx7 (16) and tempo, text and
