@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -14,6 +15,13 @@ struct NetworkThread {
     std::thread thread;
 
     NetworkThread() {
+        // The error categories are statics of their own: made before the exit handler is
+        // registered, they are destroyed only after it has stopped the thread that uses them.
+        (void)asio::error::get_system_category();
+        (void)asio::error::get_netdb_category();
+        (void)asio::error::get_addrinfo_category();
+        (void)asio::error::get_misc_category();
+        (void)std::generic_category();
         std::promise<std::thread::id> started;
         auto startedId = started.get_future();
         thread = std::thread([this, &started] {
@@ -28,13 +36,26 @@ struct NetworkThread {
             }
         });
         id = startedId.get();
-        thread.detach();
+    }
+
+    // At exit, before static objects go, the thread stops; handlers still queued never run.
+    void stop() {
+        guard.reset();
+        context.stop();
+        if (std::this_thread::get_id() == id)
+            thread.detach();
+        else if (thread.joinable())
+            thread.join();
     }
 };
 
 // Made on first use and never destroyed: handlers may still be pending when the process exits.
 NetworkThread& networkThread() {
-    static NetworkThread* instance = new NetworkThread();
+    static NetworkThread* instance = [] {
+        auto* made = new NetworkThread();
+        std::atexit([] { networkThread().stop(); });
+        return made;
+    }();
     return *instance;
 }
 
