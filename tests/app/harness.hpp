@@ -33,6 +33,14 @@ struct Harness {
         };
         controller = CompanionController::make(std::move(options));
         controller->ipAddress = "127.0.0.1";
+        // Observers must only ever be called on the main thread.
+        auto check = [this](const auto&) {
+            if (!dispatch::MainQueue::isMainThread()) ++offMainCalls;
+        };
+        subscriptions.push_back(controller->logAppended.connect(check));
+        subscriptions.push_back(controller->isUploading.subscribe(check));
+        subscriptions.push_back(controller->isRunning.subscribe(check));
+        subscriptions.push_back(controller->isMidiEventActive.subscribe(check));
     }
 
     // Pumps the main queue until `predicate` holds (at most five seconds).
@@ -69,8 +77,10 @@ struct Harness {
         std::vector<std::string> lines;
     };
     std::shared_ptr<Captured> captured = std::make_shared<Captured>();
+    std::atomic<int> offMainCalls{0};
     std::shared_ptr<CompanionController> controller;
     std::unique_ptr<FakeHeadset> headset;  // ends first: its thread asks the controller
+    std::vector<observe::Subscription> subscriptions;
 };
 
 }  // namespace companion::testing

@@ -91,6 +91,7 @@ TEST_P(UploadScripts, EndInADefinedStateWithinTheTimeoutAndFreeThePort) {
     const uint16_t port = h.controller->lastUploadPort();
     EXPECT_TRUE(h.printedLine("Listener disconnected from port " + std::to_string(port)));
     EXPECT_TRUE(portIsFree(port));
+    EXPECT_EQ(h.offMainCalls, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
