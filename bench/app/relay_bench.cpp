@@ -31,8 +31,9 @@ std::string largeScore(int measures) {
     for (int m = 1; m <= measures; ++m) {
         text += "<measure number=\"" + std::to_string(m) + "\">";
         if (m == 1)
-            text += "<attributes><divisions>1</divisions><time><beats>4</beats>"
-                    "<beat-type>4</beat-type></time></attributes>";
+            text +=
+                "<attributes><divisions>1</divisions><time><beats>4</beats>"
+                "<beat-type>4</beat-type></time></attributes>";
         for (int beat = 0; beat < 4; ++beat)
             text += std::string("<note><pitch><step>") + steps[(m + beat) % 7] +
                     "</step><octave>4</octave></pitch><duration>1</duration><voice>1</voice>"
@@ -83,9 +84,9 @@ void relay(benchmark::State& state, int converters) {
             }
         });
 
-    const auto on = midicore::MIDIEvent::noteOn(
-        midicore::MIDINote(midicore::UInt7(60)),
-        midicore::ChanVoice7Bit16BitValue::midi1(midicore::UInt7(100)));
+    const auto on =
+        midicore::MIDIEvent::noteOn(midicore::MIDINote(midicore::UInt7(60)),
+                                    midicore::ChanVoice7Bit16BitValue::midi1(midicore::UInt7(100)));
     std::vector<double> micros;
     for (auto _ : state) {
         const auto sent = Clock::now();
@@ -106,8 +107,12 @@ void relay(benchmark::State& state, int converters) {
     state.counters["p99_us"] = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
 }
 
-void BM_RelayIdle(benchmark::State& state) { relay(state, 0); }
-void BM_RelayWhileConverting(benchmark::State& state) { relay(state, 2); }
+void BM_RelayIdle(benchmark::State& state) {
+    relay(state, 0);
+}
+void BM_RelayWhileConverting(benchmark::State& state) {
+    relay(state, 2);
+}
 
 BENCHMARK(BM_RelayIdle)->Iterations(5000)->UseRealTime();
 BENCHMARK(BM_RelayWhileConverting)->Iterations(5000)->UseRealTime();

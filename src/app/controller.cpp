@@ -20,12 +20,18 @@ std::string replacingIllFormed(const std::string& text) {
 const char* udpStateLine(net::UdpConnection::State state) {
     using State = net::UdpConnection::State;
     switch (state) {
-        case State::setup: return "Entered state: setup";
-        case State::waiting: return "Entered state: waiting";
-        case State::preparing: return "Entered state: preparing";
-        case State::ready: return "Entered state: ready";
-        case State::failed: return "Entered state: failed";
-        case State::cancelled: return "Entered state: cancelled";
+        case State::setup:
+            return "Entered state: setup";
+        case State::waiting:
+            return "Entered state: waiting";
+        case State::preparing:
+            return "Entered state: preparing";
+        case State::ready:
+            return "Entered state: ready";
+        case State::failed:
+            return "Entered state: failed";
+        case State::cancelled:
+            return "Entered state: cancelled";
     }
     return "Entered an unknown state";
 }
@@ -154,7 +160,8 @@ void CompanionController::handleMidiEvent(const MIDIEvent& event) {
     else
         return;
     // A MIDI 1.0 Note On of velocity 0 is a Note Off, and goes to the headset as one.
-    if ((bytes[0] & 0xF0) == 0x90 && bytes[2] == 0) bytes[0] = static_cast<uint8_t>(0x80 | (bytes[0] & 0x0F));
+    if ((bytes[0] & 0xF0) == 0x90 && bytes[2] == 0)
+        bytes[0] = static_cast<uint8_t>(0x80 | (bytes[0] & 0x0F));
     sendUDP(net::Bytes(bytes.begin(), bytes.end()));
     isMidiEventActive.set((bytes[0] & 0xF0) == 0x90);
 }
@@ -175,24 +182,31 @@ void CompanionController::sendUDP(const net::Bytes& bytes) {
         // Each datagram sent arms one receive: a reply to it is shown in the log.
         const auto connection = link.lock();
         if (!connection) return;
-        connection->receiveMessage([weak](std::optional<net::Bytes> content, const net::ErrorText&) {
-            if (!content) return;
-            const std::string text = replacingIllFormed(std::string(content->begin(), content->end()));
-            dispatch::Queue::main()->async([weak, text] {
-                if (auto self = weak.lock()) self->appendLog("Received message: " + text, LogColor::white);
+        connection->receiveMessage(
+            [weak](std::optional<net::Bytes> content, const net::ErrorText&) {
+                if (!content) return;
+                const std::string text =
+                    replacingIllFormed(std::string(content->begin(), content->end()));
+                dispatch::Queue::main()->async([weak, text] {
+                    if (auto self = weak.lock())
+                        self->appendLog("Received message: " + text, LogColor::white);
+                });
             });
-        });
     });
 }
 
-void CompanionController::sendUploadCall() { sendUDP({TCPUploadCall, 0x00}); }
+void CompanionController::sendUploadCall() {
+    sendUDP({TCPUploadCall, 0x00});
+}
 
 void CompanionController::fileImported(const std::filesystem::path& url) {
     uploadURL = url;
     uploadPath = url.filename().string();
 }
 
-void CompanionController::fileImportFailed(const std::string& error) { print(error); }
+void CompanionController::fileImportFailed(const std::string& error) {
+    print(error);
+}
 
 void CompanionController::uploadPiece() {
     if (!isRunning.get() || isUploading.get()) return;
@@ -206,12 +220,15 @@ void CompanionController::uploadPiece() {
     // The conversion runs off the main thread, so that notes keep flowing meanwhile; its outcome
     // is logged on the main thread, in order.
     dispatch::Queue::global(dispatch::QoS::userInitiated)
-        ->async([weak = weak_from_this(), generation, url = *uploadURL, sink = options_.diagnostics] {
-            auto conversion = convertPiece(url, sink);
-            dispatch::Queue::main()->async([weak, generation, conversion = std::move(conversion)]() mutable {
-                if (auto self = weak.lock()) self->conversionFinished(generation, std::move(conversion));
+        ->async(
+            [weak = weak_from_this(), generation, url = *uploadURL, sink = options_.diagnostics] {
+                auto conversion = convertPiece(url, sink);
+                dispatch::Queue::main()->async(
+                    [weak, generation, conversion = std::move(conversion)]() mutable {
+                        if (auto self = weak.lock())
+                            self->conversionFinished(generation, std::move(conversion));
+                    });
             });
-        });
 }
 
 void CompanionController::conversionFinished(uint64_t generation, PieceConversion conversion) {
@@ -239,11 +256,15 @@ void CompanionController::conversionFinished(uint64_t generation, PieceConversio
         lastUploadPort_ = tcpUpload_->port();
         sendUploadCall();
     };
-    tcpUpload_->onMessageSent = [this, generation] {
-        onMain([generation](CompanionController& self) { self.uploadComplete(generation); });
+    tcpUpload_->onMessageSent = [weak = weak_from_this(), generation] {
+        if (auto self = weak.lock())
+            self->onMain([generation](CompanionController& c) { c.uploadComplete(generation); });
     };
-    tcpUpload_->onFailed = [this, generation](const std::string& reason) {
-        onMain([generation, reason](CompanionController& self) { self.uploadFailed(generation, reason); });
+    tcpUpload_->onFailed = [weak = weak_from_this(), generation](const std::string& reason) {
+        if (auto self = weak.lock())
+            self->onMain([generation, reason](CompanionController& c) {
+                c.uploadFailed(generation, reason);
+            });
     };
     try {
         tcpUpload_->startServer(std::move(*conversion.payload));

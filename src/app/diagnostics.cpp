@@ -7,11 +7,16 @@ namespace companion {
 
 const char* toString(LogColor color) {
     switch (color) {
-        case LogColor::white: return "white";
-        case LogColor::gray: return "gray";
-        case LogColor::yellow: return "yellow";
-        case LogColor::red: return "red";
-        case LogColor::green: return "green";
+        case LogColor::white:
+            return "white";
+        case LogColor::gray:
+            return "gray";
+        case LogColor::yellow:
+            return "yellow";
+        case LogColor::red:
+            return "red";
+        case LogColor::green:
+            return "green";
     }
     return "white";
 }

@@ -38,7 +38,9 @@ Endpoint endpointOf(const std::string& address, uint16_t port) {
     return e;
 }
 
-std::string lastError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string lastError(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
 
 // Waits until `fd` is readable; false on timeout.
 bool readable(int fd, std::chrono::milliseconds timeout) {
@@ -104,9 +106,9 @@ FakeHeadset::FakeHeadset(Options options) : options_(std::move(options)) {
     sockaddr_storage bound{};
     socklen_t length = sizeof bound;
     ::getsockname(udp_, reinterpret_cast<sockaddr*>(&bound), &length);
-    udpPort_ = ntohs(bound.ss_family == AF_INET
-                         ? reinterpret_cast<sockaddr_in*>(&bound)->sin_port
-                         : reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port);
+    udpPort_ =
+        ntohs(bound.ss_family == AF_INET ? reinterpret_cast<sockaddr_in*>(&bound)->sin_port
+                                         : reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port);
     thread_ = std::thread([this] { run(); });
 }
 
@@ -147,8 +149,8 @@ void FakeHeadset::run() {
         if (!readable(udp_, std::chrono::milliseconds(10))) continue;
         sockaddr_storage from{};
         socklen_t fromLength = sizeof from;
-        const auto n = ::recvfrom(udp_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from),
-                                  &fromLength);
+        const auto n = ::recvfrom(udp_, buffer, sizeof buffer, 0,
+                                  reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (n < 0) continue;
         Datagram datagram{{buffer, buffer + n}, std::chrono::steady_clock::now()};
         std::function<void(const Datagram&)> observer;
@@ -202,7 +204,8 @@ FakeHeadset::Upload FakeHeadset::runScript(const sockaddr_storage& caller, unsig
     const auto timeout = options_.ioTimeout;
     const size_t everything = size_t{1} << 30;
     switch (options_.script) {
-        case Script::silent: return upload;
+        case Script::silent:
+            return upload;
         case Script::endWithoutHandshake: {
             Socket s{connectUpload()};
             ::shutdown(s.fd, SHUT_WR);

@@ -82,7 +82,9 @@ void TcpUploadServer::listenerState(net::TcpListener::State state) {
             isReady_ = false;
             print("Listener disconnected from port " + port);
             break;
-        default: print("Listener connecting to port " + port + "..."); break;
+        default:
+            print("Listener connecting to port " + port + "...");
+            break;
     }
 }
 
@@ -99,24 +101,24 @@ void TcpUploadServer::handleConnection(const ConnectionRef& connection) {
     everConnected_ = true;
     connections_.push_back(connection);
     const std::weak_ptr<TcpUploadServer> weak = weak_from_this();
-    connection->setStateHandler(
-        [weak, text = connection->description()](TcpConnection::State state, const net::ErrorText&) {
-            auto self = weak.lock();
-            if (!self) return;
-            switch (state) {
-                case TcpConnection::State::ready:
-                    self->print("Listener ready to receive message - " + text);
-                    break;
-                case TcpConnection::State::failed:
-                case TcpConnection::State::cancelled:
-                    self->print("Listener failed to receive message - " + text);
-                    break;
-                default:
-                    self->print(net::toString(state));
-                    self->print("Listener waiting to receive message - " + text);
-                    break;
-            }
-        });
+    connection->setStateHandler([weak, text = connection->description()](TcpConnection::State state,
+                                                                         const net::ErrorText&) {
+        auto self = weak.lock();
+        if (!self) return;
+        switch (state) {
+            case TcpConnection::State::ready:
+                self->print("Listener ready to receive message - " + text);
+                break;
+            case TcpConnection::State::failed:
+            case TcpConnection::State::cancelled:
+                self->print("Listener failed to receive message - " + text);
+                break;
+            default:
+                self->print(net::toString(state));
+                self->print("Listener waiting to receive message - " + text);
+                break;
+        }
+    });
     receive(connection);
     connection->start();
 }
@@ -158,23 +160,23 @@ void TcpUploadServer::handleHandshake(const ConnectionRef& connection, const net
 void TcpUploadServer::sendPayload(const ConnectionRef& connection) {
     print("sending message");
     const std::weak_ptr<TcpUploadServer> weak = weak_from_this();
-    connection->send(net::Bytes(payload_.begin(), payload_.end()), true,
-                     [weak, connection](const net::ErrorText& error) {
-                         auto self = weak.lock();
-                         if (!self || self->finished_) return;
-                         if (error) {
-                             self->print("Unable to process and send the data: " + *error);
-                             self->finish("Upload failed: the piece could not be sent (" + *error +
-                                          ")");
-                             return;
-                         }
-                         self->print("Sending complete");
-                         self->closeDeadline_ = net::after(self->options_.closeTimeout, [weak] {
-                             auto server = weak.lock();
-                             if (server) server->finish(std::nullopt);
-                         });
-                         self->awaitPeerClose(connection);
-                     });
+    connection->send(
+        net::Bytes(payload_.begin(), payload_.end()), true,
+        [weak, connection](const net::ErrorText& error) {
+            auto self = weak.lock();
+            if (!self || self->finished_) return;
+            if (error) {
+                self->print("Unable to process and send the data: " + *error);
+                self->finish("Upload failed: the piece could not be sent (" + *error + ")");
+                return;
+            }
+            self->print("Sending complete");
+            self->closeDeadline_ = net::after(self->options_.closeTimeout, [weak] {
+                auto server = weak.lock();
+                if (server) server->finish(std::nullopt);
+            });
+            self->awaitPeerClose(connection);
+        });
 }
 
 // The piece has been handed over and this side of the stream ended; the headset reads to the end
@@ -182,18 +184,20 @@ void TcpUploadServer::sendPayload(const ConnectionRef& connection) {
 // connection and could cut its copy short, so anything it sends is read and dropped until then.
 void TcpUploadServer::awaitPeerClose(const ConnectionRef& connection) {
     const std::weak_ptr<TcpUploadServer> weak = weak_from_this();
-    connection->receive(64, [weak, connection](const net::Bytes&, bool isComplete,
-                                               const net::ErrorText& error) {
-        auto self = weak.lock();
-        if (!self || self->finished_) return;
-        if (error)
-            self->finish("Upload failed: the connection was reset before the headset had the "
-                         "whole piece (" + *error + ")");
-        else if (isComplete)
-            self->finish(std::nullopt);
-        else
-            self->awaitPeerClose(connection);
-    });
+    connection->receive(
+        64, [weak, connection](const net::Bytes&, bool isComplete, const net::ErrorText& error) {
+            auto self = weak.lock();
+            if (!self || self->finished_) return;
+            if (error)
+                self->finish(
+                    "Upload failed: the connection was reset before the headset had the "
+                    "whole piece (" +
+                    *error + ")");
+            else if (isComplete)
+                self->finish(std::nullopt);
+            else
+                self->awaitPeerClose(connection);
+        });
 }
 
 void TcpUploadServer::drop(const ConnectionRef& connection) {

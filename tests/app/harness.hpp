@@ -3,9 +3,9 @@
 #pragma once
 
 #include <algorithm>
-#include <ostream>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,7 +23,8 @@ struct Harness {
         headsetOptions.uploadPort = [this] { return controller->lastUploadPort(); };
         if (startHeadset) headset = std::make_unique<FakeHeadset>(headsetOptions);
         options.headsetPort = headset ? headset->udpPort() : 9;
-        options.uploadPort = options.uploadPort == TcpUploadServer::defaultPort ? 0 : options.uploadPort;
+        options.uploadPort =
+            options.uploadPort == TcpUploadServer::defaultPort ? 0 : options.uploadPort;
         options.uploadListenAddress = net::IpAddress::loopbackV4();
         if (options.uploadTimeout == std::chrono::seconds(60)) options.uploadTimeout = 1s;
         options.closeTimeout = 1s;

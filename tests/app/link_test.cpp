@@ -18,7 +18,8 @@ MIDIEvent noteOn(int note, int velocity, int channel = 0) {
                              MIDIEvent::NoteAttribute::none(), UInt4(channel));
 }
 MIDIEvent noteOff(int note, int velocity, int channel = 0) {
-    return MIDIEvent::noteOff(MIDINote(UInt7(note)), ChanVoice7Bit16BitValue::midi1(UInt7(velocity)),
+    return MIDIEvent::noteOff(MIDINote(UInt7(note)),
+                              ChanVoice7Bit16BitValue::midi1(UInt7(velocity)),
                               MIDIEvent::NoteAttribute::none(), UInt4(channel));
 }
 
@@ -30,7 +31,8 @@ TEST(Relay, NotesBecomeOneDatagramEachAndTheIndicatorFollowsTheLastNote) {
     };
     const Step steps[] = {
         {noteOn(60, 100), Bytes{0x90, 0x3C, 0x64}, true},
-        {MIDIEvent::cc(UInt7(7), midicore::ChanVoice7Bit32BitValue::midi1(UInt7(100))), std::nullopt, true},
+        {MIDIEvent::cc(UInt7(7), midicore::ChanVoice7Bit32BitValue::midi1(UInt7(100))),
+         std::nullopt, true},
         {noteOn(64, 90, 15), Bytes{0x9F, 0x40, 0x5A}, true},
         {noteOff(64, 0, 15), Bytes{0x8F, 0x40, 0x00}, false},  // one of two keys released
         {noteOn(67, 1), Bytes{0x90, 0x43, 0x01}, true},

@@ -22,7 +22,9 @@ std::string expectedPayload(const std::string& name) {
     return name + "\n" + converter.jpsData()->json();
 }
 
-std::string text(const std::vector<uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+std::string text(const std::vector<uint8_t>& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
 
 bool portIsFree(uint16_t port) {
     try {
@@ -40,7 +42,9 @@ struct ScriptCase {
     const char* lastLine;
 };
 
-void PrintTo(const ScriptCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ScriptCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class UploadScripts : public ::testing::TestWithParam<ScriptCase> {};
 
@@ -78,8 +82,9 @@ TEST_P(UploadScripts, EndInADefinedStateWithinTheTimeoutAndFreeThePort) {
     if (complete) {
         EXPECT_EQ(text(fetched.received), expectedPayload("clair-de-la-lune.jps"));
         EXPECT_TRUE(fetched.endOfStream);
-        for (const char* line : {"254 0", "Listener receiving new message", "received handshake data: 248",
-                                 "sending message", "Sending complete", "Server stopped"})
+        for (const char* line :
+             {"254 0", "Listener receiving new message", "received handshake data: 248",
+              "sending message", "Sending complete", "Server stopped"})
             EXPECT_TRUE(h.printedLine(line)) << line;
     }
     if (c.script == Script::connectTwice) {
@@ -96,15 +101,16 @@ TEST_P(UploadScripts, EndInADefinedStateWithinTheTimeoutAndFreeThePort) {
 
 INSTANTIATE_TEST_SUITE_P(
     , UploadScripts,
-    ::testing::Values(
-        ScriptCase{"ok", Script::ok, "Upload complete"},
-        ScriptCase{"silent", Script::silent, "Upload failed: the headset did not connect within 1 s"},
-        ScriptCase{"wrongByteFirst", Script::wrongByteFirst, "Upload complete"},
-        ScriptCase{"handshakeWithExtraByte", Script::handshakeWithExtraByte, "Upload complete"},
-        ScriptCase{"abortAfterBytes", Script::abortAfterBytes, "Upload failed: "},
-        ScriptCase{"connectTwice", Script::connectTwice, "Upload complete"},
-        ScriptCase{"endWithoutHandshake", Script::endWithoutHandshake,
-                   "Upload failed: the headset sent no handshake within 1 s"}),
+    ::testing::Values(ScriptCase{"ok", Script::ok, "Upload complete"},
+                      ScriptCase{"silent", Script::silent,
+                                 "Upload failed: the headset did not connect within 1 s"},
+                      ScriptCase{"wrongByteFirst", Script::wrongByteFirst, "Upload complete"},
+                      ScriptCase{"handshakeWithExtraByte", Script::handshakeWithExtraByte,
+                                 "Upload complete"},
+                      ScriptCase{"abortAfterBytes", Script::abortAfterBytes, "Upload failed: "},
+                      ScriptCase{"connectTwice", Script::connectTwice, "Upload complete"},
+                      ScriptCase{"endWithoutHandshake", Script::endWithoutHandshake,
+                                 "Upload failed: the headset sent no handshake within 1 s"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct TempFolder {

@@ -30,7 +30,9 @@ std::optional<IpAddress> IpAddress::parse(std::string_view text) {
     return detail::fromAsio(address);
 }
 
-std::string IpAddress::toString() const { return detail::toAsio(*this).to_string(); }
+std::string IpAddress::toString() const {
+    return detail::toAsio(*this).to_string();
+}
 
 namespace detail {
 
@@ -90,8 +92,8 @@ IpAddress resolveHost(std::string_view text) {
     asio::io_context context;
     asio::ip::udp::resolver resolver(context);
     std::error_code error;
-    const auto results = resolver.resolve(shown, "", asio::ip::resolver_base::address_configured,
-                                          error);
+    const auto results =
+        resolver.resolve(shown, "", asio::ip::resolver_base::address_configured, error);
     if (error || results.empty())
         throw NetError(NetError::Case::invalidAddress,
                        "the host name \"" + shown + "\" cannot be resolved" +

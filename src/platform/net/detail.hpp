@@ -12,6 +12,8 @@ asio::io_context& ioContext();
 asio::ip::address toAsio(const IpAddress& address);
 IpAddress fromAsio(const asio::ip::address& address);
 
-inline std::string errorText(const std::error_code& error) { return error.message(); }
+inline std::string errorText(const std::error_code& error) {
+    return error.message();
+}
 
 }  // namespace net::detail

@@ -97,12 +97,18 @@ class AsioTimer final : public Timer, public std::enable_shared_from_this<AsioTi
 }  // namespace
 
 namespace detail {
-asio::io_context& ioContext() { return networkThread().context; }
+asio::io_context& ioContext() {
+    return networkThread().context;
+}
 }  // namespace detail
 
-void post(std::function<void()> work) { asio::post(detail::ioContext(), std::move(work)); }
+void post(std::function<void()> work) {
+    asio::post(detail::ioContext(), std::move(work));
+}
 
-bool isNetworkThread() { return std::this_thread::get_id() == networkThread().id; }
+bool isNetworkThread() {
+    return std::this_thread::get_id() == networkThread().id;
+}
 
 void runOnNetworkThread(const std::function<void()>& work) {
     if (isNetworkThread()) {

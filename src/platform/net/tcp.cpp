@@ -7,12 +7,18 @@ namespace net {
 
 const char* toString(TcpConnection::State state) {
     switch (state) {
-        case TcpConnection::State::setup: return "setup";
-        case TcpConnection::State::waiting: return "waiting";
-        case TcpConnection::State::preparing: return "preparing";
-        case TcpConnection::State::ready: return "ready";
-        case TcpConnection::State::failed: return "failed";
-        case TcpConnection::State::cancelled: return "cancelled";
+        case TcpConnection::State::setup:
+            return "setup";
+        case TcpConnection::State::waiting:
+            return "waiting";
+        case TcpConnection::State::preparing:
+            return "preparing";
+        case TcpConnection::State::ready:
+            return "ready";
+        case TcpConnection::State::failed:
+            return "failed";
+        case TcpConnection::State::cancelled:
+            return "cancelled";
     }
     return "unknown";
 }
@@ -65,7 +71,9 @@ class AsioTcpConnection final : public TcpConnection,
         }
     }
 
-    void setStateHandler(StateHandler handler) override { reporter_.setHandler(std::move(handler)); }
+    void setStateHandler(StateHandler handler) override {
+        reporter_.setHandler(std::move(handler));
+    }
 
     void start() override {
         post([self = shared_from_this()] {
@@ -82,19 +90,18 @@ class AsioTcpConnection final : public TcpConnection,
                 return;
             }
             auto buffer = std::make_shared<Bytes>(std::max<size_t>(maximum, 1));
-            self->socket_.async_read_some(
-                asio::buffer(*buffer),
-                [self, buffer, completion = std::move(completion)](const std::error_code& error,
-                                                                   size_t n) {
-                    if (error == asio::error::eof) {
-                        completion({}, true, std::nullopt);
-                    } else if (error) {
-                        completion({}, false, detail::errorText(error));
-                    } else {
-                        buffer->resize(n);
-                        completion(*buffer, false, std::nullopt);
-                    }
-                });
+            self->socket_.async_read_some(asio::buffer(*buffer),
+                                          [self, buffer, completion = std::move(completion)](
+                                              const std::error_code& error, size_t n) {
+                                              if (error == asio::error::eof) {
+                                                  completion({}, true, std::nullopt);
+                                              } else if (error) {
+                                                  completion({}, false, detail::errorText(error));
+                                              } else {
+                                                  buffer->resize(n);
+                                                  completion(*buffer, false, std::nullopt);
+                                              }
+                                          });
         });
     }
 
@@ -156,14 +163,16 @@ class AsioTcpListener final : public TcpListener,
         if (error) {
             std::error_code ignored;
             acceptor_.close(ignored);
-            throw NetError(NetError::Case::cannotListen,
-                           "cannot listen on " + address.toString() + " port " +
-                               std::to_string(port) + ": " + detail::errorText(error));
+            throw NetError(NetError::Case::cannotListen, "cannot listen on " + address.toString() +
+                                                             " port " + std::to_string(port) +
+                                                             ": " + detail::errorText(error));
         }
     }
 
     uint16_t port() const override { return port_; }
-    void setStateHandler(StateHandler handler) override { reporter_.setHandler(std::move(handler)); }
+    void setStateHandler(StateHandler handler) override {
+        reporter_.setHandler(std::move(handler));
+    }
     void setNewConnectionHandler(ConnectionHandler handler) override {
         std::lock_guard lock(mutex_);
         connectionHandler_ = std::move(handler);
@@ -195,7 +204,8 @@ class AsioTcpListener final : public TcpListener,
             if (error) {
                 // A connection that ended before it was taken, or too many open files: the
                 // listener goes on unless its socket itself is gone.
-                if (error == asio::error::operation_aborted || error == asio::error::bad_descriptor) {
+                if (error == asio::error::operation_aborted ||
+                    error == asio::error::bad_descriptor) {
                     self->reporter_.report(State::failed, detail::errorText(error));
                     return;
                 }

@@ -8,12 +8,18 @@ namespace net {
 
 const char* toString(UdpConnection::State state) {
     switch (state) {
-        case UdpConnection::State::setup: return "setup";
-        case UdpConnection::State::waiting: return "waiting";
-        case UdpConnection::State::preparing: return "preparing";
-        case UdpConnection::State::ready: return "ready";
-        case UdpConnection::State::failed: return "failed";
-        case UdpConnection::State::cancelled: return "cancelled";
+        case UdpConnection::State::setup:
+            return "setup";
+        case UdpConnection::State::waiting:
+            return "waiting";
+        case UdpConnection::State::preparing:
+            return "preparing";
+        case UdpConnection::State::ready:
+            return "ready";
+        case UdpConnection::State::failed:
+            return "failed";
+        case UdpConnection::State::cancelled:
+            return "cancelled";
     }
     return "unknown";
 }

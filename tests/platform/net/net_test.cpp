@@ -116,8 +116,10 @@ TEST(Udp, DatagramsGoOutWholeInOrderAndEachReceiveTakesOneReply) {
     }
 
     std::promise<std::optional<Bytes>> first, second;
-    connection->receiveMessage([&](std::optional<Bytes> b, const net::ErrorText&) { first.set_value(b); });
-    connection->receiveMessage([&](std::optional<Bytes> b, const net::ErrorText&) { second.set_value(b); });
+    connection->receiveMessage(
+        [&](std::optional<Bytes> b, const net::ErrorText&) { first.set_value(b); });
+    connection->receiveMessage(
+        [&](std::optional<Bytes> b, const net::ErrorText&) { second.set_value(b); });
     const uint8_t reply[] = {'o', 'k'};
     ::sendto(peer.fd, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&from), fromLength);
     EXPECT_EQ(first.get_future().get(), (Bytes{'o', 'k'}));
@@ -125,8 +127,9 @@ TEST(Udp, DatagramsGoOutWholeInOrderAndEachReceiveTakesOneReply) {
     connection->cancel();
     EXPECT_EQ(second.get_future().get(), std::nullopt);
     std::lock_guard lock(mutex);
-    EXPECT_EQ(states, (std::vector{net::UdpConnection::State::preparing, net::UdpConnection::State::ready,
-                                   net::UdpConnection::State::cancelled}));
+    EXPECT_EQ(states,
+              (std::vector{net::UdpConnection::State::preparing, net::UdpConnection::State::ready,
+                           net::UdpConnection::State::cancelled}));
 }
 
 TEST(Tcp, APortInUseIsRefusedAndACancelledListenerFreesItsPortAtOnce) {
@@ -147,7 +150,8 @@ TEST(Tcp, APortInUseIsRefusedAndACancelledListenerFreesItsPortAtOnce) {
 // Accepts one connection from a POSIX client and hands it over started.
 std::shared_ptr<net::TcpConnection> acceptOne(net::TcpListener& listener, Fd& client) {
     std::promise<std::shared_ptr<net::TcpConnection>> accepted;
-    listener.setNewConnectionHandler([&](std::shared_ptr<net::TcpConnection> c) { accepted.set_value(c); });
+    listener.setNewConnectionHandler(
+        [&](std::shared_ptr<net::TcpConnection> c) { accepted.set_value(c); });
     listener.start();
     client.fd = connectTo(listener.port());
     auto connection = accepted.get_future().get();
@@ -165,7 +169,8 @@ TEST(Tcp, AFinalSendReachesThePeerWholeFollowedByTheEndOfTheStream) {
     const uint8_t hello[] = {0xF8, 0x00, 0x01};
     ASSERT_EQ(::send(client.fd, hello, sizeof hello, 0), 3);
     std::promise<Bytes> firstRead;
-    connection->receive(2, [&](const Bytes& b, bool, const net::ErrorText&) { firstRead.set_value(b); });
+    connection->receive(
+        2, [&](const Bytes& b, bool, const net::ErrorText&) { firstRead.set_value(b); });
     const Bytes got = firstRead.get_future().get();
     EXPECT_TRUE(got == (Bytes{0xF8, 0x00}) || got == (Bytes{0xF8})) << got.size();
 
@@ -212,7 +217,8 @@ TEST(Tcp, SendingToAPeerThatResetTheConnectionFailsWithoutSigpipe) {
     net::ErrorText error;
     for (int i = 0; i < 20 && !error; ++i) {
         std::promise<net::ErrorText> sent;
-        connection->send(Bytes(65536, 1), false, [&](const net::ErrorText& e) { sent.set_value(e); });
+        connection->send(Bytes(65536, 1), false,
+                         [&](const net::ErrorText& e) { sent.set_value(e); });
         error = sent.get_future().get();
     }
     EXPECT_TRUE(error.has_value());

@@ -42,8 +42,8 @@ class FakeHeadset {
         // The local address of the upload connections (none: the system's choice).
         std::optional<std::string> sourceAddress;
         size_t abortAfter = 16;
-        std::vector<uint8_t> reply = {'P', 'i', 'e', 'c', 'e', ' ', 'r', 'e', 'c', 'e', 'i', 'v',
-                                      'e', 'd'};
+        std::vector<uint8_t> reply = {'P', 'i', 'e', 'c', 'e', ' ', 'r',
+                                      'e', 'c', 'e', 'i', 'v', 'e', 'd'};
         std::chrono::milliseconds ioTimeout = std::chrono::seconds(5);
     };
 
@@ -54,8 +54,8 @@ class FakeHeadset {
 
     // What the last upload call led to.
     struct Upload {
-        std::vector<uint8_t> received;  // the bytes read from the upload connection
-        bool endOfStream = false;       // the computer ended the stream
+        std::vector<uint8_t> received;       // the bytes read from the upload connection
+        bool endOfStream = false;            // the computer ended the stream
         bool firstConnectionClosed = false;  // connectTwice: the unused connection was closed
         std::string error;
     };
