@@ -92,8 +92,9 @@ IpAddress resolveHost(std::string_view text) {
     asio::io_context context;
     asio::ip::udp::resolver resolver(context);
     std::error_code error;
-    const auto results =
-        resolver.resolve(shown, "", asio::ip::resolver_base::address_configured, error);
+    // No "address configured" filter: on a host whose only interface is the loopback one, it
+    // would hide the loopback addresses themselves.
+    const auto results = resolver.resolve(shown, "", asio::ip::resolver_base::flags(), error);
     if (error || results.empty())
         throw NetError(NetError::Case::invalidAddress,
                        "the host name \"" + shown + "\" cannot be resolved" +
