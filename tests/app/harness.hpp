@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -20,7 +21,13 @@ using namespace std::chrono_literals;
 struct Harness {
     explicit Harness(FakeHeadset::Options headsetOptions = {}, CompanionOptions options = {},
                      bool startHeadset = true) {
-        headsetOptions.uploadPort = [this] { return controller->lastUploadPort(); };
+        // The headset's thread learns of the controller through an atomic, so that the
+        // controller's making is seen to come first.
+        auto made = std::make_shared<std::atomic<CompanionController*>>(nullptr);
+        headsetOptions.uploadPort = [made] {
+            const auto* c = made->load();
+            return c ? c->lastUploadPort() : uint16_t{0};
+        };
         if (startHeadset) headset = std::make_unique<FakeHeadset>(headsetOptions);
         options.headsetPort = headset ? headset->udpPort() : 9;
         options.uploadPort =
@@ -34,6 +41,7 @@ struct Harness {
         };
         controller = CompanionController::make(std::move(options));
         controller->ipAddress = "127.0.0.1";
+        made->store(controller.get());
         // Observers must only ever be called on the main thread.
         auto check = [this](const auto&) {
             if (!dispatch::MainQueue::isMainThread()) ++offMainCalls;
