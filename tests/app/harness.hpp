@@ -33,8 +33,8 @@ struct Harness {
         options.uploadPort =
             options.uploadPort == TcpUploadServer::defaultPort ? 0 : options.uploadPort;
         options.uploadListenAddress = net::IpAddress::loopbackV4();
-        if (options.uploadTimeout == std::chrono::seconds(60)) options.uploadTimeout = 1s;
-        options.closeTimeout = 1s;
+        if (options.uploadTimeout == std::chrono::seconds(60)) options.uploadTimeout = 20s;
+        if (options.closeTimeout == std::chrono::seconds(5)) options.closeTimeout = 1s;
         options.diagnostics = [captured = captured](const std::string& line) {
             std::lock_guard lock(captured->mutex);
             captured->lines.push_back(line);

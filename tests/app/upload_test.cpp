@@ -53,11 +53,15 @@ TEST_P(UploadScripts, EndInADefinedStateWithinTheTimeoutAndFreeThePort) {
     FakeHeadset::Options headset;
     headset.script = c.script;
     headset.reply = {'o', 'k', 0xFF};  // a reply that is not valid UTF-8
-    Harness h(headset);
+    const bool complete = std::string(c.lastLine) == "Upload complete";
+    // A deadline of one second for the scripts that run into it; a roomy one for the others,
+    // which must not depend on the machine's load.
+    CompanionOptions options;
+    options.uploadTimeout = complete ? std::chrono::seconds(20) : std::chrono::seconds(1);
+    Harness h(headset, options);
     h.controller->start();
     ASSERT_TRUE(h.upload(scoreFile));
 
-    const bool complete = std::string(c.lastLine) == "Upload complete";
     const LogLine reply{"Received message: ok\xEF\xBF\xBD", LogColor::white};
     // On success the headset's reply to the upload call comes too (U+FFFD for its ill-formed
     // byte), before or after the end of the upload.
@@ -192,6 +196,7 @@ TEST(UploadName, IllFormedUtf8InTheFileNameIsSentAsReplacementCharacters) {
     Harness h;
     h.controller->start();
     ASSERT_TRUE(h.upload(folder.path / "caf\xE9.musicxml"));
+    EXPECT_EQ(h.controller->outputText().back(), (LogLine{"Upload complete", LogColor::green}));
     ASSERT_TRUE(h.headset->waitForUploads(1, 5s));
     const std::string received = text(h.headset->uploads().front().received);
     EXPECT_EQ(received, expectedPayload("caf\xEF\xBF\xBD.jps"));
@@ -201,7 +206,9 @@ TEST(UploadPeers, OnlyTheHeadsetsAddressIsServed) {
     // The headset stand-in connects from 127.0.0.2 while the user typed 127.0.0.1.
     FakeHeadset::Options intruder;
     intruder.sourceAddress = "127.0.0.2";
-    Harness h(intruder);
+    CompanionOptions options;
+    options.uploadTimeout = std::chrono::seconds(1);
+    Harness h(intruder, options);
     h.controller->start();
     ASSERT_TRUE(h.upload(scoreFile));
     ASSERT_TRUE(h.headset->waitForUploads(1, 5s));
