@@ -28,6 +28,8 @@ QApplication& application() {
     static int argc = 1;
     static char name[] = "app_window_test";
     static char* argv[] = {name, nullptr};
+    // Offscreen unless the caller chose a platform, so that no display is needed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static auto* app = new QApplication(argc, argv);
     return *app;
 }
