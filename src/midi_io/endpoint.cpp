@@ -1,0 +1,86 @@
+#include "midi_io/endpoint.hpp"
+
+#include "midi_support/strings.hpp"
+#include "midiservices/properties.hpp"
+
+namespace midiio {
+
+namespace detail {
+
+std::string stringPropertyOrEmpty(midiservices::MIDIObjectRef object, std::string_view key) {
+    std::string value;
+    if (midiservices::MIDIObjectGetStringProperty(object, key, &value) != midiservices::noErr) {
+        return {};
+    }
+    return value;
+}
+
+int32_t uniqueIDOrZero(midiservices::MIDIObjectRef object) {
+    int32_t id = 0;
+    // The out-parameter stays untouched when the read fails.
+    midiservices::MIDIObjectGetIntegerProperty(object, midiservices::kMIDIPropertyUniqueID, &id);
+    return id;
+}
+
+}  // namespace detail
+
+template <MIDIIOObjectType Type>
+MIDIEndpointRecord<Type>::MIDIEndpointRecord(midiservices::MIDIEndpointRef ref)
+    : name(detail::stringPropertyOrEmpty(ref, midiservices::kMIDIPropertyName)),
+      coreMIDIObjectRef(ref),
+      displayName(detail::stringPropertyOrEmpty(ref, midiservices::kMIDIPropertyDisplayName)) {
+    uniqueID = detail::uniqueIDOrZero(ref);
+}
+
+template <MIDIIOObjectType Type>
+std::string MIDIEndpointRecord<Type>::debugDescription() const {
+    const char* typeName =
+        Type == MIDIIOObjectType::inputEndpoint ? "MIDIInputEndpoint" : "MIDIOutputEndpoint";
+    return std::string(typeName) + "(name: " + midisupport::quoted(name) +
+           ", uniqueID: " + std::to_string(uniqueID) + ")";
+}
+
+template struct MIDIEndpointRecord<MIDIIOObjectType::inputEndpoint>;
+template struct MIDIEndpointRecord<MIDIIOObjectType::outputEndpoint>;
+
+namespace {
+
+template <class Record, class Count, class Get>
+std::vector<Record> systemEndpoints(Count count, Get get) {
+    const size_t n = count();
+    std::vector<Record> records;
+    records.reserve(n);
+    for (size_t i = 0; i < n; ++i) records.emplace_back(get(i));
+    return records;
+}
+
+}  // namespace
+
+std::vector<MIDIInputEndpoint> currentInputEndpoints() {
+    return systemEndpoints<MIDIInputEndpoint>(midiservices::MIDIGetNumberOfDestinations,
+                                              midiservices::MIDIGetDestination);
+}
+
+std::vector<MIDIOutputEndpoint> currentOutputEndpoints() {
+    return systemEndpoints<MIDIOutputEndpoint>(midiservices::MIDIGetNumberOfSources,
+                                               midiservices::MIDIGetSource);
+}
+
+MIDIInputEndpointSet currentInputEndpointSet() {
+    const auto list = currentInputEndpoints();
+    return {list.begin(), list.end()};
+}
+
+MIDIOutputEndpointSet currentOutputEndpointSet() {
+    const auto list = currentOutputEndpoints();
+    return {list.begin(), list.end()};
+}
+
+std::optional<MIDIOutputEndpoint> outputEndpointFromRefCon(const void* refCon, bool refConKnown) {
+    if (!refConKnown || refCon == nullptr) return std::nullopt;
+    const auto ref = static_cast<midiservices::MIDIEndpointRef>(reinterpret_cast<uintptr_t>(refCon));
+    if (detail::uniqueIDOrZero(ref) == 0) return std::nullopt;
+    return MIDIOutputEndpoint(ref);
+}
+
+}  // namespace midiio

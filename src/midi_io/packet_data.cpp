@@ -1,0 +1,171 @@
+#include "midi_io/packet_data.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace midiio {
+
+UniversalMIDIPacketData UniversalMIDIPacketData::fromWords(std::span<const uint32_t> words,
+                                                           uint64_t timeStamp,
+                                                           std::optional<MIDIOutputEndpoint> source) {
+    std::vector<uint8_t> bytes;
+    bytes.reserve(words.size() * 4);
+    for (uint32_t word : words) {
+        bytes.push_back(static_cast<uint8_t>(word >> 24));
+        bytes.push_back(static_cast<uint8_t>(word >> 16));
+        bytes.push_back(static_cast<uint8_t>(word >> 8));
+        bytes.push_back(static_cast<uint8_t>(word));
+    }
+    return UniversalMIDIPacketData(std::move(bytes), timeStamp, std::move(source));
+}
+
+const std::vector<uint8_t>& AnyMIDIPacket::bytes() const {
+    return std::visit([](const auto& record) -> const std::vector<uint8_t>& { return record.bytes; },
+                      value_);
+}
+
+uint64_t AnyMIDIPacket::timeStamp() const {
+    return std::visit([](const auto& record) { return record.timeStamp; }, value_);
+}
+
+const std::optional<MIDIOutputEndpoint>& AnyMIDIPacket::source() const {
+    return std::visit(
+        [](const auto& record) -> const std::optional<MIDIOutputEndpoint>& {
+            return record.source;
+        },
+        value_);
+}
+
+namespace {
+
+// Calls `emit(first, count)` for each message of types 0-5 in `words`, in order.
+template <class Emit>
+void forEachUMPMessage(std::span<const uint32_t> words, Emit&& emit) {
+    size_t i = 0;
+    while (i < words.size()) {
+        const auto type = static_cast<uint8_t>(words[i] >> 28);
+        const size_t length = umpMessageWordCount(type);
+        if (words.size() - i < length) return;
+        if (type <= 5) emit(i, length);
+        i += length;
+    }
+}
+
+// A list in memory: reads of fixed-size fields at byte offsets, never past `limit` bytes.
+class ListBytes {
+  public:
+    ListBytes(const void* list, size_t limit)
+        : base_(static_cast<const unsigned char*>(list)), limit_(limit) {}
+
+    // Whether `count` bytes starting at `offset` lie within the list.
+    bool holds(size_t offset, size_t count) const {
+        return offset <= limit_ && count <= limit_ - offset;
+    }
+    template <class T>
+    T read(size_t offset) const {
+        T value;
+        std::memcpy(&value, base_ + offset, sizeof value);
+        return value;
+    }
+    const unsigned char* at(size_t offset) const { return base_ + offset; }
+    // The offset of the first multiple of 4 in memory at or after `offset`.
+    size_t alignedTo4(size_t offset) const {
+        const uintptr_t address = reinterpret_cast<uintptr_t>(base_) + offset;
+        return offset + ((4 - address % 4) % 4);
+    }
+
+  private:
+    const unsigned char* base_;
+    size_t limit_;
+};
+
+// The most bytes a trusted list may span from `list` without the arithmetic wrapping.
+size_t trustedLimit(const void* list) {
+    return std::numeric_limits<uintptr_t>::max() - reinterpret_cast<uintptr_t>(list);
+}
+
+constexpr size_t packetListCountSize = sizeof(uint32_t);
+constexpr size_t eventListHeaderSize = offsetof(midiservices::MIDIEventList, packet);
+constexpr size_t eventPacketHeaderSize = offsetof(midiservices::MIDIEventPacket, words);
+
+}  // namespace
+
+std::vector<std::vector<uint32_t>> splitUMPMessages(std::span<const uint32_t> words) {
+    std::vector<std::vector<uint32_t>> messages;
+    forEachUMPMessage(words, [&](size_t first, size_t count) {
+        messages.emplace_back(words.begin() + static_cast<std::ptrdiff_t>(first),
+                              words.begin() + static_cast<std::ptrdiff_t>(first + count));
+    });
+    return messages;
+}
+
+std::vector<MIDIPacketData> packetDataArray(const midiservices::MIDIPacketList* list,
+                                            size_t listByteCount, const void* refCon,
+                                            bool refConKnown) {
+    std::vector<MIDIPacketData> records;
+    const ListBytes memory(list, listByteCount);
+    if (list == nullptr || !memory.holds(0, packetListCountSize)) return records;
+    const auto count = memory.read<uint32_t>(0);
+    if (count == 0) return records;
+    // The source is the same for every packet of the list: look it up once.
+    const auto source = outputEndpointFromRefCon(refCon, refConKnown);
+    records.reserve(std::min<size_t>(count, listByteCount / midiservices::packetHeaderSize));
+    size_t offset = midiservices::packetListHeaderSize;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!memory.holds(offset, midiservices::packetHeaderSize)) break;
+        const auto timeStamp = memory.read<midiservices::MIDITimeStamp>(offset);
+        const auto length = memory.read<uint16_t>(offset + sizeof(midiservices::MIDITimeStamp));
+        const size_t dataOffset = offset + midiservices::packetHeaderSize;
+        if (!memory.holds(dataOffset, length)) break;
+        const unsigned char* data = memory.at(dataOffset);
+        records.emplace_back(std::vector<uint8_t>(data, data + length), timeStamp, source);
+        offset = memory.alignedTo4(dataOffset + length);
+    }
+    return records;
+}
+
+std::vector<MIDIPacketData> packetDataArray(const midiservices::MIDIPacketList* list,
+                                            const void* refCon, bool refConKnown) {
+    return packetDataArray(list, trustedLimit(list), refCon, refConKnown);
+}
+
+std::vector<UniversalMIDIPacketData> universalPacketDataArray(
+    const midiservices::MIDIEventList* list, size_t listByteCount, const void* refCon,
+    bool refConKnown) {
+    std::vector<UniversalMIDIPacketData> records;
+    const ListBytes memory(list, listByteCount);
+    if (list == nullptr || !memory.holds(0, eventListHeaderSize)) return records;
+    const auto count = memory.read<uint32_t>(offsetof(midiservices::MIDIEventList, numPackets));
+    if (count == 0) return records;
+    const auto source = outputEndpointFromRefCon(refCon, refConKnown);
+    records.reserve(std::min<size_t>(count, listByteCount / eventPacketHeaderSize));
+    std::vector<uint32_t> words;
+    words.reserve(midiservices::maxEventPacketWords);
+    size_t offset = eventListHeaderSize;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!memory.holds(offset, eventPacketHeaderSize)) break;
+        const auto timeStamp = memory.read<midiservices::MIDITimeStamp>(offset);
+        const auto wordCount = memory.read<uint32_t>(offset + sizeof(midiservices::MIDITimeStamp));
+        const size_t wordsOffset = offset + eventPacketHeaderSize;
+        if (wordCount > midiservices::maxEventPacketWords ||
+            !memory.holds(wordsOffset, size_t{wordCount} * sizeof(uint32_t))) {
+            break;
+        }
+        words.resize(wordCount);
+        std::memcpy(words.data(), memory.at(wordsOffset), words.size() * sizeof(uint32_t));
+        forEachUMPMessage(words, [&](size_t first, size_t n) {
+            records.push_back(UniversalMIDIPacketData::fromWords(
+                std::span(words).subspan(first, n), timeStamp, source));
+        });
+        offset = wordsOffset + size_t{wordCount} * sizeof(uint32_t);
+    }
+    return records;
+}
+
+std::vector<UniversalMIDIPacketData> universalPacketDataArray(
+    const midiservices::MIDIEventList* list, const void* refCon, bool refConKnown) {
+    return universalPacketDataArray(list, trustedLimit(list), refCon, refConKnown);
+}
+
+}  // namespace midiio
