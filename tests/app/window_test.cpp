@@ -9,12 +9,16 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <unistd.h>
+
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "app/main_window.hpp"
+#include "app/midi_reader.hpp"
 #include "harness.hpp"
+#include "midiservices/test_driver.hpp"
 
 // The font library keeps its configuration for the process's lifetime.
 extern "C" const char* __lsan_default_suppressions() {
@@ -38,14 +42,13 @@ QColor lampColor(const QFrame* lamp) {
     return lamp->palette().color(QPalette::Window);
 }
 
-// A MIDI input that hands its event handler to the test.
-struct SimulatedInput : MidiInput {
-    void removeAll() override {}
-};
-
 struct WindowBench {
+    // A MIDI system with one keyboard, and the reader's identifiers kept in a file of the test.
+    midiservices::testdriver::SimulatedSystem system;
+    midiservices::testdriver::SimulatedDevice keys = system.plug(
+        {"Keys", "Keys", "Maker", midiservices::MIDIProtocolID::midi1_0, {{"E", {"Keys"}, {}}}});
+    std::string defaultsFile = "/tmp/app_window_test_" + std::to_string(::getpid());
     int inputsMade = 0;
-    MidiEventHandler deliver;
     std::unique_ptr<Harness> h;
     std::unique_ptr<MainWindow> window;
 
@@ -54,8 +57,8 @@ struct WindowBench {
         CompanionOptions options;
         options.makeMidiInput = [this](MidiEventHandler handler) -> std::unique_ptr<MidiInput> {
             ++inputsMade;
-            deliver = std::move(handler);
-            return std::make_unique<SimulatedInput>();
+            return MidiReader::factory(std::make_shared<midiio::KeyValueStore>(defaultsFile))(
+                std::move(handler));
         };
         h = std::make_unique<Harness>(FakeHeadset::Options{}, options);
         h->controller->ipAddress = "192.168.0.0";  // as at launch
@@ -65,18 +68,15 @@ struct WindowBench {
     ~WindowBench() {
         window.reset();
         h.reset();
+        std::filesystem::remove(defaultsFile);
     }
     const MainWindow::Parts& parts() const { return window->parts(); }
     // Processes the GUI thread's events (which pump the main queue) until `predicate` holds.
     static bool waitFor(const std::function<bool()>& predicate) {
         return QTest::qWaitFor(predicate, 5000);
     }
-    // Delivers an event as the MIDI input does: from its own thread, through the main queue.
-    void play(const midicore::MIDIEvent& event) {
-        std::thread([this, event] {
-            dispatch::Queue::main()->async([handler = deliver, event] { handler(event); });
-        }).join();
-    }
+    // Plays one packet on the keyboard.
+    void play(const std::vector<uint8_t>& bytes) { ASSERT_EQ(system.play(keys.source(0), bytes), 0); }
     QStringList logLines() const {
         QStringList lines = parts().log->toPlainText().split('\n');
         if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
@@ -200,14 +200,15 @@ TEST(Window, RelaysNotesAndUploadsAPieceToTheHeadsetOnLoopback) {
     EXPECT_EQ(bench.inputsMade, 1);
     EXPECT_EQ(bench.logLines(), QStringList{"Server started"});
 
-    using midicore::MIDIEvent;
-    using midicore::ChanVoice7Bit16BitValue, midicore::MIDINote, midicore::UInt7;
-    bench.play(MIDIEvent::noteOn(MIDINote(UInt7(60)), ChanVoice7Bit16BitValue::midi1(UInt7(100))));
+    bench.play({0x90, 0x3C, 0x64});
     ASSERT_TRUE(bench.waitFor([&] { return lampColor(p.midiLamp) == QColor(Qt::green); }));
     ASSERT_TRUE(headset.waitForDatagrams(1, std::chrono::seconds(5)));
     EXPECT_EQ(headset.datagrams()[0].bytes, (std::vector<uint8_t>{0x90, 0x3C, 0x64}));
-    bench.play(MIDIEvent::noteOff(MIDINote(UInt7(60)), ChanVoice7Bit16BitValue::midi1(UInt7(0))));
+    bench.play({0x90, 0x3C, 0x00});  // velocity 0: a Note Off
+
     ASSERT_TRUE(bench.waitFor([&] { return lampColor(p.midiLamp) == QColor(Qt::gray); }));
+    ASSERT_TRUE(headset.waitForDatagrams(2, std::chrono::seconds(5)));
+    EXPECT_EQ(headset.datagrams()[1].bytes, (std::vector<uint8_t>{0x80, 0x3C, 0x00}));
 
     bench.window->fileImported(score);  // in place of the picker
     EXPECT_EQ(p.file->text(), "clair-de-la-lune.musicxml");
