@@ -1,0 +1,231 @@
+// The window over the controller, offscreen: its launch state, enabling per state, the coloured
+// log, accessibility, and a run against the fake headset on the loopback interface.
+#include <QApplication>
+#include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <unistd.h>
+
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "app/main_window.hpp"
+#include "app/midi_reader.hpp"
+#include "harness.hpp"
+#include "midiservices/test_driver.hpp"
+
+// The font library keeps its configuration for the process's lifetime.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+
+namespace companion::testing {
+namespace {
+
+QApplication& application() {
+    static int argc = 1;
+    static char name[] = "app_window_test";
+    static char* argv[] = {name, nullptr};
+    // Offscreen unless the caller chose a platform, so that no display is needed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static auto* app = new QApplication(argc, argv);
+    return *app;
+}
+
+QColor lampColor(const QFrame* lamp) {
+    return lamp->palette().color(QPalette::Window);
+}
+
+struct WindowBench {
+    // A MIDI system with one keyboard, and the reader's identifiers kept in a file of the test.
+    midiservices::testdriver::SimulatedSystem system;
+    midiservices::testdriver::SimulatedDevice keys = system.plug(
+        {"Keys", "Keys", "Maker", midiservices::MIDIProtocolID::midi1_0, {{"E", {"Keys"}, {}}}});
+    std::string defaultsFile = "/tmp/app_window_test_" + std::to_string(::getpid());
+    int inputsMade = 0;
+    std::unique_ptr<Harness> h;
+    std::unique_ptr<MainWindow> window;
+
+    WindowBench() {
+        application();
+        CompanionOptions options;
+        options.makeMidiInput = [this](MidiEventHandler handler) -> std::unique_ptr<MidiInput> {
+            ++inputsMade;
+            return MidiReader::factory(std::make_shared<midiio::KeyValueStore>(defaultsFile))(
+                std::move(handler));
+        };
+        h = std::make_unique<Harness>(FakeHeadset::Options{}, options);
+        h->controller->ipAddress = "192.168.0.0";  // as at launch
+        window = std::make_unique<MainWindow>(h->controller);
+        window->show();
+    }
+    ~WindowBench() {
+        window.reset();
+        h.reset();
+        std::filesystem::remove(defaultsFile);
+    }
+    const MainWindow::Parts& parts() const { return window->parts(); }
+    // Processes the GUI thread's events (which pump the main queue) until `predicate` holds.
+    static bool waitFor(const std::function<bool()>& predicate) {
+        return QTest::qWaitFor(predicate, 5000);
+    }
+    // Plays one packet on the keyboard.
+    void play(const std::vector<uint8_t>& bytes) { ASSERT_EQ(system.play(keys.source(0), bytes), 0); }
+    QStringList logLines() const {
+        QStringList lines = parts().log->toPlainText().split('\n');
+        if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+        return lines;
+    }
+};
+
+TEST(Window, LaunchesIdleWithNothingStarted) {
+    WindowBench bench;
+    const auto& p = bench.parts();
+    EXPECT_EQ(p.address->text(), "192.168.0.0");
+    EXPECT_EQ(p.address->placeholderText(), "IP Address of your headset");
+    EXPECT_EQ(p.file->placeholderText(), "Select (.mxl, .musicxml, .xml, .mid)");
+    EXPECT_TRUE(p.start->isEnabled());
+    EXPECT_FALSE(p.stop->isEnabled());
+    for (QWidget* w : {static_cast<QWidget*>(p.file), static_cast<QWidget*>(p.browse),
+                       static_cast<QWidget*>(p.upload), static_cast<QWidget*>(p.log)})
+        EXPECT_FALSE(w->isEnabled()) << w->accessibleName().toStdString();
+    EXPECT_EQ(lampColor(p.onOffLamp), QColor(Qt::red));
+    EXPECT_EQ(lampColor(p.midiLamp), QColor(Qt::gray));
+    EXPECT_TRUE(p.log->document()->isEmpty());
+    EXPECT_TRUE(p.midiError->text().isEmpty());
+    EXPECT_EQ(bench.inputsMade, 0);
+    EXPECT_FALSE(bench.h->controller->hasMidiInput());
+    // The picker takes one existing file of any kind.
+    const auto dialog = bench.window->makeFileDialog();
+    EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+    EXPECT_EQ(dialog->nameFilters(), QStringList{"All files (*)"});
+}
+
+TEST(Window, EnablesControlsPerStateAlsoWhenTheStateChangesOffTheGuiThread) {
+    WindowBench bench;
+    const auto& p = bench.parts();
+    struct Case {
+        const char* state;
+        bool running, uploading;
+        bool start, stop, uploadColumn;
+        Qt::GlobalColor onOff;
+    } cases[] = {
+        {"running", true, false, false, true, true, Qt::green},
+        {"uploading", true, true, false, true, false, Qt::green},  // Stop stays usable
+        {"idle", false, false, true, false, false, Qt::red},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state);
+        std::thread([&] {
+            bench.h->controller->isRunning.set(c.running);
+            bench.h->controller->isUploading.set(c.uploading);
+        }).join();
+        ASSERT_TRUE(bench.waitFor([&] { return p.stop->isEnabled() == c.stop; }));
+        ASSERT_TRUE(bench.waitFor([&] { return p.upload->isEnabled() == c.uploadColumn; }));
+        EXPECT_EQ(p.start->isEnabled(), c.start);
+        EXPECT_EQ(p.browse->isEnabled(), c.uploadColumn);
+        EXPECT_EQ(p.file->isEnabled(), c.uploadColumn);
+        EXPECT_TRUE(p.address->isEnabled());
+        EXPECT_EQ(lampColor(p.onOffLamp), QColor(c.onOff));
+    }
+    EXPECT_EQ(bench.h->offMainCalls.load(), 2 * 3);  // the sets above, not the window's
+}
+
+TEST(Window, LogLinesAreRunsInTheirColourEachEndedByAnUncolouredLineFeed) {
+    WindowBench bench;
+    bench.h->controller->appendLog("Conversion failed", LogColor::red);
+    bench.h->controller->appendLog("Upload complete", LogColor::green);
+    const QTextDocument* doc = bench.parts().log->document();
+    EXPECT_EQ(doc->toPlainText(), "Conversion failed\nUpload complete\n");
+    struct Run {
+        QString text;
+        QColor color;
+    };
+    std::vector<Run> runs;
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        if (block != doc->begin()) {
+            // The line feed before this block carries no colour of its own.
+            EXPECT_FALSE(block.charFormat().hasProperty(QTextFormat::ForegroundBrush));
+        }
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            runs.push_back({it.fragment().text(), it.fragment().charFormat().foreground().color()});
+    }
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].text, "Conversion failed");
+    EXPECT_EQ(runs[0].color, QColor(Qt::red));
+    EXPECT_EQ(runs[1].text, "Upload complete");
+    EXPECT_EQ(runs[1].color, QColor(Qt::green));
+}
+
+TEST(Window, ControlsAreNamedForScreenReadersAndTabFollowsTheLayout) {
+    WindowBench bench;
+    const auto& p = bench.parts();
+    const std::vector<QWidget*> named = {p.address, p.start,  p.stop,   p.midiError,
+                                         p.onOffLamp, p.midiLamp, p.file, p.browse,
+                                         p.upload,  p.log,    p.help};
+    for (QWidget* w : named)
+        EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
+    EXPECT_FALSE(p.log->accessibleDescription().isEmpty());
+    EXPECT_EQ(p.onOffLamp->accessibleDescription(), "Off");
+
+    // Tab from the address field through every control that takes focus by Tab.
+    const std::vector<QWidget*> expected = {p.address, p.start, p.stop, p.file,
+                                            p.browse,  p.upload, p.log};
+    std::vector<QWidget*> order = {p.address};
+    for (QWidget* w = p.address->nextInFocusChain(); w != p.address && order.size() < 40;
+         w = w->nextInFocusChain())
+        if ((w->focusPolicy() & Qt::TabFocus) && w->window() == bench.window.get())
+            order.push_back(w);
+    EXPECT_EQ(order, expected);
+}
+
+TEST(Window, RelaysNotesAndUploadsAPieceToTheHeadsetOnLoopback) {
+    WindowBench bench;
+    const auto& p = bench.parts();
+    auto& headset = *bench.h->headset;
+    const std::filesystem::path score =
+        std::filesystem::path(PROJECT_TEST_DATA_DIR) / "musicxml" / "clair-de-la-lune.musicxml";
+
+    p.address->selectAll();
+    QTest::keyClicks(p.address, "127.0.0.1");
+    EXPECT_EQ(bench.h->controller->ipAddress, "127.0.0.1");
+    QTest::mouseClick(p.start, Qt::LeftButton);
+    ASSERT_TRUE(bench.waitFor([&] { return p.stop->isEnabled(); }));
+    EXPECT_EQ(bench.inputsMade, 1);
+    EXPECT_EQ(bench.logLines(), QStringList{"Server started"});
+
+    bench.play({0x90, 0x3C, 0x64});
+    ASSERT_TRUE(bench.waitFor([&] { return lampColor(p.midiLamp) == QColor(Qt::green); }));
+    ASSERT_TRUE(headset.waitForDatagrams(1, std::chrono::seconds(5)));
+    EXPECT_EQ(headset.datagrams()[0].bytes, (std::vector<uint8_t>{0x90, 0x3C, 0x64}));
+    bench.play({0x90, 0x3C, 0x00});  // velocity 0: a Note Off
+
+    ASSERT_TRUE(bench.waitFor([&] { return lampColor(p.midiLamp) == QColor(Qt::gray); }));
+    ASSERT_TRUE(headset.waitForDatagrams(2, std::chrono::seconds(5)));
+    EXPECT_EQ(headset.datagrams()[1].bytes, (std::vector<uint8_t>{0x80, 0x3C, 0x00}));
+
+    bench.window->fileImported(score);  // in place of the picker
+    EXPECT_EQ(p.file->text(), "clair-de-la-lune.musicxml");
+    QTest::mouseClick(p.upload, Qt::LeftButton);
+    EXPECT_TRUE(p.stop->isEnabled());
+    EXPECT_FALSE(p.upload->isEnabled());
+    ASSERT_TRUE(bench.waitFor([&] { return bench.logLines().contains("Upload complete"); }));
+    ASSERT_TRUE(headset.waitForUploads(1, std::chrono::seconds(5)));
+    const auto received = headset.uploads()[0].received;
+    EXPECT_EQ(std::string(received.begin(), received.end()).rfind("clair-de-la-lune.jps\n", 0), 0u);
+    ASSERT_TRUE(bench.waitFor([&] { return p.upload->isEnabled(); }));
+
+    QTest::mouseClick(p.stop, Qt::LeftButton);
+    EXPECT_TRUE(p.start->isEnabled());
+    EXPECT_EQ(lampColor(p.onOffLamp), QColor(Qt::red));
+    EXPECT_EQ(bench.logLines().last(), "Server stopped");
+}
+
+}  // namespace
+}  // namespace companion::testing
