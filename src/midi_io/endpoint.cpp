@@ -1,6 +1,7 @@
 #include "midi_io/endpoint.hpp"
 
 #include "midi_support/strings.hpp"
+#include "scan.hpp"
 #include "midiservices/properties.hpp"
 
 namespace midiio {
@@ -43,26 +44,13 @@ std::string MIDIEndpointRecord<Type>::debugDescription() const {
 template struct MIDIEndpointRecord<MIDIIOObjectType::inputEndpoint>;
 template struct MIDIEndpointRecord<MIDIIOObjectType::outputEndpoint>;
 
-namespace {
-
-template <class Record, class Count, class Get>
-std::vector<Record> systemEndpoints(Count count, Get get) {
-    const size_t n = count();
-    std::vector<Record> records;
-    records.reserve(n);
-    for (size_t i = 0; i < n; ++i) records.emplace_back(get(i));
-    return records;
-}
-
-}  // namespace
-
 std::vector<MIDIInputEndpoint> currentInputEndpoints() {
-    return systemEndpoints<MIDIInputEndpoint>(midiservices::MIDIGetNumberOfDestinations,
+    return detail::scanRecords<MIDIInputEndpoint>(midiservices::MIDIGetNumberOfDestinations,
                                               midiservices::MIDIGetDestination);
 }
 
 std::vector<MIDIOutputEndpoint> currentOutputEndpoints() {
-    return systemEndpoints<MIDIOutputEndpoint>(midiservices::MIDIGetNumberOfSources,
+    return detail::scanRecords<MIDIOutputEndpoint>(midiservices::MIDIGetNumberOfSources,
                                                midiservices::MIDIGetSource);
 }
 

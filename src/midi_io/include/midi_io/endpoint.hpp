@@ -15,13 +15,14 @@
 #include <unordered_set>
 #include <vector>
 
+#include "midi_io/object_interface.hpp"
 #include "midi_io/object_type.hpp"
 #include "midiservices/services.hpp"
 
 namespace midiio {
 
 template <MIDIIOObjectType Type>
-struct MIDIEndpointRecord {
+struct MIDIEndpointRecord : MIDIEndpointInterface<MIDIEndpointRecord<Type>> {
     static_assert(Type == MIDIIOObjectType::inputEndpoint ||
                   Type == MIDIIOObjectType::outputEndpoint);
 

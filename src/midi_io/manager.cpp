@@ -1,0 +1,239 @@
+#include "midi_io/manager.hpp"
+
+#include <utility>
+
+#include "io_detail.hpp"
+#include "midi_core/io_error.hpp"
+#include "midi_io/input.hpp"
+#include "midi_io/output.hpp"
+#include "midi_support/strings.hpp"
+
+namespace midiio {
+
+namespace ms = midiservices;
+
+size_t MIDIManager::TagSelection::hash() const {
+    if (case_ == Case::all) return detail::hashCombine(0, 0);
+    return detail::hashCombine(detail::hashCombine(0, 1), std::hash<std::string>{}(tag_));
+}
+
+std::string MIDIManager::eventQueueLabel(const std::string& clientName) {
+    std::string name = midisupport::onlyAlphanumerics(clientName);
+    if (name.empty()) name = detail::makeUUIDString();
+    return std::string(libraryIdentifier) + ".midiManager." + name + ".events";
+}
+
+MIDIManager::MIDIManager(std::string clientName, std::string model, std::string manufacturer)
+    : clientName_(std::move(clientName)),
+      model_(std::move(model)),
+      manufacturer_(std::move(manufacturer)),
+      eventQueue_(dispatch::Queue::makeSerial(eventQueueLabel(clientName_),
+                                              dispatch::QoS::userInitiated)),
+      preferredAPI_(CoreMIDIAPIVersion::preferredForThisSystem()) {}
+
+std::shared_ptr<MIDIManager> MIDIManager::make(std::string clientName, std::string model,
+                                               std::string manufacturer) {
+    std::shared_ptr<MIDIManager> manager(
+        new MIDIManager(std::move(clientName), std::move(model), std::move(manufacturer)));
+    manager->endpoints_ =
+        std::make_shared<MIDIEndpoints>(std::weak_ptr<const MIDIManagedEndpoints>(manager));
+    return manager;
+}
+
+MIDIManager::~MIDIManager() {
+    // The registries go first, on the event queue (inline when the last reference went inside
+    // one of its tasks), so each object disposes its own ports and endpoints; then the client.
+    auto releaseRegistries = [this] {
+        Registries released;
+        {
+            std::lock_guard lock(mutex_);
+            released = std::exchange(registries_, Registries{});
+        }
+    };
+    if (eventQueue_->isCurrent())
+        releaseRegistries();
+    else
+        eventQueue_->sync(releaseRegistries);
+    if (const auto client = clientRef_.exchange(0)) ms::MIDIClientDispose(client);
+}
+
+void MIDIManager::checkNotOnEventQueue() const {
+    if (eventQueue_->isCurrent())
+        throw midicore::MIDIIOError::internalInconsistency(
+            "A MIDI manager operation was called from a task on the manager's own event queue; it "
+            "would wait for itself.");
+}
+
+template <class F>
+auto MIDIManager::onEventQueue(F&& block) {
+    checkNotOnEventQueue();
+    return eventQueue_->sync(std::forward<F>(block));
+}
+
+CoreMIDIAPIVersion MIDIManager::preferredAPI() const {
+    std::lock_guard lock(mutex_);
+    return preferredAPI_;
+}
+
+void MIDIManager::setPreferredAPI(const CoreMIDIAPIVersion& api) {
+    const auto stored = api.availableOrLegacy();
+    std::lock_guard lock(mutex_);
+    preferredAPI_ = stored;
+}
+
+#define MIDIIO_REGISTRY_GETTER(Type, getter, field)            \
+    MIDIManager::Registry<Type> MIDIManager::getter() const { \
+        std::lock_guard lock(mutex_);                          \
+        return registries_.field;                              \
+    }
+MIDIIO_REGISTRY_GETTER(MIDIInputConnection, managedInputConnections, inputConnections)
+MIDIIO_REGISTRY_GETTER(MIDIOutputConnection, managedOutputConnections, outputConnections)
+MIDIIO_REGISTRY_GETTER(MIDIInput, managedInputs, inputs)
+MIDIIO_REGISTRY_GETTER(MIDIOutput, managedOutputs, outputs)
+MIDIIO_REGISTRY_GETTER(MIDIThruConnection, managedThruConnections, thruConnections)
+#undef MIDIIO_REGISTRY_GETTER
+
+size_t MIDIManager::registeredCount(ManagedType type) const {
+    std::lock_guard lock(mutex_);
+    switch (type) {
+        case ManagedType::inputConnection: return registries_.inputConnections.size();
+        case ManagedType::outputConnection: return registries_.outputConnections.size();
+        case ManagedType::input: return registries_.inputs.size();
+        case ManagedType::output: return registries_.outputs.size();
+        case ManagedType::nonPersistentThruConnection: return registries_.thruConnections.size();
+    }
+    return 0;
+}
+
+void MIDIManager::start() {
+    onEventQueue([this] {
+        if (clientRef_.load() != 0) return;
+        ms::MIDIClientRef client = 0;
+        const std::weak_ptr<MIDIManager> weak = weak_from_this();
+        const std::weak_ptr<dispatch::Queue> queue = eventQueue_;
+        const ms::OSStatus status = ms::MIDIClientCreateWithBlock(
+            clientName_, &client, [this, weak, queue](const ms::MIDINotification& notification) {
+                // Handled on the event queue, where every other change of the registries and
+                // lists happens, instead of on the services' thread. Neither the block nor the
+                // task holds the manager: while it lives, the teardown waits on the queue for a
+                // running task, so a task that finds it alive may use it to the end.
+                const auto q = queue.lock();
+                if (!q || weak.expired()) return;
+                q->async([this, weak, copy = copyNotification(notification)] {
+                    if (weak.expired()) return;
+                    std::visit([this](const auto& n) { handleNotification(n); }, copy);
+                });
+            });
+        midicore::throwIfOSStatusErr(status);
+        clientRef_.store(client);
+        updateObjectsCache();
+    });
+}
+
+MIDIManager::NotificationCopy MIDIManager::copyNotification(
+    const ms::MIDINotification& notification) {
+    if (const auto* n = ms::MIDINotificationAs<ms::MIDIObjectAddRemoveNotification>(notification))
+        return *n;
+    if (const auto* n =
+            ms::MIDINotificationAs<ms::MIDIObjectPropertyChangeNotification>(notification))
+        return *n;
+    if (const auto* n = ms::MIDINotificationAs<ms::MIDIIOErrorNotification>(notification))
+        return *n;
+    return ms::MIDINotification{notification.messageID, sizeof(ms::MIDINotification)};
+}
+
+void MIDIManager::updateObjectsCache() {
+    ObjectsCacheUpdater updater;
+    {
+        std::lock_guard lock(mutex_);
+        updater = updater_;
+    }
+    if (updater) {
+        updater(*this);
+        return;
+    }
+    objectWillChange_.emit();
+    refreshLists();
+}
+
+void MIDIManager::setObjectsCacheUpdater(ObjectsCacheUpdater updater) {
+    std::lock_guard lock(mutex_);
+    updater_ = std::move(updater);
+}
+
+MIDIManager::Registries MIDIManager::takeOut(ManagedType type, const TagSelection& selection) {
+    Registries out;
+    auto take = [&selection](auto& from, auto& to) {
+        if (selection.selectionCase() == TagSelection::Case::all) {
+            to = std::exchange(from, {});
+        } else if (auto node = from.extract(selection.tag())) {
+            to.insert(std::move(node));
+        }
+    };
+    std::lock_guard lock(mutex_);
+    switch (type) {
+        case ManagedType::inputConnection:
+            take(registries_.inputConnections, out.inputConnections);
+            break;
+        case ManagedType::outputConnection:
+            take(registries_.outputConnections, out.outputConnections);
+            break;
+        case ManagedType::input: take(registries_.inputs, out.inputs); break;
+        case ManagedType::output: take(registries_.outputs, out.outputs); break;
+        case ManagedType::nonPersistentThruConnection:
+            take(registries_.thruConnections, out.thruConnections);
+            break;
+    }
+    return out;
+}
+
+template <class T>
+void MIDIManager::addVirtualEndpoint(Registry<T> Registries::*registry, const std::string& tag,
+                                     std::shared_ptr<T> object,
+                                     const MIDIIdentifierPersistence& persistence) {
+    std::shared_ptr<T> replaced;
+    {
+        std::lock_guard lock(mutex_);
+        replaced = std::exchange((registries_.*registry)[tag], object);
+    }
+    // The earlier object goes first, so that its endpoint (and unique ID) is free again.
+    replaced.reset();
+    object->create(*this);
+    const auto id = object->uniqueID();
+    if (!id)
+        throw midicore::MIDIIOError::connectionError(
+            "Could not read virtual MIDI endpoint unique ID.");
+    persistence.writeID(*id);
+}
+
+void MIDIManager::addInput(std::string name, std::string tag,
+                           const MIDIIdentifierPersistence& uniqueID,
+                           const MIDIReceiver& receiver) {
+    onEventQueue([&] {
+        addVirtualEndpoint(&Registries::inputs, tag,
+                           std::make_shared<MIDIInput>(std::move(name), uniqueID.readID(),
+                                                       receiver, weak_from_this(), preferredAPI()),
+                           uniqueID);
+    });
+}
+
+void MIDIManager::addOutput(std::string name, std::string tag,
+                            const MIDIIdentifierPersistence& uniqueID) {
+    onEventQueue([&] {
+        addVirtualEndpoint(&Registries::outputs, tag,
+                           std::make_shared<MIDIOutput>(std::move(name), uniqueID.readID(),
+                                                        weak_from_this(), preferredAPI()),
+                           uniqueID);
+    });
+}
+
+void MIDIManager::remove(ManagedType type, const TagSelection& selection) {
+    // The released objects are destroyed here, on the queue, with no lock held.
+    onEventQueue([&] { takeOut(type, selection); });
+}
+
+void MIDIManager::removeAll() {
+    for (const auto type : allManagedTypes) remove(type, TagSelection::all());
+}
+
+}  // namespace midiio
