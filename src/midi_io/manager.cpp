@@ -5,6 +5,7 @@
 #include "io_detail.hpp"
 #include "midi_core/io_error.hpp"
 #include "midi_io/input.hpp"
+#include "midi_io/input_connection.hpp"
 #include "midi_io/output.hpp"
 #include "midi_support/strings.hpp"
 
@@ -29,15 +30,48 @@ MIDIManager::MIDIManager(std::string clientName, std::string model, std::string 
       manufacturer_(std::move(manufacturer)),
       eventQueue_(dispatch::Queue::makeSerial(eventQueueLabel(clientName_),
                                               dispatch::QoS::userInitiated)),
+      devices_(std::make_shared<MIDIDevices>()),
       preferredAPI_(CoreMIDIAPIVersion::preferredForThisSystem()) {}
 
 std::shared_ptr<MIDIManager> MIDIManager::make(std::string clientName, std::string model,
                                                std::string manufacturer) {
     std::shared_ptr<MIDIManager> manager(
         new MIDIManager(std::move(clientName), std::move(model), std::move(manufacturer)));
-    manager->endpoints_ =
-        std::make_shared<MIDIEndpoints>(std::weak_ptr<const MIDIManagedEndpoints>(manager));
+    // The endpoint lists know their manager weakly, to tell its own endpoints from the others.
+    manager->endpoints_ = std::make_shared<MIDIEndpoints>(
+        std::weak_ptr<const MIDIManagedEndpoints>(manager));
     return manager;
+}
+
+namespace {
+
+// The values `read` gives for each object of a registry, in registry order; none are skipped.
+template <class T, class Value, class Read>
+std::vector<Value> collect(const MIDIManager::Registry<T>& registry, Read read) {
+    std::vector<Value> values;
+    for (const auto& [tag, object] : registry)
+        if (const auto value = read(*object)) values.push_back(*value);
+    return values;
+}
+
+}  // namespace
+
+std::vector<int32_t> MIDIManager::managedInputUniqueIDs() const {
+    return collect<MIDIInput, int32_t>(managedInputs(), [](const auto& o) { return o.uniqueID(); });
+}
+std::vector<int32_t> MIDIManager::managedOutputUniqueIDs() const {
+    return collect<MIDIOutput, int32_t>(managedOutputs(),
+                                        [](const auto& o) { return o.uniqueID(); });
+}
+std::vector<uint32_t> MIDIManager::managedInputEndpointRefs() const {
+    return collect<MIDIInput, uint32_t>(managedInputs(), [](const auto& o) {
+        return std::optional<uint32_t>(o.coreMIDIInputPortRef().value_or(0));
+    });
+}
+std::vector<uint32_t> MIDIManager::managedOutputEndpointRefs() const {
+    return collect<MIDIOutput, uint32_t>(managedOutputs(), [](const auto& o) {
+        return std::optional<uint32_t>(o.coreMIDIOutputPortRef().value_or(0));
+    });
 }
 
 MIDIManager::~MIDIManager() {
@@ -112,16 +146,18 @@ void MIDIManager::start() {
         const std::weak_ptr<MIDIManager> weak = weak_from_this();
         const std::weak_ptr<dispatch::Queue> queue = eventQueue_;
         const ms::OSStatus status = ms::MIDIClientCreateWithBlock(
-            clientName_, &client, [this, weak, queue](const ms::MIDINotification& notification) {
+            clientName_, &client, [weak, queue](const ms::MIDINotification& notification) {
                 // Handled on the event queue, where every other change of the registries and
-                // lists happens, instead of on the services' thread. Neither the block nor the
-                // task holds the manager: while it lives, the teardown waits on the queue for a
-                // running task, so a task that finds it alive may use it to the end.
+                // lists happens, instead of on the services' thread. The task holds the manager
+                // while it runs; should the last reference go meanwhile, the teardown runs on the
+                // queue at its end.
                 const auto q = queue.lock();
                 if (!q || weak.expired()) return;
-                q->async([this, weak, copy = copyNotification(notification)] {
-                    if (weak.expired()) return;
-                    std::visit([this](const auto& n) { handleNotification(n); }, copy);
+                q->async([weak, copy = copyNotification(notification)] {
+                    const auto manager = weak.lock();
+                    if (!manager) return;
+                    std::visit([&manager](const auto& n) { manager->handleNotification(n); },
+                               copy);
                 });
             });
         midicore::throwIfOSStatusErr(status);
@@ -142,6 +178,40 @@ MIDIManager::NotificationCopy MIDIManager::copyNotification(
     return ms::MIDINotification{notification.messageID, sizeof(ms::MIDINotification)};
 }
 
+void MIDIManager::handleNotification(const ms::MIDINotification& notification) {
+    // Lists, cache and the caller's handler (manager_lists.cpp), then the connections.
+    describeAndRefresh(notification);
+    followSetupChange(notification);
+}
+
+void MIDIManager::followSetupChange(const ms::MIDINotification& notification) {
+    using ID = ms::MIDINotificationMessageID;
+    const auto id = notification.messageID;
+    if (id != ID::objectAdded && id != ID::objectRemoved && id != ID::setupChanged) return;
+    // An added source joins the criteria of the connections that take every source.
+    std::optional<int32_t> addedSource;
+    if (const auto* added = ms::MIDINotificationAs<ms::MIDIObjectAddRemoveNotification>(notification);
+        added && id == ID::objectAdded) {
+        const auto kind = static_cast<int32_t>(added->childType) & ~ms::kMIDIObjectTypeExternalMask;
+        const int32_t uniqueID = detail::uniqueIDOrZero(added->child);
+        // An object that can no longer be read only causes a reconnection.
+        if (kind == static_cast<int32_t>(ms::MIDIObjectType::source) && uniqueID != 0)
+            addedSource = uniqueID;
+    }
+    for (const auto& [tag, connection] : managedInputConnections()) {
+        if (connection->mode() == MIDIConnectionMode::allEndpoints && addedSource) {
+            auto criteria = connection->outputsCriteria();
+            criteria.insert(MIDIEndpointIdentity::uniqueID(*addedSource));
+            connection->updateCriteria(criteria);
+        }
+        try {
+            connection->refreshConnection(*this);
+        } catch (const midicore::MIDIIOError&) {
+            // Notification handling never fails; the next change tries again.
+        }
+    }
+}
+
 void MIDIManager::updateObjectsCache() {
     ObjectsCacheUpdater updater;
     {
@@ -159,6 +229,11 @@ void MIDIManager::updateObjectsCache() {
 void MIDIManager::setObjectsCacheUpdater(ObjectsCacheUpdater updater) {
     std::lock_guard lock(mutex_);
     updater_ = std::move(updater);
+}
+
+void MIDIManager::refreshLists() {
+    devices_->refresh();
+    endpoints_->refresh();
 }
 
 MIDIManager::Registries MIDIManager::takeOut(ManagedType type, const TagSelection& selection) {
@@ -225,6 +300,36 @@ void MIDIManager::addOutput(std::string name, std::string tag,
                                                         weak_from_this(), preferredAPI()),
                            uniqueID);
     });
+}
+
+void MIDIManager::addInputConnection(const MIDIEndpointIdentitySet& outputs, std::string tag,
+                                     MIDIConnectionMode mode, MIDIEndpointFilter filter,
+                                     const MIDIReceiver& receiver) {
+    onEventQueue([&] {
+        auto connection = std::make_shared<MIDIInputConnection>(
+            outputs, mode, std::move(filter), receiver, weak_from_this(), preferredAPI());
+        std::shared_ptr<MIDIInputConnection> replaced;
+        {
+            std::lock_guard lock(mutex_);
+            replaced = std::exchange(registries_.inputConnections[tag], connection);
+        }
+        replaced.reset();
+        connection->listen(*this);
+        connection->connect(*this);
+    });
+}
+
+void MIDIManager::addInputConnection(const std::vector<MIDIEndpointIdentity>& outputs,
+                                     std::string tag, MIDIConnectionMode mode,
+                                     MIDIEndpointFilter filter, const MIDIReceiver& receiver) {
+    addInputConnection(MIDIEndpointIdentitySet(outputs.begin(), outputs.end()), std::move(tag),
+                       mode, std::move(filter), receiver);
+}
+
+void MIDIManager::addInputConnection(const std::vector<MIDIOutputEndpoint>& outputs,
+                                     std::string tag, MIDIConnectionMode mode,
+                                     MIDIEndpointFilter filter, const MIDIReceiver& receiver) {
+    addInputConnection(asIdentitySet(outputs), std::move(tag), mode, std::move(filter), receiver);
 }
 
 void MIDIManager::remove(ManagedType type, const TagSelection& selection) {

@@ -1,18 +1,11 @@
-// The manager's device and endpoint lists, its own virtual endpoints, and its handling of the
-// services' setup notifications.
+// The manager's notification handler and cache: the part of the handling of the services' setup
+// notifications that refreshes the lists and describes the notification.
 #include "dispatch/queue.hpp"
-#include "midi_io/input.hpp"
 #include "midi_io/manager.hpp"
-#include "midi_io/output.hpp"
 
 namespace midiio {
 
 namespace ms = midiservices;
-
-void MIDIManager::refreshLists() {
-    devices_->refresh();
-    endpoints_->refresh();
-}
 
 MIDIManager::NotificationHandler MIDIManager::notificationHandler() const {
     std::lock_guard lock(mutex_);
@@ -30,35 +23,7 @@ std::optional<MIDIIOObjectCache> MIDIManager::notificationCache() const {
     return notificationCache_;
 }
 
-std::vector<int32_t> MIDIManager::managedInputUniqueIDs() const {
-    std::vector<int32_t> ids;
-    for (const auto& [tag, input] : managedInputs())
-        if (const auto id = input->uniqueID()) ids.push_back(*id);
-    return ids;
-}
-
-std::vector<int32_t> MIDIManager::managedOutputUniqueIDs() const {
-    std::vector<int32_t> ids;
-    for (const auto& [tag, output] : managedOutputs())
-        if (const auto id = output->uniqueID()) ids.push_back(*id);
-    return ids;
-}
-
-std::vector<uint32_t> MIDIManager::managedInputEndpointRefs() const {
-    std::vector<uint32_t> refs;
-    for (const auto& [tag, input] : managedInputs())
-        refs.push_back(input->coreMIDIInputPortRef().value_or(0));
-    return refs;
-}
-
-std::vector<uint32_t> MIDIManager::managedOutputEndpointRefs() const {
-    std::vector<uint32_t> refs;
-    for (const auto& [tag, output] : managedOutputs())
-        refs.push_back(output->coreMIDIOutputPortRef().value_or(0));
-    return refs;
-}
-
-void MIDIManager::handleNotification(const ms::MIDINotification& notification) {
+void MIDIManager::describeAndRefresh(const ms::MIDINotification& notification) {
     const auto raw = MIDIIORawNotification::decode(notification);
     // Only this queue changes the cache; the lock is for readers on other threads.
     auto cache = notificationCache();

@@ -85,6 +85,15 @@ inline midiservices::MIDIDriverDeviceDescription keyboard(const std::string& nam
     return device;
 }
 
+// A started manager with the application's names, preferring `api`.
+inline std::shared_ptr<midiio::MIDIManager> startedManager(
+    const midiio::CoreMIDIAPIVersion& api = midiio::CoreMIDIAPIVersion::preferredForThisSystem()) {
+    auto manager = midiio::MIDIManager::make("TessaloomMIDIModule", "Tessaloom", "Tessaloom");
+    manager->setPreferredAPI(api);
+    manager->start();
+    return manager;
+}
+
 inline bool isNoteOff(const midicore::MIDIEvent& event) {
     return event.eventCase() == midicore::MIDIEvent::Case::noteOff;
 }

@@ -18,18 +18,11 @@ using midiio::MIDIIdentifierPersistence;
 using midiio::MIDIManager;
 using midiiotest::Inbox;
 using midiiotest::OtherSoftware;
+using midiiotest::startedManager;
 using midiservices::testdriver::Call;
 using midiservices::testdriver::SimulatedSystem;
 using TagSelection = MIDIManager::TagSelection;
 namespace ms = midiservices;
-
-std::shared_ptr<MIDIManager> startedManager(
-    const CoreMIDIAPIVersion& api = CoreMIDIAPIVersion::preferredForThisSystem()) {
-    auto manager = MIDIManager::make("TessaloomMIDIModule", "Tessaloom", "Tessaloom");
-    manager->setPreferredAPI(api);
-    manager->start();
-    return manager;
-}
 
 TEST(VirtualInput, DeliversWhatOtherSoftwareSendsInEveryInterface) {
     // A Note On of velocity 0 becomes a Note Off in MIDI 1.0 packet lists (the receiver's
@@ -70,15 +63,22 @@ TEST(VirtualInput, UniqueIDIsPersistedAndSurvivesCollisions) {
         return MIDIIdentifierPersistence::userDefaultsManaged("Virtual_MIDI_In",
                                                               std::make_shared<KeyValueStore>(file));
     };
-    auto addInput = [&](const std::shared_ptr<MIDIManager>& manager) {
+    // A manager that adds the input and is gone again once its ID is read.
+    auto addInput = [&](const std::function<void()>& beforeAdding = [] {}) {
+        const size_t clients = system.liveClients();
+        auto manager = startedManager();
         Inbox inbox;
+        beforeAdding();
         manager->addInput("Tessaloom MIDI In", "Virtual_MIDI_In", persistence(), inbox.receiver());
-        return *manager->managedInputs().at("Virtual_MIDI_In")->uniqueID();
+        const int32_t id = *manager->managedInputs().at("Virtual_MIDI_In")->uniqueID();
+        manager.reset();
+        EXPECT_TRUE(testsupport::waitFor([&] { return system.liveClients() == clients; }));
+        return id;
     };
 
-    const int32_t first = addInput(startedManager());
+    const int32_t first = addInput();
     EXPECT_EQ(persistence().readID(), first);
-    EXPECT_EQ(addInput(startedManager()), first);  // the first manager is gone: its ID is free
+    EXPECT_EQ(addInput(), first);  // the first manager is gone: its ID is free
 
     // Another program's endpoint (of either kind) holds the stored ID: a fresh ID is taken and
     // persisted.
@@ -92,17 +92,16 @@ TEST(VirtualInput, UniqueIDIsPersistedAndSurvivesCollisions) {
                   ms::noErr);
         ASSERT_EQ(ms::MIDIObjectSetIntegerProperty(taker, ms::kMIDIPropertyUniqueID, stored),
                   ms::noErr);
-        const int32_t fresh = addInput(startedManager());
+        const int32_t fresh = addInput();
         EXPECT_NE(fresh, stored);
         EXPECT_EQ(persistence().readID(), fresh);
     }
 
     // The stored ID is taken between the check and its setting: the assigned ID is kept and
     // persisted instead of failing every start.
-    const auto manager = startedManager();
     const int32_t stored = *persistence().readID();
-    system.injectStatus(Call::objectSetIntegerProperty, ms::kMIDIIDNotUnique);
-    const int32_t kept = addInput(manager);
+    const int32_t kept = addInput(
+        [&] { system.injectStatus(Call::objectSetIntegerProperty, ms::kMIDIIDNotUnique); });
     EXPECT_NE(kept, stored);
     EXPECT_EQ(persistence().readID(), kept);
 
@@ -223,8 +222,8 @@ TEST(VirtualEndpoints, RegistriesOwnTheEndpoints) {
 
     manager->addInput("In", "tag", MIDIIdentifierPersistence::adHoc(), inbox.receiver());
     manager->addOutput("Out", "tag", MIDIIdentifierPersistence::adHoc());
-    manager.reset();
-    EXPECT_EQ(system.liveClients(), 0u);
+    manager.reset();  // a notification task may hold the last reference for a moment
+    EXPECT_TRUE(testsupport::waitFor([&] { return system.liveClients() == 0; }));
 }
 
 TEST(VirtualInput, ReplacedReceiverTakesOverAndRemovalEndsDeliveries) {

@@ -31,8 +31,8 @@
 
 #include "dispatch/queue.hpp"
 #include "midi_io/api_version.hpp"
+#include "midi_io/endpoint_identity.hpp"
 #include "midi_io/endpoint_lists.hpp"
-#include "midi_io/managed_endpoints.hpp"
 #include "midi_io/notifications.hpp"
 #include "midi_io/object_cache.hpp"
 #include "midi_io/identifier_persistence.hpp"
@@ -48,7 +48,8 @@ class MIDIInputConnection;
 class MIDIOutputConnection;
 class MIDIThruConnection;
 
-class MIDIManager : public std::enable_shared_from_this<MIDIManager>, public MIDIManagedEndpoints {
+class MIDIManager : public MIDIManagedEndpoints,
+                    public std::enable_shared_from_this<MIDIManager> {
   public:
     // The registry kinds, in case order.
     enum class ManagedType { inputConnection, outputConnection, input, output, nonPersistentThruConnection };
@@ -86,7 +87,7 @@ class MIDIManager : public std::enable_shared_from_this<MIDIManager>, public MID
     // Builds the queue and the holders; creates nothing in the services and does not fail.
     static std::shared_ptr<MIDIManager> make(std::string clientName, std::string model,
                                              std::string manufacturer);
-    ~MIDIManager();
+    ~MIDIManager() override;
     MIDIManager(const MIDIManager&) = delete;
     MIDIManager& operator=(const MIDIManager&) = delete;
 
@@ -116,8 +117,8 @@ class MIDIManager : public std::enable_shared_from_this<MIDIManager>, public MID
     // The number of entries of one registry.
     size_t registeredCount(ManagedType type) const;
 
-    // The system's devices, and its destinations and sources with and without the manager's own
-    // virtual endpoints; empty until start(), refreshed on every change of the MIDI setup.
+    // The system's devices, and its destinations and sources with and without the manager's own,
+    // as of the last refresh.
     const MIDIDevicesProtocol& devices() const { return *devices_; }
     const MIDIEndpointsProtocol& endpoints() const { return *endpoints_; }
 
@@ -130,7 +131,7 @@ class MIDIManager : public std::enable_shared_from_this<MIDIManager>, public MID
     // notification that is not a removal.
     std::optional<MIDIIOObjectCache> notificationCache() const;
 
-    // The manager's own virtual endpoints (stored IDs and current references), registry order.
+    // What the endpoint lists and filters know of the manager: its virtual endpoints.
     std::vector<int32_t> managedInputUniqueIDs() const override;
     std::vector<int32_t> managedOutputUniqueIDs() const override;
     std::vector<uint32_t> managedInputEndpointRefs() const override;
@@ -153,6 +154,21 @@ class MIDIManager : public std::enable_shared_from_this<MIDIManager>, public MID
                   const MIDIReceiver& receiver);
     // The same for a virtual output (a source other software can listen to).
     void addOutput(std::string name, std::string tag, const MIDIIdentifierPersistence& uniqueID);
+
+    // Adds an input connection under `tag`, replacing and releasing an earlier one: it listens
+    // (its port is created in this manager's client) and connects to the sources that match
+    // `outputs` (ignored in `allEndpoints` mode, which takes every source and follows the setup),
+    // less what `filter` leaves out. The connection stays registered when listening fails.
+    // Throws MIDIIOError. The application's form: no outputs, `allEndpoints`, the owned filter.
+    void addInputConnection(const MIDIEndpointIdentitySet& outputs, std::string tag,
+                            MIDIConnectionMode mode, MIDIEndpointFilter filter,
+                            const MIDIReceiver& receiver);
+    void addInputConnection(const std::vector<MIDIEndpointIdentity>& outputs, std::string tag,
+                            MIDIConnectionMode mode, MIDIEndpointFilter filter,
+                            const MIDIReceiver& receiver);
+    void addInputConnection(const std::vector<MIDIOutputEndpoint>& outputs, std::string tag,
+                            MIDIConnectionMode mode, MIDIEndpointFilter filter,
+                            const MIDIReceiver& receiver);
 
     // Releases the selected entries of one registry; their objects dispose their services objects.
     // An unknown tag changes nothing.
@@ -189,6 +205,11 @@ class MIDIManager : public std::enable_shared_from_this<MIDIManager>, public MID
     static NotificationCopy copyNotification(const midiservices::MIDINotification& notification);
     // The handling of one services notification; runs on the event queue.
     void handleNotification(const midiservices::MIDINotification& notification);
+    // Refreshes the lists, keeps the notification cache and posts the described notification to
+    // the handler.
+    void describeAndRefresh(const midiservices::MIDINotification& notification);
+    // Keeps the connections in step with a setup change.
+    void followSetupChange(const midiservices::MIDINotification& notification);
     // Refreshes the device and endpoint lists.
     void refreshLists();
     // Registers `object` under `tag` in `registry`, creates it and stores its unique ID back.
@@ -205,10 +226,8 @@ class MIDIManager : public std::enable_shared_from_this<MIDIManager>, public MID
     std::atomic<midiservices::MIDIClientRef> clientRef_{0};
     std::shared_ptr<dispatch::Queue> eventQueue_;
     observe::Signal<> objectWillChange_;
-
-    const std::shared_ptr<MIDIDevices> devices_ = std::make_shared<MIDIDevices>();
-    // Made by make(), holding the manager weakly.
-    std::shared_ptr<MIDIEndpoints> endpoints_ = std::make_shared<MIDIEndpoints>();
+    std::shared_ptr<MIDIDevices> devices_;
+    std::shared_ptr<MIDIEndpoints> endpoints_;
 
     mutable std::mutex mutex_;  // guards the fields below
     CoreMIDIAPIVersion preferredAPI_;
