@@ -4,6 +4,22 @@
 
 namespace midiio {
 
+// Made here rather than inline: the compiler's flow analysis misreads the variant built in place.
+MIDIIdentifierPersistence MIDIIdentifierPersistence::unmanaged(int32_t id) {
+    return MIDIIdentifierPersistence(Unmanaged{id});
+}
+MIDIIdentifierPersistence MIDIIdentifierPersistence::userDefaultsManaged(
+    std::string key, std::shared_ptr<KeyValueStore> suite) {
+    return MIDIIdentifierPersistence(UserDefaultsManaged{std::move(key), std::move(suite)});
+}
+MIDIIdentifierPersistence MIDIIdentifierPersistence::managedStorage(ReadHandler readHandler,
+                                                                    StoreHandler storeHandler) {
+    return MIDIIdentifierPersistence(ManagedStorage{std::move(readHandler), std::move(storeHandler)});
+}
+MIDIIdentifierPersistence MIDIIdentifierPersistence::adHoc() {
+    return MIDIIdentifierPersistence(AdHoc{});
+}
+
 std::optional<int32_t> MIDIIdentifierPersistence::readID() const {
     switch (persistenceCase()) {
         case Case::unmanaged: return std::get<Unmanaged>(value_).id;

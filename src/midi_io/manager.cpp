@@ -7,6 +7,7 @@
 #include "midi_io/input.hpp"
 #include "midi_io/input_connection.hpp"
 #include "midi_io/output.hpp"
+#include "midi_io/output_connection.hpp"
 #include "midi_support/strings.hpp"
 
 namespace midiio {
@@ -188,28 +189,35 @@ void MIDIManager::followSetupChange(const ms::MIDINotification& notification) {
     using ID = ms::MIDINotificationMessageID;
     const auto id = notification.messageID;
     if (id != ID::objectAdded && id != ID::objectRemoved && id != ID::setupChanged) return;
-    // An added source joins the criteria of the connections that take every source.
+    // An added endpoint joins the criteria of the connections of its kind that take every one.
     std::optional<int32_t> addedSource;
+    std::optional<int32_t> addedDestination;
     if (const auto* added = ms::MIDINotificationAs<ms::MIDIObjectAddRemoveNotification>(notification);
         added && id == ID::objectAdded) {
         const auto kind = static_cast<int32_t>(added->childType) & ~ms::kMIDIObjectTypeExternalMask;
         const int32_t uniqueID = detail::uniqueIDOrZero(added->child);
-        // An object that can no longer be read only causes a reconnection.
-        if (kind == static_cast<int32_t>(ms::MIDIObjectType::source) && uniqueID != 0)
+        // An object that can no longer be read only causes a refresh.
+        if (uniqueID != 0 && kind == static_cast<int32_t>(ms::MIDIObjectType::source))
             addedSource = uniqueID;
+        if (uniqueID != 0 && kind == static_cast<int32_t>(ms::MIDIObjectType::destination))
+            addedDestination = uniqueID;
     }
-    for (const auto& [tag, connection] : managedInputConnections()) {
-        if (connection->mode() == MIDIConnectionMode::allEndpoints && addedSource) {
-            auto criteria = connection->outputsCriteria();
-            criteria.insert(MIDIEndpointIdentity::uniqueID(*addedSource));
-            connection->updateCriteria(criteria);
+    // Notification handling never fails; a connection that cannot refresh tries again next time.
+    auto follow = [this](auto& connection, const std::optional<int32_t>& added, auto criteria) {
+        if (connection.mode() == MIDIConnectionMode::allEndpoints && added) {
+            auto grown = criteria(connection);
+            grown.insert(MIDIEndpointIdentity::uniqueID(*added));
+            connection.updateCriteria(grown);
         }
         try {
-            connection->refreshConnection(*this);
-        } catch (const midicore::MIDIIOError&) {
-            // Notification handling never fails; the next change tries again.
+            connection.refreshConnection(*this);
+        } catch (const std::exception&) {
         }
-    }
+    };
+    for (const auto& [tag, connection] : managedOutputConnections())
+        follow(*connection, addedDestination, [](const auto& c) { return c.inputsCriteria(); });
+    for (const auto& [tag, connection] : managedInputConnections())
+        follow(*connection, addedSource, [](const auto& c) { return c.outputsCriteria(); });
 }
 
 void MIDIManager::updateObjectsCache() {
@@ -330,6 +338,35 @@ void MIDIManager::addInputConnection(const std::vector<MIDIOutputEndpoint>& outp
                                      std::string tag, MIDIConnectionMode mode,
                                      MIDIEndpointFilter filter, const MIDIReceiver& receiver) {
     addInputConnection(asIdentitySet(outputs), std::move(tag), mode, std::move(filter), receiver);
+}
+
+void MIDIManager::addOutputConnection(const MIDIEndpointIdentitySet& inputs, std::string tag,
+                                      MIDIConnectionMode mode, MIDIEndpointFilter filter) {
+    onEventQueue([&] {
+        auto connection = std::make_shared<MIDIOutputConnection>(
+            inputs, mode, std::move(filter), weak_from_this(), preferredAPI());
+        std::shared_ptr<MIDIOutputConnection> replaced;
+        {
+            std::lock_guard lock(mutex_);
+            replaced = std::exchange(registries_.outputConnections[tag], connection);
+        }
+        replaced.reset();
+        connection->createPort(*this);
+        connection->resolveEndpoints(*this);
+    });
+}
+
+void MIDIManager::addOutputConnection(const std::vector<MIDIEndpointIdentity>& inputs,
+                                      std::string tag, MIDIConnectionMode mode,
+                                      MIDIEndpointFilter filter) {
+    addOutputConnection(MIDIEndpointIdentitySet(inputs.begin(), inputs.end()), std::move(tag),
+                        mode, std::move(filter));
+}
+
+void MIDIManager::addOutputConnection(const std::vector<MIDIInputEndpoint>& inputs,
+                                      std::string tag, MIDIConnectionMode mode,
+                                      MIDIEndpointFilter filter) {
+    addOutputConnection(asIdentitySet(inputs), std::move(tag), mode, std::move(filter));
 }
 
 void MIDIManager::remove(ManagedType type, const TagSelection& selection) {

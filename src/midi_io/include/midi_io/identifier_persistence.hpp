@@ -21,7 +21,7 @@ class MIDIIdentifierPersistence {
     using StoreHandler = std::function<void(std::optional<int32_t>)>;
 
     struct Unmanaged {
-        int32_t id;
+        int32_t id = 0;
     };
     struct UserDefaultsManaged {
         std::string key;
@@ -34,22 +34,15 @@ class MIDIIdentifierPersistence {
     struct AdHoc {};
 
     // Exactly this ID; nothing is stored.
-    static MIDIIdentifierPersistence unmanaged(int32_t id) {
-        return MIDIIdentifierPersistence(Unmanaged{id});
-    }
+    static MIDIIdentifierPersistence unmanaged(int32_t id);
     // Read and stored under `key` in `suite` (the standard store when none is given).
     static MIDIIdentifierPersistence userDefaultsManaged(
-        std::string key, std::shared_ptr<KeyValueStore> suite = KeyValueStore::standard()) {
-        return MIDIIdentifierPersistence(UserDefaultsManaged{std::move(key), std::move(suite)});
-    }
+        std::string key, std::shared_ptr<KeyValueStore> suite = KeyValueStore::standard());
     // The caller keeps the ID.
     static MIDIIdentifierPersistence managedStorage(ReadHandler readHandler,
-                                                    StoreHandler storeHandler) {
-        return MIDIIdentifierPersistence(
-            ManagedStorage{std::move(readHandler), std::move(storeHandler)});
-    }
+                                                    StoreHandler storeHandler);
     // No stored ID: the services assign one; nothing is stored.
-    static MIDIIdentifierPersistence adHoc() { return MIDIIdentifierPersistence(AdHoc{}); }
+    static MIDIIdentifierPersistence adHoc();
 
     Case persistenceCase() const { return static_cast<Case>(value_.index()); }
     template <class T>

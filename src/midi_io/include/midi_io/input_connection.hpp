@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "midi_io/api_version.hpp"
+#include "midi_io/detail/connection_core.hpp"
 #include "midi_io/detail/receive_relay.hpp"
 #include "midi_io/endpoint.hpp"
 #include "midi_io/endpoint_identity.hpp"
@@ -31,7 +31,7 @@ namespace midiio {
 
 class MIDIManager;
 
-class MIDIInputConnection final : public MIDIManaged {
+class MIDIInputConnection final : public detail::ConnectionCore {
   public:
     using EndpointRefs = std::set<midiservices::MIDIEndpointRef>;
 
@@ -44,36 +44,23 @@ class MIDIInputConnection final : public MIDIManaged {
     // Disconnects every source and disposes the port (failures ignored).
     ~MIDIInputConnection() override;
 
-    CoreMIDIAPIVersion api() const override { return api_; }
-    midicore::MIDIProtocolVersion midiProtocol() const { return api_.midiProtocol(); }
-
-    MIDIEndpointIdentitySet outputsCriteria() const;
+    MIDIEndpointIdentitySet outputsCriteria() const { return criteria(); }
     std::optional<midiservices::MIDIPortRef> coreMIDIInputPortRef() const;
     // The sources connected by the last connect.
     EndpointRefs coreMIDIOutputEndpointRefs() const;
     // The connected sources, read from the services now.
     std::vector<MIDIOutputEndpoint> endpoints() const;
 
-    MIDIConnectionMode mode() const;
-    // A different mode recomputes the criteria (all current sources, or the current set filtered
-    // again) and reconnects when the manager exists; the same mode does nothing.
-    void setMode(MIDIConnectionMode mode);
-    MIDIEndpointFilter filter() const;
-    // A different filter filters the criteria again and reconnects when the manager exists.
-    void setFilter(MIDIEndpointFilter filter);
-
     // Creates the input port in the manager's client, unless there is one. Throws MIDIIOError.
     void listen(const MIDIManager& manager);
     // Listens first if need be, then connects the port to every source that matches the
     // criteria in the manager's source list. A source that refuses is skipped. Throws MIDIIOError.
     void connect(const MIDIManager& manager);
-    void refreshConnection(const MIDIManager& manager) { connect(manager); }
+    void refreshConnection(const MIDIManager& manager) override { connect(manager); }
     // Disconnects the given sources, or every connected one. Throws MIDIIOError when not
     // listening.
     void disconnect(const std::optional<EndpointRefs>& endpointRefs = std::nullopt);
 
-    // The criteria become `criteria` (or stay as they are, when none) with the filter applied.
-    void updateCriteria(const std::optional<MIDIEndpointIdentitySet>& criteria);
     // Adds sources to the criteria and reconnects when the manager exists (errors ignored).
     void addOutputs(const std::vector<MIDIEndpointIdentity>& outputs);
     void addOutputs(const std::vector<MIDIOutputEndpoint>& outputs);
@@ -89,21 +76,13 @@ class MIDIInputConnection final : public MIDIManaged {
     std::string description() const;
 
   private:
-    void updateCriteriaLocked(const std::optional<MIDIEndpointIdentitySet>& criteria);
+    MIDIEndpointIdentitySet allCurrentIdentities() const override;
+    std::vector<int32_t> ownedUniqueIDs(const MIDIManager& manager) const override;
     void disconnectLocked(const EndpointRefs& refs) const;
-    // Reconnects when the manager still exists; errors are ignored.
-    void refreshIfManaged();
 
-    std::weak_ptr<MIDIManager> midiManager_;
-    CoreMIDIAPIVersion api_;
     std::shared_ptr<detail::ReceiveRelay> relay_;
-
-    mutable std::mutex mutex_;
-    MIDIEndpointIdentitySet outputsCriteria_;
     std::optional<midiservices::MIDIPortRef> port_;
     EndpointRefs connected_;
-    MIDIConnectionMode mode_;
-    MIDIEndpointFilter filter_;
 };
 
 }  // namespace midiio

@@ -170,6 +170,17 @@ class MIDIManager : public MIDIManagedEndpoints,
                             MIDIConnectionMode mode, MIDIEndpointFilter filter,
                             const MIDIReceiver& receiver);
 
+    // Adds an output connection under `tag`, replacing and releasing an earlier one: its output
+    // port is created in this manager's client and it resolves the destinations that match
+    // `inputs` (every destination in `allEndpoints` mode), less what `filter` leaves out. A port
+    // the services refuse throws MIDIIOError (osStatus); the connection stays registered.
+    void addOutputConnection(const MIDIEndpointIdentitySet& inputs, std::string tag,
+                             MIDIConnectionMode mode, MIDIEndpointFilter filter);
+    void addOutputConnection(const std::vector<MIDIEndpointIdentity>& inputs, std::string tag,
+                             MIDIConnectionMode mode, MIDIEndpointFilter filter);
+    void addOutputConnection(const std::vector<MIDIInputEndpoint>& inputs, std::string tag,
+                             MIDIConnectionMode mode, MIDIEndpointFilter filter);
+
     // Releases the selected entries of one registry; their objects dispose their services objects.
     // An unknown tag changes nothing.
     void remove(ManagedType type, const TagSelection& selection);

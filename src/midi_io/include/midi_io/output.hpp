@@ -7,7 +7,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "midi_core/midi_event.hpp"
 #include "midi_io/detail/virtual_endpoint.hpp"
 #include "midi_io/endpoint.hpp"
 
@@ -28,6 +30,12 @@ class MIDIOutput final : public detail::VirtualEndpointObject<MIDIOutputEndpoint
 
     // The source's endpoint reference; none before creation and after disposal.
     std::optional<uint32_t> coreMIDIOutputPortRef() const { return endpoint_.ref(); }
+
+    // Publishes events on the source, as MIDI 1.0 bytes or UMP in the interface of `api()`.
+    // Throws MIDIIOError: internalInconsistency "Port reference is nil." without a source,
+    // osStatus when the services refuse (sending stops there); or the packet builders' errors.
+    void send(const midicore::MIDIEvent& event) const;
+    void send(const std::vector<midicore::MIDIEvent>& events) const;
 
     // "MIDIOutput(name: "<name>", uniqueID: <id or nil>)".
     std::string description() const { return endpoint_.description("MIDIOutput"); }
