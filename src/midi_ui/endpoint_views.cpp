@@ -253,7 +253,11 @@ void EndpointEntriesWidget<Endpoint, Widget>::checkSelection() {
 template <class Endpoint, class Widget>
 void EndpointEntriesWidget<Endpoint, Widget>::choose(std::optional<int32_t> id) {
     if (redrawing_) return;
-    setSelection(id);
+    state_.setSelection(id);
+    // The items are rebuilt once the control has finished handling the user's action, not from
+    // inside its own selection signal.
+    QMetaObject::invokeMethod(
+        this, [this] { redraw(); }, Qt::QueuedConnection);
 }
 
 // ---- The list ----
