@@ -77,6 +77,29 @@ MTCReceiver::SyncPolicy MTCReceiver::SyncPolicy::unclamped(int64_t lock, int64_t
     return policy;
 }
 
+MTCReceiver::SyncPolicy MTCReceiver::SyncPolicy::decode(const timecode::JSONValue& value) {
+    using timecode::TimecodeDecodingError;
+    if (!std::holds_alternative<std::shared_ptr<timecode::JSONValue::Object>>(value.value))
+        throw TimecodeDecodingError(TimecodeDecodingError::Case::typeMismatch,
+                                    "Expected to decode a keyed record for SyncPolicy but found another value.");
+    auto integer = [&](std::string_view key) {
+        const timecode::JSONValue* member = value.member(key);
+        if (member == nullptr)
+            throw TimecodeDecodingError(TimecodeDecodingError::Case::keyNotFound,
+                                        "No value associated with key \"" + std::string(key) + "\".");
+        const int64_t* number = std::get_if<int64_t>(&member->value);
+        if (number == nullptr)
+            throw TimecodeDecodingError(TimecodeDecodingError::Case::typeMismatch,
+                                        "Expected to decode Int for " + std::string(key) + " but found another value.");
+        return *number;
+    };
+    return unclamped(integer("lockFrames"), integer("dropOutFrames"));
+}
+
+MTCReceiver::SyncPolicy MTCReceiver::SyncPolicy::decode(std::string_view json) {
+    return decode(timecode::parseJSON(json));
+}
+
 double MTCReceiver::SyncPolicy::lockDuration(TimecodeFrameRate rate) const {
     return realTimeOfFrames(lockFrames, rate);
 }

@@ -183,6 +183,22 @@ TEST(MTCReceiver, PoliciesAndStates) {
     // Any stored count has a duration: counts wrap at a day.
     EXPECT_GE(Policy::unclamped(std::numeric_limits<int64_t>::max(), -5).dropOutDuration(TFR::_30), 0.0);
 
+    // The coded form: plain integers under two keys, read back unclamped; anything else refused.
+    struct TextWriter {
+        std::string out;
+        void beginObject() { out += "{"; }
+        void endObject() { out += "}"; }
+        void key(std::string_view k) { out += (out.back() == '{' ? "\"" : ",\"") + std::string(k) + "\":"; }
+        void value(int64_t v) { out += std::to_string(v); }
+    } writer;
+    Policy(20, 5).encode(writer);
+    EXPECT_EQ(writer.out, R"({"lockFrames":20,"dropOutFrames":5})");
+    EXPECT_EQ(Policy::decode(writer.out), Policy(20, 5));
+    EXPECT_EQ(Policy::decode(R"({"dropOutFrames": -3, "lockFrames": 150})"), Policy::unclamped(150, -3));
+    for (const char* bad : {"[]", R"({"lockFrames": 1})", R"({"lockFrames": 1.5, "dropOutFrames": 2})",
+                            R"({"lockFrames": "1", "dropOutFrames": 2})", "{"})
+        EXPECT_THROW(Policy::decode(bad), timecode::TimecodeDecodingError) << bad;
+
     // With a drop-out of 0 the receiver falls to idle on the first tick after each report.
     Fixture f(TFR::_30, Policy(16, 0));
     f.encoder.locate(at(TFR::_30, {.h = 1}), MTCEncoder::FullFrameBehavior::never);

@@ -25,6 +25,7 @@
 #include "midi_core/thread_safe_access.hpp"
 #include "midi_support/safe_dispatch_timer.hpp"
 #include "midi_sync/mtc_decoder.hpp"
+#include "timecode/encoding.hpp"
 
 namespace midisync {
 
@@ -79,6 +80,22 @@ class MTCReceiver : public midicore::ReceivesMIDIEvents, public std::enable_shar
         // The real time of that many frames at `rate`, wrapping at 24 hours.
         double lockDuration(TimecodeFrameRate rate) const;
         double dropOutDuration(TimecodeFrameRate rate) const;
+
+        // The coded form: a keyed record {"lockFrames": n, "dropOutFrames": n} of plain integers,
+        // written through any JSON-style writer (beginObject, key, value, endObject).
+        template <class Writer>
+        void encode(Writer& w) const {
+            w.beginObject();
+            w.key("lockFrames");
+            w.value(lockFrames);
+            w.key("dropOutFrames");
+            w.value(dropOutFrames);
+            w.endObject();
+        }
+        // Reads the coded form back as stored (decoding does not clamp). Throws
+        // timecode::TimecodeDecodingError for a value that is not such a record.
+        static SyncPolicy decode(const timecode::JSONValue& value);
+        static SyncPolicy decode(std::string_view json);
 
         friend bool operator==(const SyncPolicy&, const SyncPolicy&) = default;
     };
