@@ -30,7 +30,9 @@
 
 extern char** environ;
 
-// Allocations made while the bridge's process callback runs.
+// Allocations made while the bridge's process callback runs. Every form of operator new and delete
+// is replaced, so memory from one reaches the other through malloc and free.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 namespace {
 std::atomic<size_t> processAllocations{0};
 void* countedAllocation(size_t size) {
@@ -75,7 +77,9 @@ bool waitFor(Predicate predicate, std::chrono::milliseconds timeout = 20s) {
     return true;
 }
 
-// A JACK server of the test's own, on the dummy driver, under a name no other run uses.
+// A JACK server of the test's own, on the dummy driver, under a name no other run uses. It runs
+// synchronously with a long client timeout: on a loaded machine (or under a sanitizer) a late
+// client then delays the cycle instead of being skipped, which would replay its last buffer.
 class JackServer {
   public:
     JackServer() {
@@ -83,8 +87,9 @@ class JackServer {
         name_ = "tessaloom-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
         setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        std::vector<std::string> args{"jackd", "--no-realtime", "-n", name_, "-d", "dummy",
-                                      "-r",    "48000",         "-p", "1024"};
+        std::vector<std::string> args{"jackd", "--no-realtime", "-S",  "-t", "5000", "-n",
+                                      name_,   "-d",            "dummy", "-r", "48000", "-p",
+                                      "1024"};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -214,6 +219,17 @@ std::vector<Bytes> notes(size_t count) {
     return messages;
 }
 
+// Compares message lists, naming the first difference rather than printing thousands of them.
+::testing::AssertionResult sameMessages(const std::vector<Bytes>& actual,
+                                        const std::vector<Bytes>& expected) {
+    const size_t common = std::min(actual.size(), expected.size());
+    size_t i = 0;
+    while (i < common && actual[i] == expected[i]) ++i;
+    if (i == common && actual.size() == expected.size()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << actual.size() << " messages for " << expected.size()
+                                         << ", first difference at " << i;
+}
+
 // Connects `port` to every source the services list.
 void connectAllSources(MIDIPortRef port) {
     for (ItemCount i = 0; i < MIDIGetNumberOfSources(); ++i)
@@ -338,7 +354,7 @@ TEST_F(JackBridgeTest, BurstOfNotesArrivesCompleteAndInOrder) {
         << received.count() << " of " << expected.size();
     ASSERT_TRUE(bridge->settle());
     ASSERT_TRUE(system.drain());
-    EXPECT_EQ(received.snapshot(), expected);
+    EXPECT_TRUE(sameMessages(received.snapshot(), expected));
     EXPECT_EQ(processAllocations.load(), 0u);
     EXPECT_EQ(bridge->droppedEvents(), 0u);
 }
@@ -387,7 +403,7 @@ TEST_F(JackBridgeTest, VirtualDestinationHearsEachNoteOnce) {
         ASSERT_TRUE(waitFor([&] { return hearing.count() >= expected.size(); }));
         ASSERT_TRUE(bridge->settle());
         ASSERT_TRUE(system.drain());
-        EXPECT_EQ(hearing.snapshot(), expected);
+        EXPECT_TRUE(sameMessages(hearing.snapshot(), expected));
         EXPECT_EQ(atDestination.count() + atPort.count(), expected.size());
         std::lock_guard a(atDestination.mutex), b(atPort.mutex);
         atDestination.packets.clear();
