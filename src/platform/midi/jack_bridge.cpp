@@ -206,6 +206,14 @@ struct JackBridge::Impl {
     std::mutex infoMutex;
     std::array<SlotInfo, kSlots> infos;
 
+    // What device destinations' sinks reach the bridge through: the services may still run a sink
+    // queued before its device was removed, so the bridge closes the gate as it ends.
+    struct Gate {
+        std::mutex mutex;
+        Impl* impl = nullptr;
+    };
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+
     MIDIClientRef servicesClient = 0;
     MIDIPortRef sendPort = 0;    // to our virtual destinations' blocks
     MIDIPortRef listenPort = 0;  // on our clients' virtual sources
@@ -233,6 +241,10 @@ struct JackBridge::Impl {
     std::atomic<bool> stopDelivery{false};
 
     ~Impl() {
+        {
+            std::lock_guard lock(gate->mutex);
+            gate->impl = nullptr;
+        }
         {
             std::lock_guard lock(syncMutex);
             stopping = true;
@@ -582,8 +594,10 @@ struct JackBridge::Impl {
             const uint16_t generation = infos[*slot].generation;
             MIDIDriverSetDestinationSink(
                 refs.destinations[i],
-                [this, s = *slot, generation](const MIDIDriverPacket& packet) {
-                    if (!packet.bytes.empty()) queueOut(s, generation, packet.bytes);
+                [gate = gate, s = *slot, generation](const MIDIDriverPacket& packet) {
+                    std::lock_guard lock(gate->mutex);
+                    if (gate->impl && !packet.bytes.empty())
+                        gate->impl->queueOut(s, generation, packet.bytes);
                 });
         }
         return true;
@@ -653,6 +667,7 @@ std::unique_ptr<JackBridge> JackBridge::open(const JackOptions& options, std::st
         return nullptr;
     }
     Impl* self = impl.get();
+    impl->gate->impl = self;
     impl->name = jack_get_client_name(impl->client);
     jack_set_process_callback(
         impl->client,

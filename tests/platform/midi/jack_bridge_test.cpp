@@ -247,8 +247,14 @@ class JackBridgeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(server.ready()) << "jackd (Debian package jackd2) could not be started";
-        bridge = JackBridge::open({.serverName = server.name()});
-        ASSERT_NE(bridge, nullptr);
+        // A fresh server on a loaded machine may turn a client away while it is still busy with
+        // the previous one (the readiness probe): try again within a bounded time.
+        std::string reason;
+        waitFor([&] {
+            bridge = JackBridge::open({.serverName = server.name()}, &reason);
+            return bridge != nullptr;
+        });
+        ASSERT_NE(bridge, nullptr) << reason;
         ASSERT_EQ(MIDIClientCreateWithBlock("App", &app, {}), noErr);
     }
     JackServer server;
