@@ -11,6 +11,7 @@ packages=(
     qt6-base-dev libgl-dev xvfb xauth
     zip unzip python3 python3-mido libxml2-utils locales ffmpeg
     mma pianobooster
+    jackd2 libjack-jackd2-dev
 )
 
 missing=()

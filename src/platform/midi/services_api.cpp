@@ -150,7 +150,12 @@ OSStatus MIDIObjectRemoveProperty(MIDIObjectRef object, std::string_view key) {
 
 OSStatus MIDIDriverAddDevice(const MIDIDriverDeviceDescription& description,
                              MIDIDriverDevice* outDevice) {
-    return services()->driverAddDevice(description, outDevice);
+    return services()->driverAddDevice(description, {}, outDevice);
+}
+
+OSStatus MIDIDriverAddDevice(const MIDIDriverDeviceDescription& description,
+                             const MIDIDriverUniqueIDs& uniqueIDs, MIDIDriverDevice* outDevice) {
+    return services()->driverAddDevice(description, uniqueIDs, outDevice);
 }
 
 OSStatus MIDIDriverRemoveDevice(MIDIDeviceRef device) {

@@ -116,7 +116,8 @@ MIDIObjectRef Services::newRef() {
     return next.fetch_add(1, std::memory_order_relaxed);
 }
 
-MIDIUniqueID Services::newUniqueID() {
+MIDIUniqueID Services::newUniqueID(MIDIUniqueID preferred) {
+    if (preferred != 0 && !uniqueIDs_.contains(preferred)) return preferred;
     std::uniform_int_distribution<MIDIUniqueID> pick;
     for (;;) {
         const MIDIUniqueID id = pick(random_);
@@ -125,10 +126,10 @@ MIDIUniqueID Services::newUniqueID() {
 }
 
 void Services::initObject(MIDIObjectRef ref, PropertyObject& object, MIDIObjectType type,
-                          std::string_view name) {
+                          std::string_view name, MIDIUniqueID preferredID) {
     object.type = type;
     object.properties.emplace(kMIDIPropertyName, std::string(name));
-    const MIDIUniqueID id = newUniqueID();
+    const MIDIUniqueID id = newUniqueID(preferredID);
     object.properties.emplace(kMIDIPropertyUniqueID, id);
     uniqueIDs_.emplace(id, ref);
 }
@@ -486,14 +487,14 @@ OSStatus Services::removeProperty(MIDIObjectRef ref, std::string_view key) {
 // ---- Driver ----
 
 OSStatus Services::driverAddDevice(const MIDIDriverDeviceDescription& description,
-                                   MIDIDriverDevice* out) {
+                                   const MIDIDriverUniqueIDs& uniqueIDs, MIDIDriverDevice* out) {
     std::lock_guard lock(mutex_);
     if (OSStatus status = takeInjected(Call::driverAddDevice)) return status;
     if (out == nullptr || !validProtocol(description.protocol)) return paramErr;
     MIDIDriverDevice refs;
     refs.device = newRef();
     Device& device = devices_[refs.device];
-    initObject(refs.device, device, MIDIObjectType::device, description.name);
+    initObject(refs.device, device, MIDIObjectType::device, description.name, uniqueIDs.device);
     device.properties.emplace(kMIDIPropertyModel, description.model);
     device.properties.emplace(kMIDIPropertyManufacturer, description.manufacturer);
     deviceOrder_.push_back(refs.device);
@@ -502,11 +503,15 @@ OSStatus Services::driverAddDevice(const MIDIDriverDeviceDescription& descriptio
                                               MIDIObjectType::other, refs.device,
                                               MIDIObjectType::device)};
     std::vector<Notification> endpointsAdded;
-    for (const auto& entityDescription : description.entities) {
+    for (size_t e = 0; e < description.entities.size(); ++e) {
+        const auto& entityDescription = description.entities[e];
+        const MIDIDriverUniqueIDs::Entity entityIDs =
+            e < uniqueIDs.entities.size() ? uniqueIDs.entities[e] : MIDIDriverUniqueIDs::Entity{};
         MIDIDriverDevice::Entity entityRefs;
         entityRefs.entity = newRef();
         Entity& entity = entities_[entityRefs.entity];
-        initObject(entityRefs.entity, entity, MIDIObjectType::entity, entityDescription.name);
+        initObject(entityRefs.entity, entity, MIDIObjectType::entity, entityDescription.name,
+                   entityIDs.entity);
         entity.device = refs.device;
         device.entities.push_back(entityRefs.entity);
         batch.push_back(addRemove(MIDINotificationMessageID::objectAdded, refs.device,
@@ -514,11 +519,12 @@ OSStatus Services::driverAddDevice(const MIDIDriverDeviceDescription& descriptio
                                   MIDIObjectType::entity));
         for (const MIDIObjectType type : {MIDIObjectType::source, MIDIObjectType::destination}) {
             const bool source = type == MIDIObjectType::source;
-            for (const auto& name :
-                 source ? entityDescription.sources : entityDescription.destinations) {
+            const auto& names = source ? entityDescription.sources : entityDescription.destinations;
+            const auto& ids = source ? entityIDs.sources : entityIDs.destinations;
+            for (size_t i = 0; i < names.size(); ++i) {
                 const MIDIEndpointRef ref = newRef();
                 Endpoint& endpoint = endpoints_[ref];
-                initObject(ref, endpoint, type, name);
+                initObject(ref, endpoint, type, names[i], i < ids.size() ? ids[i] : 0);
                 endpoint.entity = entityRefs.entity;
                 endpoint.properties.emplace(kMIDIPropertyProtocolID,
                                             static_cast<int32_t>(description.protocol));

@@ -116,7 +116,8 @@ class Services {
     OSStatus thruDispose(MIDIThruConnectionRef connection);
     OSStatus thruFind(std::string_view owner, std::vector<uint8_t>* out);
 
-    OSStatus driverAddDevice(const MIDIDriverDeviceDescription& description, MIDIDriverDevice* out);
+    OSStatus driverAddDevice(const MIDIDriverDeviceDescription& description,
+                             const MIDIDriverUniqueIDs& uniqueIDs, MIDIDriverDevice* out);
     OSStatus driverRemoveDevice(MIDIDeviceRef device);
     OSStatus driverReceived(MIDIEndpointRef source, MIDIDriverPacket packet);
     OSStatus driverSetSink(MIDIEndpointRef destination, MIDIDriverSink sink);
@@ -201,13 +202,14 @@ class Services {
 
     OSStatus takeInjected(Call call);
     static MIDIObjectRef newRef();
-    MIDIUniqueID newUniqueID();
+    // `preferred` when it is non-zero and free, else a fresh random ID.
+    MIDIUniqueID newUniqueID(MIDIUniqueID preferred = 0);
     PropertyObject* findPropertyObject(MIDIObjectRef ref);
     const PropertyObject* findPropertyObject(MIDIObjectRef ref) const;
     std::optional<PropertyValue> readProperty(MIDIObjectRef ref, std::string_view key) const;
     std::vector<MIDIEndpointRef> systemEndpoints(MIDIObjectType type) const;
     void initObject(MIDIObjectRef ref, PropertyObject& object, MIDIObjectType type,
-                    std::string_view name);
+                    std::string_view name, MIDIUniqueID preferredID = 0);
     void forgetObject(const PropertyObject& object);
     void removeVirtualEndpoint(MIDIEndpointRef ref, std::vector<Notification>& batch);
     void post(std::vector<Notification> batch);

@@ -51,7 +51,7 @@ SimulatedSystem::~SimulatedSystem() {
 
 SimulatedDevice SimulatedSystem::plug(const MIDIDriverDeviceDescription& description) {
     SimulatedDevice device;
-    if (OSStatus status = services_->driverAddDevice(description, &device.refs)) {
+    if (OSStatus status = services_->driverAddDevice(description, {}, &device.refs)) {
         throw std::runtime_error("the MIDI services refused the device: status " +
                                  std::to_string(status));
     }

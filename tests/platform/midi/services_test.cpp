@@ -609,3 +609,32 @@ TEST(MIDIServices, ConcurrentHotPlugAndEnumerationStayConsistent) {
 }
 
 }  // namespace
+
+// A driver's own unique IDs are used where free: an ID asked for twice (within one device or by a
+// second device) and 0 get fresh ones, and lists shorter than the description leave the rest fresh.
+TEST(MIDIServices, DriverUniqueIDsAreUsedWhereFree) {
+    SimulatedSystem system;
+    const MIDIDriverUniqueIDs ids{
+        .device = 1001, .entities = {{.entity = 1002, .sources = {1003}, .destinations = {1003}}}};
+    struct Case {
+        std::vector<MIDIUniqueID> asked;  // device, entity 1, source 1, destination 1
+        std::vector<bool> granted;
+    };
+    const Case cases[] = {
+        {{1001, 1002, 1003, 1003}, {true, true, true, false}},
+        {{1001, 1002, 1003, 1003}, {false, false, false, false}},
+    };
+    for (const Case& c : cases) {
+        MIDIDriverDevice refs;
+        ASSERT_EQ(MIDIDriverAddDevice(keyboard(), ids, &refs), noErr);
+        const MIDIObjectRef objects[] = {refs.device, refs.entities[0].entity,
+                                         refs.entities[0].sources[0],
+                                         refs.entities[0].destinations[0]};
+        for (size_t i = 0; i < 4; ++i) {
+            EXPECT_NE(uniqueID(objects[i]), 0);
+            EXPECT_EQ(uniqueID(objects[i]) == c.asked[i], c.granted[i]) << i;
+        }
+        // The second entity asked for nothing.
+        EXPECT_NE(uniqueID(refs.entities[1].entity), 0);
+    }
+}

@@ -44,6 +44,20 @@ struct MIDIDriverDevice {
 // (parent: its entity), then setupChanged.
 OSStatus MIDIDriverAddDevice(const MIDIDriverDeviceDescription& description,
                              MIDIDriverDevice* outDevice);
+// The unique IDs a driver that names its objects stably (a bridge to another MIDI system) asks
+// for, in the order of the description; lists may be shorter than it. Each non-zero ID that no
+// live object has is used; any other gets a fresh one.
+struct MIDIDriverUniqueIDs {
+    struct Entity {
+        MIDIUniqueID entity = 0;
+        std::vector<MIDIUniqueID> sources;
+        std::vector<MIDIUniqueID> destinations;
+    };
+    MIDIUniqueID device = 0;
+    std::vector<Entity> entities;
+};
+OSStatus MIDIDriverAddDevice(const MIDIDriverDeviceDescription& description,
+                             const MIDIDriverUniqueIDs& uniqueIDs, MIDIDriverDevice* outDevice);
 // Removes a device with everything it holds. Notifies objectRemoved for each endpoint, then each
 // entity, then the device, then setupChanged. kMIDIObjectNotFound when `device` names no device.
 OSStatus MIDIDriverRemoveDevice(MIDIDeviceRef device);
