@@ -9,42 +9,16 @@
 
 #include "xml/indexing.hpp"
 
-namespace {
+#include "replaced_allocation.hpp"
 
+namespace {
 // While set, every allocation through operator new fails.
 bool failAllocations = false;
-
-void* allocate(size_t size) {
-    if (failAllocations) throw std::bad_alloc();
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-
 }  // namespace
 
-void* operator new(size_t size) {
-    return allocate(size);
-}
-void* operator new[](size_t size) {
-    return allocate(size);
-}
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    return failAllocations ? nullptr : std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-    return failAllocations ? nullptr : std::malloc(size == 0 ? 1 : size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, size_t) noexcept {
-    std::free(p);
+void* testsupport::allocateForTest(size_t size) {
+    if (failAllocations) throw std::bad_alloc();
+    return mallocOrThrow(size);
 }
 
 namespace {

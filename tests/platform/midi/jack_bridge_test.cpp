@@ -28,35 +28,16 @@
 #include "midiservices/services.hpp"
 #include "midiservices/test_driver.hpp"
 
-// Allocations made while the bridge's process callback runs. Every form of operator new and delete
-// is replaced, so memory from one reaches the other through malloc and free.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#include "replaced_allocation.hpp"
+
+// Allocations made while the bridge's process callback runs.
 namespace {
 std::atomic<size_t> processAllocations{0};
-void* countedAllocation(size_t size) {
-    if (midiservices::jack::inProcessCallback()) processAllocations.fetch_add(1);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
 }  // namespace
 
-void* operator new(size_t size) {
-    return countedAllocation(size);
-}
-void* operator new[](size_t size) {
-    return countedAllocation(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, size_t) noexcept {
-    std::free(p);
+void* testsupport::allocateForTest(size_t size) {
+    if (midiservices::jack::inProcessCallback()) processAllocations.fetch_add(1);
+    return mallocOrThrow(size);
 }
 
 namespace midiservices::jack {
