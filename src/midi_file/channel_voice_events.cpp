@@ -256,9 +256,15 @@ struct ParameterKind<NRPN> {
     }
 };
 
+// The value's case and number; the 14-bit values add a bipolar case.
 template <class Value>
-std::string sevenBitValueText(const Value& value) {
+std::string caseValueText(const Value& value) {
     using Case = typename Value::Case;
+    if constexpr (requires { Case::bipolarUnitInterval; }) {
+        if (value.valueCase() == Case::bipolarUnitInterval) {
+            return "bipolarUnitInterval(" + doubleText(value.bipolarUnitIntervalValue()) + ")";
+        }
+    }
     switch (value.valueCase()) {
         case Case::unitInterval:
             return "unitInterval(" + doubleText(value.unitIntervalValue()) + ")";
@@ -266,8 +272,9 @@ std::string sevenBitValueText(const Value& value) {
             return "midi1(" + std::to_string(value.midi1Value().value()) + ")";
         case Case::midi2:
             return "midi2(" + std::to_string(value.midi2Value()) + ")";
+        default:
+            return {};
     }
-    return {};
 }
 
 bool isReset(UInt7Pair parameter) {
@@ -277,24 +284,13 @@ bool isReset(UInt7Pair parameter) {
 }  // namespace
 
 std::string valueText(const midicore::ChanVoice7Bit16BitValue& value) {
-    return sevenBitValueText(value);
+    return caseValueText(value);
 }
 std::string valueText(const midicore::ChanVoice7Bit32BitValue& value) {
-    return sevenBitValueText(value);
+    return caseValueText(value);
 }
 std::string valueText(const midicore::ChanVoice14Bit32BitValue& value) {
-    using Case = midicore::ChanVoice14Bit32BitValue::Case;
-    switch (value.valueCase()) {
-        case Case::unitInterval:
-            return "unitInterval(" + doubleText(value.unitIntervalValue()) + ")";
-        case Case::bipolarUnitInterval:
-            return "bipolarUnitInterval(" + doubleText(value.bipolarUnitIntervalValue()) + ")";
-        case Case::midi1:
-            return "midi1(" + std::to_string(value.midi1Value().value()) + ")";
-        case Case::midi2:
-            return "midi2(" + std::to_string(value.midi2Value()) + ")";
-    }
-    return {};
+    return caseValueText(value);
 }
 
 RegisteredController registeredParameter(UInt7Pair parameter, std::optional<UInt7> dataEntryMSB,
