@@ -26,10 +26,8 @@ namespace ms = midiservices;
 
 // Waits until everything sent so far has been delivered and handled.
 void settle(SimulatedSystem& system, const MIDIManager& manager) {
-    ASSERT_TRUE(system.drain());
-    manager.eventQueue()->sync([] {});
-    ASSERT_TRUE(system.drain());
-    manager.eventQueue()->sync([] {});
+    ASSERT_TRUE(midiiotest::settled(system, manager));
+    ASSERT_TRUE(midiiotest::settled(system, manager));
 }
 
 bool connectedTo(const midiio::MIDIInputConnection& connection, ms::MIDIEndpointRef source) {

@@ -60,6 +60,15 @@ class Inbox {
     int offQueue_ = 0;
 };
 
+// Delivers everything the system holds and lets the manager's queue handle it; false when the
+// system does not come to rest.
+[[nodiscard]] inline bool settled(midiservices::testdriver::SimulatedSystem& system,
+                                  const midiio::MIDIManager& manager) {
+    if (!system.drain()) return false;
+    manager.eventQueue()->sync([] {});
+    return true;
+}
+
 // Another program on the computer: its own client and output port.
 struct OtherSoftware {
     OtherSoftware() {

@@ -99,13 +99,11 @@ TEST(ManagerLists, HandlerSeesEveryNotificationInArrivalOrderOnTheMainQueue) {
     for (int i = 0; i < 6; ++i) {
         devices.push_back(system.plug(keyboard("K" + std::to_string(i))));
         // Handled before the next change, so that the lists have seen each device.
-        ASSERT_TRUE(system.drain());
-        manager->eventQueue()->sync([] {});
+        ASSERT_TRUE(midiiotest::settled(system, *manager));
         if (i % 2) system.unplug(devices[i - 1]);
     }
     system.postNotification(static_cast<ms::MIDINotificationMessageID>(8));
-    ASSERT_TRUE(system.drain());
-    manager->eventQueue()->sync([] {});
+    ASSERT_TRUE(midiiotest::settled(system, *manager));
     dispatch::Queue::main()->drain();
     ms::MIDIClientDispose(observer);
 
@@ -157,8 +155,7 @@ TEST(ManagerLists, HotPlugStormIsFollowedByAnAllEndpointsConnection) {
     // The first device comes back: its source is connected again.
     live.push_back(system.plug(keyboard("S0")));
     for (int round = 0; round < 2; ++round) {
-        ASSERT_TRUE(system.drain());
-        manager->eventQueue()->sync([] {});
+        ASSERT_TRUE(midiiotest::settled(system, *manager));
     }
     done = true;
     reader.join();

@@ -183,8 +183,7 @@ TEST(OutputConnection, AllEndpointsWithTheOwnedFilter) {
     ASSERT_EQ(ms::MIDIEndpointDispose(otherDestination), ms::noErr);
     connection->send(noteOn(61, 100));
     ASSERT_TRUE(device.capture(0).waitForCount(2));
-    ASSERT_TRUE(system.drain());
-    manager->eventQueue()->sync([] {});
+    ASSERT_TRUE(midiiotest::settled(system, *manager));
     EXPECT_TRUE(own.events().empty());
 
     connection->removeAllInputs();

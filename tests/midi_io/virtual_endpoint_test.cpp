@@ -253,13 +253,11 @@ TEST(VirtualInput, ReplacedReceiverTakesOverAndRemovalEndsDeliveries) {
     manager->remove(MIDIManager::ManagedType::input, TagSelection::all());
     EXPECT_TRUE(weakInput.expired());
     EXPECT_EQ(system.liveObjects(manager->coreMIDIClientRef()).virtualDestinations, 0u);
-    ASSERT_TRUE(system.drain());
-    manager->eventQueue()->sync([] {});
+    ASSERT_TRUE(midiiotest::settled(system, *manager));
     const size_t afterRemoval = second.events().size();
     stop = true;
     sender.join();
-    ASSERT_TRUE(system.drain());
-    manager->eventQueue()->sync([] {});
+    ASSERT_TRUE(midiiotest::settled(system, *manager));
     EXPECT_EQ(second.events().size(), afterRemoval);
 }
 
