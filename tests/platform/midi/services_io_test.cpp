@@ -84,6 +84,14 @@ struct Client {
     MIDIClientRef ref = 0;
 };
 
+// Makes `input`, a port of `client` hearing `source` as MIDI 1.0 UMP, delivering to `inbox`.
+void listen(const Client& client, MIDIEndpointRef source, Inbox& inbox, MIDIPortRef* input) {
+    ASSERT_EQ(MIDIInputPortCreateWithProtocol(client.ref, "u", MIDIProtocolID::midi1_0, input,
+                                              inbox.receiveBlock()),
+              noErr);
+    ASSERT_EQ(MIDIPortConnectSource(*input, source, nullptr), noErr);
+}
+
 // A packet list of the given packets in storage of its exact size.
 PacketListStorage packetList(const std::vector<Bytes>& packets, size_t* size) {
     PacketListStorage storage(1024);
@@ -298,10 +306,7 @@ TEST(MIDIDelivery, LongSysExIsSplitForUMPAndRejoinedForBytes) {
     auto device = system.plug(keyboard());
     Inbox ump;
     MIDIPortRef input = 0, output = 0;
-    ASSERT_EQ(MIDIInputPortCreateWithProtocol(client.ref, "u", MIDIProtocolID::midi1_0, &input,
-                                              ump.receiveBlock()),
-              noErr);
-    ASSERT_EQ(MIDIPortConnectSource(input, device.source(0), nullptr), noErr);
+    ASSERT_NO_FATAL_FAILURE(listen(client, device.source(0), ump, &input));
     ASSERT_EQ(MIDIOutputPortCreate(client.ref, "o", &output), noErr);
 
     Bytes sysEx{0xF0};
@@ -340,10 +345,7 @@ TEST(MIDIDelivery, ManyEventsArriveInOrderWithoutLoss) {
     auto device = system.plug(keyboard(MIDIProtocolID::midi2_0));
     Inbox inbox;
     MIDIPortRef input = 0;
-    ASSERT_EQ(MIDIInputPortCreateWithProtocol(client.ref, "u", MIDIProtocolID::midi1_0, &input,
-                                              inbox.receiveBlock()),
-              noErr);
-    ASSERT_EQ(MIDIPortConnectSource(input, device.source(0), nullptr), noErr);
+    ASSERT_NO_FATAL_FAILURE(listen(client, device.source(0), inbox, &input));
     constexpr uint32_t count = 2000;
     std::thread player([&] {
         for (uint32_t i = 0; i < count; ++i) {
@@ -463,10 +465,7 @@ TEST(MIDIDelivery, EmptyListsDeliverNothingAndLongPacketsAreSplitAtSixtyFourWord
     auto device = system.plug(keyboard());
     Inbox inbox;
     MIDIPortRef input = 0, output = 0;
-    ASSERT_EQ(MIDIInputPortCreateWithProtocol(client.ref, "u", MIDIProtocolID::midi1_0, &input,
-                                              inbox.receiveBlock()),
-              noErr);
-    ASSERT_EQ(MIDIPortConnectSource(input, device.source(0), nullptr), noErr);
+    ASSERT_NO_FATAL_FAILURE(listen(client, device.source(0), inbox, &input));
     ASSERT_EQ(MIDIOutputPortCreate(client.ref, "o", &output), noErr);
     size_t size = 0;
     auto empty = packetList({}, &size);
