@@ -218,6 +218,14 @@ void MIDIManager::followSetupChange(const ms::MIDINotification& notification) {
         follow(*connection, addedDestination, [](const auto& c) { return c.inputsCriteria(); });
     for (const auto& [tag, connection] : managedInputConnections())
         follow(*connection, addedSource, [](const auto& c) { return c.outputsCriteria(); });
+    for (const auto& [tag, thru] : managedThruConnections()) {
+        const auto& proxy = thru->proxy();
+        if (!proxy) continue;
+        follow(*proxy->inputConnection(), addedSource,
+               [](const auto& c) { return c.outputsCriteria(); });
+        follow(*proxy->outputConnection(), addedDestination,
+               [](const auto& c) { return c.inputsCriteria(); });
+    }
 }
 
 void MIDIManager::updateObjectsCache() {
@@ -367,6 +375,34 @@ void MIDIManager::addOutputConnection(const std::vector<MIDIInputEndpoint>& inpu
                                       std::string tag, MIDIConnectionMode mode,
                                       MIDIEndpointFilter filter) {
     addOutputConnection(asIdentitySet(inputs), std::move(tag), mode, std::move(filter));
+}
+
+void MIDIManager::addThruConnection(const std::vector<MIDIOutputEndpoint>& outputs,
+                                    const std::vector<MIDIInputEndpoint>& inputs, std::string tag,
+                                    const MIDIThruConnection::Lifecycle& lifecycle,
+                                    const MIDIThruConnection::Parameters& params) {
+    onEventQueue([&] {
+        auto connection = std::make_shared<MIDIThruConnection>(outputs, inputs, lifecycle, params,
+                                                               weak_from_this(), preferredAPI());
+        if (lifecycle.lifecycleCase() == MIDIThruConnection::Lifecycle::Case::nonPersistent) {
+            std::shared_ptr<MIDIThruConnection> replaced;
+            {
+                std::lock_guard lock(mutex_);
+                replaced = std::exchange(registries_.thruConnections[tag], connection);
+            }
+            replaced.reset();
+        }
+        connection->create(*this);
+    });
+}
+
+std::vector<midiservices::MIDIThruConnectionRef> MIDIManager::unmanagedPersistentThruConnections(
+    const std::string& ownerID) const {
+    return MIDIThruConnection::persistentConnections(ownerID);
+}
+
+size_t MIDIManager::removeAllUnmanagedPersistentThruConnections(const std::string& ownerID) const {
+    return MIDIThruConnection::removePersistentConnections(ownerID);
 }
 
 void MIDIManager::remove(ManagedType type, const TagSelection& selection) {

@@ -37,6 +37,7 @@
 #include "midi_io/object_cache.hpp"
 #include "midi_io/identifier_persistence.hpp"
 #include "midi_io/receive_handler.hpp"
+#include "midi_io/thru_connection.hpp"
 #include "midiservices/services.hpp"
 #include "observe/observe.hpp"
 
@@ -46,8 +47,6 @@ class MIDIInput;
 class MIDIOutput;
 class MIDIInputConnection;
 class MIDIOutputConnection;
-class MIDIThruConnection;
-
 class MIDIManager : public MIDIManagedEndpoints,
                     public std::enable_shared_from_this<MIDIManager> {
   public:
@@ -180,6 +179,20 @@ class MIDIManager : public MIDIManagedEndpoints,
                              MIDIConnectionMode mode, MIDIEndpointFilter filter);
     void addOutputConnection(const std::vector<MIDIInputEndpoint>& inputs, std::string tag,
                              MIDIConnectionMode mode, MIDIEndpointFilter filter);
+
+    // Adds a thru connection from `outputs` (sources) to `inputs` (destinations), the first eight
+    // of each. A non-persistent one is registered under `tag` (replacing and releasing an earlier
+    // one) and stays registered when its creation fails; a persistent one is never registered and
+    // outlives the manager. Throws MIDIIOError (see MIDIThruConnection::create).
+    void addThruConnection(const std::vector<MIDIOutputEndpoint>& outputs,
+                           const std::vector<MIDIInputEndpoint>& inputs, std::string tag,
+                           const MIDIThruConnection::Lifecycle& lifecycle,
+                           const MIDIThruConnection::Parameters& params = {});
+    // The persistent thru connections of an owner ID. Throws MIDIIOError (osStatus).
+    std::vector<midiservices::MIDIThruConnectionRef> unmanagedPersistentThruConnections(
+        const std::string& ownerID) const;
+    // Disposes them; the number disposed without error (0 when they cannot be found).
+    size_t removeAllUnmanagedPersistentThruConnections(const std::string& ownerID) const;
 
     // Releases the selected entries of one registry; their objects dispose their services objects.
     // An unknown tag changes nothing.
