@@ -71,9 +71,10 @@ struct WindowBench {
         std::filesystem::remove(defaultsFile);
     }
     const MainWindow::Parts& parts() const { return window->parts(); }
-    // Processes the GUI thread's events (which pump the main queue) until `predicate` holds.
+    // Processes the GUI thread's events (which pump the main queue) until `predicate` holds. The
+    // bound is roomy: on a loaded machine a sanitized build can take seconds to relay one note.
     static bool waitFor(const std::function<bool()>& predicate) {
-        return QTest::qWaitFor(predicate, 5000);
+        return QTest::qWaitFor(predicate, 20000);
     }
     // Plays one packet on the keyboard.
     void play(const std::vector<uint8_t>& bytes) { ASSERT_EQ(system.play(keys.source(0), bytes), 0); }
