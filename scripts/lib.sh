@@ -2,7 +2,8 @@
 # compiler output. The full output goes to <build dir>/build.log; on failure its errors are shown.
 
 # project_build <build dir> <cmake configure arguments...>
-# Builds every target, or only the targets listed in PROJECT_BUILD_TARGETS (space-separated).
+# Builds every target, or only the targets listed in PROJECT_BUILD_TARGETS (space-separated), with
+# PROJECT_BUILD_JOBS parallel jobs (default: one per core).
 project_build() {
     local dir=$1
     shift
@@ -17,7 +18,7 @@ project_build() {
     fi
     echo "==> Building $dir"
     local jobs
-    jobs=$(nproc)
+    jobs=${PROJECT_BUILD_JOBS:-$(nproc)}
     # Ninja prints "[done/total] ..." per step; show a line at each tenth of the way.
     set -o pipefail
     local targets=()
