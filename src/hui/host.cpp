@@ -21,6 +21,7 @@ HUIHostBank::HUIHostBank(HUIEventHandler huiEventHandler, MIDIOutHandler midiOut
 HUIHostBank::~HUIHostBank() = default;
 
 void HUIHostBank::midiIn(const MIDIEvent& event) {
+    const auto alive = keepAliveForCall();
     decoder_.midiIn(event);
 }
 

@@ -40,6 +40,7 @@ HUISurface::~HUISurface() {
 }
 
 void HUISurface::midiIn(const MIDIEvent& event) {
+    const auto alive = keepAliveForCall();
     if (isIdentityRequest(event)) {
         midiOut(identityReply());
         return;

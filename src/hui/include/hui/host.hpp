@@ -40,7 +40,7 @@ class HUIHostBank : public detail::HUIRolePeer {
     // MIDI from the surface: decoded, a ping reply marks the surface present, and every event
     // goes to the event handler. Messages the decoder refuses are dropped.
     void midiIn(const midicore::MIDIEvent& event) override;
-    using ReceivesMIDIEvents::midiIn;
+    using HUIRolePeer::midiIn;
 
     HUIEventHandler huiEventHandler() const;
     void setHUIEventHandler(HUIEventHandler handler);

@@ -45,7 +45,7 @@ class HUISurface : public detail::HUIRolePeer {
     // MIDI from the host: an identity request to device 0x00 or 0x7F is answered; anything else is
     // decoded and applied to the model. Messages the decoder refuses are dropped.
     void midiIn(const midicore::MIDIEvent& event) override;
-    using ReceivesMIDIEvents::midiIn;
+    using HUIRolePeer::midiIn;
 
     // A copy of the model as it stands.
     HUISurfaceModel model() const;
