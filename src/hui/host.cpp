@@ -18,7 +18,9 @@ HUIHostBank::HUIHostBank(HUIEventHandler huiEventHandler, MIDIOutHandler midiOut
     decoder_.setEventHandler([this](const HUISurfaceEvent& event) { handle(event); });
 }
 
-HUIHostBank::~HUIHostBank() = default;
+HUIHostBank::~HUIHostBank() {
+    stopRemotePresence();
+}
 
 void HUIHostBank::midiIn(const MIDIEvent& event) {
     const auto alive = keepAliveForCall();

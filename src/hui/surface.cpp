@@ -36,6 +36,7 @@ HUISurface::HUISurface(bool alwaysNotify, ModelNotificationHandler modelNotifica
 }
 
 HUISurface::~HUISurface() {
+    stopRemotePresence();
     transmitSystemReset();
 }
 

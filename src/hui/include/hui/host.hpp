@@ -33,6 +33,7 @@ class HUIHostBank : public detail::HUIRolePeer {
                          MIDIOutHandler midiOutHandler = nullptr,
                          RemotePresenceChangedHandler remotePresenceChangedHandler = nullptr,
                          const HUIRoleEnvironment& environment = {});
+    // Stops the presence timer first, waiting for a presence handler under way on another thread.
     ~HUIHostBank() override;
     HUIHostBank(const HUIHostBank&) = delete;
     HUIHostBank& operator=(const HUIHostBank&) = delete;

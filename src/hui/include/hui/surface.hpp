@@ -37,7 +37,8 @@ class HUISurface : public detail::HUIRolePeer {
                         ModelNotificationHandler modelNotificationHandler = nullptr,
                         MIDIOutHandler midiOutHandler = nullptr,
                         const HUIRoleEnvironment& environment = {});
-    // Sends a System Reset, then stops the presence timer.
+    // Stops the presence timer (waiting for a presence handler under way on another thread), then
+    // sends a System Reset.
     ~HUISurface() override;
     HUISurface(const HUISurface&) = delete;
     HUISurface& operator=(const HUISurface&) = delete;

@@ -119,6 +119,10 @@ class HUIRolePeer : public midicore::ReceivesMIDIEvents,
     // The role itself while a std::shared_ptr holds it (else nothing): kept for the length of a
     // call in which a handler may release it.
     std::shared_ptr<const HUIRolePeer> keepAliveForCall() const { return weak_from_this().lock(); }
+    // Stops the presence timer as RemotePresence::stop() says. Each role calls it first in its
+    // destructor, so that a presence handler running on the timer's queue meanwhile still finds
+    // the whole role.
+    void stopRemotePresence() { presence_.stop(); }
 
     const std::shared_ptr<observe::Signal<>> willChange_ = std::make_shared<observe::Signal<>>();
 
