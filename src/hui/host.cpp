@@ -22,8 +22,7 @@ HUIHostBank::~HUIHostBank() {
     stopRemotePresence();
 }
 
-void HUIHostBank::midiIn(const MIDIEvent& event) {
-    const auto alive = keepAliveForCall();
+void HUIHostBank::receive(const MIDIEvent& event) {
     decoder_.midiIn(event);
 }
 

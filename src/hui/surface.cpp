@@ -40,8 +40,7 @@ HUISurface::~HUISurface() {
     transmitSystemReset();
 }
 
-void HUISurface::midiIn(const MIDIEvent& event) {
-    const auto alive = keepAliveForCall();
+void HUISurface::receive(const MIDIEvent& event) {
     if (isIdentityRequest(event)) {
         midiOut(identityReply());
         return;

@@ -38,9 +38,8 @@ class HUIHostBank : public detail::HUIRolePeer {
     HUIHostBank(const HUIHostBank&) = delete;
     HUIHostBank& operator=(const HUIHostBank&) = delete;
 
-    // MIDI from the surface: decoded, a ping reply marks the surface present, and every event
-    // goes to the event handler. Messages the decoder refuses are dropped.
-    void midiIn(const midicore::MIDIEvent& event) override;
+    // midiIn: MIDI from the surface, decoded; a ping reply marks the surface present, and every
+    // event goes to the event handler. Messages the decoder refuses are dropped.
     using HUIRolePeer::midiIn;
 
     HUIEventHandler huiEventHandler() const;
@@ -65,6 +64,7 @@ class HUIHostBank : public detail::HUIRolePeer {
     void transmitSmallDisplay(const HUISmallDisplay& display, const HUISmallDisplayString& text);
 
   private:
+    void receive(const midicore::MIDIEvent& event) override;
     void handle(const HUISurfaceEvent& event);
 
     mutable std::mutex mutex_;

@@ -43,9 +43,8 @@ class HUISurface : public detail::HUIRolePeer {
     HUISurface(const HUISurface&) = delete;
     HUISurface& operator=(const HUISurface&) = delete;
 
-    // MIDI from the host: an identity request to device 0x00 or 0x7F is answered; anything else is
-    // decoded and applied to the model. Messages the decoder refuses are dropped.
-    void midiIn(const midicore::MIDIEvent& event) override;
+    // midiIn: MIDI from the host; an identity request to device 0x00 or 0x7F is answered, anything
+    // else is decoded and applied to the model. Messages the decoder refuses are dropped.
     using HUIRolePeer::midiIn;
 
     // A copy of the model as it stands.
@@ -68,6 +67,7 @@ class HUISurface : public detail::HUIRolePeer {
     void transmitSystemReset();
 
   private:
+    void receive(const midicore::MIDIEvent& event) override;
     void handle(const HUIHostEvent& event);
 
     mutable std::mutex mutex_;

@@ -83,12 +83,17 @@ class HUIRolePeer : public midicore::ReceivesMIDIEvents,
   public:
     using RemotePresenceChangedHandler = std::function<void(bool isRemotePresent)>;
 
-    // Each event in order, the role kept alive until the last is handled.
-    void midiIn(const std::vector<midicore::MIDIEvent>& events) override {
+    // MIDI from the remote side, a batch one event after the other. A role held by a
+    // std::shared_ptr stays alive until the call returns.
+    void midiIn(const midicore::MIDIEvent& event) final {
         const auto alive = keepAliveForCall();
-        ReceivesMIDIEvents::midiIn(events);
+        receive(event);
     }
-    using ReceivesMIDIEvents::midiIn;
+    void midiIn(const std::vector<midicore::MIDIEvent>& events) final {
+        const auto alive = keepAliveForCall();
+        for (const midicore::MIDIEvent& event : events)
+            receive(event);
+    }
 
     RemotePresenceChangedHandler remotePresenceChangedHandler() const {
         return presence_.handler();
@@ -116,9 +121,6 @@ class HUIRolePeer : public midicore::ReceivesMIDIEvents,
     void sendIfAny(const std::vector<midicore::MIDIEvent>& events) {
         if (!events.empty()) midiOut(events);
     }
-    // The role itself while a std::shared_ptr holds it (else nothing): kept for the length of a
-    // call in which a handler may release it.
-    std::shared_ptr<const HUIRolePeer> keepAliveForCall() const { return weak_from_this().lock(); }
     // Stops the presence timer as RemotePresence::stop() says. Each role calls it first in its
     // destructor, so that a presence handler running on the timer's queue meanwhile still finds
     // the whole role.
@@ -127,6 +129,12 @@ class HUIRolePeer : public midicore::ReceivesMIDIEvents,
     const std::shared_ptr<observe::Signal<>> willChange_ = std::make_shared<observe::Signal<>>();
 
   private:
+    // One event of midiIn.
+    virtual void receive(const midicore::MIDIEvent& event) = 0;
+    // The role itself while a std::shared_ptr holds it (else nothing): kept for the length of a
+    // call in which a handler may release it.
+    std::shared_ptr<const HUIRolePeer> keepAliveForCall() const { return weak_from_this().lock(); }
+
     RemotePresence presence_;
 };
 
