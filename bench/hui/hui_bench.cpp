@@ -1,9 +1,11 @@
 // A surface's receive path over a mixed host stream: motor faders, switch lamps, V-Pot rings,
-// level meters and display messages, decoded into host events. Reports events per second.
+// level meters and display messages, decoded into host events, and the same stream through a
+// whole surface (decoding, presence, model updates, notifications). Reports events per second.
 #include <benchmark/benchmark.h>
 
 #include "hui/events.hpp"
 #include "hui/role_decoders.hpp"
+#include "hui/surface.hpp"
 
 namespace {
 
@@ -49,6 +51,22 @@ void BM_DecodeMixedHostStream(benchmark::State& state) {
     state.counters["events/iteration"] = static_cast<double>(stream.size());
 }
 BENCHMARK(BM_DecodeMixedHostStream);
+
+// Held by a shared_ptr as a client holds it, on a manual clock so that no timer thread runs.
+void BM_SurfaceReceivesMixedHostStream(benchmark::State& state) {
+    const auto stream = mixedHostStream();
+    const auto main = dispatch::Queue::main();
+    std::size_t notified = 0;
+    const auto surface = std::make_shared<HUISurface>(
+        true, [&](const HUISurfaceModelNotification&) { ++notified; }, nullptr,
+        HUIRoleEnvironment{main, dispatch::TimerService::makeManual(), main});
+    for (auto _ : state)
+        surface->midiIn(stream);
+    benchmark::DoNotOptimize(notified);
+    main->drain();
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * stream.size()));
+}
+BENCHMARK(BM_SurfaceReceivesMixedHostStream);
 
 void BM_EncodeFaderLevel(benchmark::State& state) {
     unsigned level = 0;

@@ -18,9 +18,11 @@ HUIHostBank::HUIHostBank(HUIEventHandler huiEventHandler, MIDIOutHandler midiOut
     decoder_.setEventHandler([this](const HUISurfaceEvent& event) { handle(event); });
 }
 
-HUIHostBank::~HUIHostBank() = default;
+HUIHostBank::~HUIHostBank() {
+    stopRemotePresence();
+}
 
-void HUIHostBank::midiIn(const MIDIEvent& event) {
+void HUIHostBank::receive(const MIDIEvent& event) {
     decoder_.midiIn(event);
 }
 

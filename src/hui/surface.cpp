@@ -36,10 +36,11 @@ HUISurface::HUISurface(bool alwaysNotify, ModelNotificationHandler modelNotifica
 }
 
 HUISurface::~HUISurface() {
+    stopRemotePresence();
     transmitSystemReset();
 }
 
-void HUISurface::midiIn(const MIDIEvent& event) {
+void HUISurface::receive(const MIDIEvent& event) {
     if (isIdentityRequest(event)) {
         midiOut(identityReply());
         return;

@@ -253,4 +253,99 @@ TEST(HUIRoles, SurfaceAnswersIdentityRequestsAndKeepsItsModel) {
     EXPECT_EQ(log, (std::vector<std::string>{"channelStrip(channel: 2, faderLevel(5))"}));
 }
 
+// A role released from inside its own presence handler, on both paths the handler is called from:
+// a sign of life delivered to midiIn (the role held by a shared_ptr, called through its plain
+// address) and the timer reporting absence. The role finishes the event it was handling, goes
+// with its members, and its timers never fire again.
+TEST(HUIRoles, RoleReleasedByItsOwnPresenceHandler) {
+    enum class Role { bankOfHost, bank, surface };
+    struct Case {
+        const char* name;
+        Role role;
+        bool releasedOn;  // the presence value whose report releases the role
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases{
+        {"bank held by its host only, released on absence",
+         Role::bankOfHost,
+         false,
+         {"presence true", "event ping", "presence false", "released"}},
+        {"bank released on the first ping reply",
+         Role::bank,
+         true,
+         {"presence true", "event ping", "released"}},
+        {"surface released on absence",
+         Role::surface,
+         false,
+         {"presence true", "sends 90 00 7F", "notification ping", "presence false", "sends FF",
+          "released"}},
+        {"surface released on the first ping",
+         Role::surface,
+         true,
+         {"presence true", "sends 90 00 7F", "notification ping", "sends FF", "released"}},
+    };
+    // Held by the role's event or notification handler: tells when the role's members go.
+    struct Goodbye {
+        std::vector<std::string>& log;
+        ~Goodbye() { log.push_back("released"); }
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto clock = dispatch::TimerService::makeManual();
+        auto main = dispatch::Queue::main();
+        main->drain();
+        const HUIRoleEnvironment environment{main, clock, main};
+        std::vector<std::string> log;
+        std::shared_ptr<Goodbye> goodbye(new Goodbye{log});
+        std::unique_ptr<HUIHost> host;
+        std::shared_ptr<void> holder;
+        std::function<void()> release = [&] { holder.reset(); };
+        const auto presence = [&](bool present) {
+            log.push_back(std::string("presence ") + (present ? "true" : "false"));
+            if (present == c.releasedOn) release();
+        };
+        std::function<void()> signOfLife;
+        if (c.role == Role::surface) {
+            auto surface = std::make_shared<HUISurface>(
+                false,
+                [&log, goodbye](const HUISurfaceModelNotification& n) {
+                    log.push_back("notification " + n.description());
+                },
+                [&log](const std::vector<MIDIEvent>& events) {
+                    log.push_back("sends " + midisupport::hexString(huitest::midi1Bytes(events), 2,
+                                                                    false, " "));
+                },
+                environment);
+            surface->setRemotePresenceChangedHandler(presence);
+            signOfLife = [raw = surface.get()] { raw->midiIn(HUIHostEvent::ping().encode()); };
+            holder = std::move(surface);
+        } else {
+            const auto events = [&log, goodbye](const HUISurfaceEvent& e) {
+                log.push_back("event " + e.description());
+            };
+            std::shared_ptr<HUIHostBank> bank;
+            if (c.role == Role::bankOfHost) {
+                host = std::make_unique<HUIHost>(environment);
+                bank = host->addBank(events, nullptr, presence);
+                release = [&] { host->removeAllBanks(); };
+            } else {
+                bank = std::make_shared<HUIHostBank>(events, nullptr, presence, environment);
+                holder = bank;
+            }
+            signOfLife = [raw = bank.get()] { raw->midiIn(HUISurfaceEvent::ping().encode()); };
+        }
+        goodbye.reset();
+        log.clear();  // the surface's greeting
+
+        signOfLife();
+        clock->advance(3s);
+        main->drain();
+        EXPECT_EQ(log, c.expected);
+        log.clear();
+        clock->advance(10s);
+        main->drain();
+        EXPECT_TRUE(log.empty());
+    }
+}
+
 }  // namespace

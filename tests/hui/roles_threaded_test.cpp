@@ -5,6 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <thread>
 
 #include "hui/host.hpp"
@@ -85,6 +88,86 @@ TEST(HUIRolesThreaded, TimerTicksBesideIncomingMIDI) {
     EXPECT_GT(bankEvents.load(), 0);
     EXPECT_GT(notifications.load(), 0);
     EXPECT_GT(presenceChanges.load(), 0);
+}
+
+// A role deleted on one thread while its presence handler, reporting absence, runs on the timer's
+// queue and reads the role through its plain address: the delete waits for the handler, which
+// finds the whole role (its members go only after the handler has returned).
+TEST(HUIRolesThreaded, DeleteWaitsForARunningPresenceHandler) {
+    struct Case {
+        const char* name;
+        bool surface;  // else a host bank
+    };
+    for (const Case c : {Case{"host bank", false}, Case{"surface", true}}) {
+        SCOPED_TRACE(c.name);
+        auto clock = dispatch::TimerService::makeManual();
+        const HUIRoleEnvironment environment{
+            dispatch::Queue::makeSerial("hui.test.timer", dispatch::QoS::default_), clock,
+            dispatch::Queue::makeSerial("hui.test.notices", dispatch::QoS::default_)};
+
+        // Held by the role's event or notification handler: tells when the role's members go.
+        struct Members {
+            std::mutex mutex;
+            std::condition_variable changed;
+            bool gone = false;
+            bool waitUntilGone(std::chrono::milliseconds atMost) {
+                std::unique_lock lock(mutex);
+                return changed.wait_for(lock, atMost, [&] { return gone; });
+            }
+        };
+        struct Goodbye {
+            Members& members;
+            ~Goodbye() {
+                std::lock_guard lock(members.mutex);
+                members.gone = true;
+                members.changed.notify_all();
+            }
+        };
+        Members members;
+        std::shared_ptr<Goodbye> goodbye(new Goodbye{members});
+
+        std::promise<void> entered, deleting;
+        auto deletingStarted = deleting.get_future().share();
+        HUISurface* surface = nullptr;
+        HUIHostBank* bank = nullptr;
+        bool sawStripMuted = false, sawEventHandler = false, goneWhileRunning = true;
+        const auto presence = [&](bool present) {
+            if (present) return;
+            entered.set_value();
+            deletingStarted.wait();
+            // Gives a delete that does not wait for this handler time to tear the role down.
+            if (members.waitUntilGone(200ms)) std::this_thread::sleep_for(50ms);
+            if (surface) sawStripMuted = surface->model().channelStrips()[2].mute;
+            if (bank) sawEventHandler = static_cast<bool>(bank->huiEventHandler());
+            std::lock_guard lock(members.mutex);
+            goneWhileRunning = members.gone;
+        };
+        if (c.surface) {
+            surface = new HUISurface(
+                false, [goodbye](const HUISurfaceModelNotification&) {}, nullptr, environment);
+            surface->setRemotePresenceChangedHandler(presence);
+            surface->midiIn(
+                HUIHostEvent::switch_(
+                    HUISwitch::channelStrip(UInt4(2), HUISwitch::ChannelStrip::mute), true)
+                    .encode());
+            surface->midiIn(HUIHostEvent::ping().encode());
+        } else {
+            bank = new HUIHostBank([goodbye](const HUISurfaceEvent&) {}, nullptr, presence,
+                                   environment);
+            bank->midiIn(HUISurfaceEvent::ping().encode());
+        }
+        goodbye.reset();
+
+        clock->advance(3s);  // absent: the handler starts on the timer's queue
+        ASSERT_EQ(entered.get_future().wait_for(60s), std::future_status::ready);
+        deleting.set_value();
+        delete surface;
+        delete bank;
+        EXPECT_FALSE(goneWhileRunning);
+        EXPECT_TRUE(members.waitUntilGone(0ms));
+        EXPECT_EQ(sawStripMuted, c.surface);
+        EXPECT_EQ(sawEventHandler, !c.surface);
+    }
 }
 
 }  // namespace

@@ -248,5 +248,49 @@ TEST(MIDINoteTest, EqualityOrderAndStepping) {
     EXPECT_EQ(reversed.begin(), reversed.end());
 }
 
+// The note-number ranges against the standard equal-tempered pitch table: MIDI numbers reach from
+// 8.1758 Hz to 12543.854 Hz, the 88 keys of a piano from A0 (27.5 Hz) to C8 (4186.009 Hz).
+TEST(MIDINoteTest, NoteNumberRanges) {
+    struct Case {
+        const char* name;
+        MIDINoteNumberRange numbers;
+        MIDINoteRange notes;
+        UInt7 lowerConstant;
+        UInt7 upperConstant;
+        size_t count;
+        double lowestHz;
+        double highestHz;
+    };
+    for (const Case& c :
+         {Case{"all notes", MIDINote::allNoteNumbers, MIDINote::allNotes(Style::roland),
+               MIDINote::allNoteNumbersLowerBound, MIDINote::allNoteNumbersUpperBound, 128, 8.1758,
+               12543.854},
+          Case{"piano keys", MIDINote::allPianoNoteNumbers,
+               MIDINote::allPianoNotes(Style::cakewalk), MIDINote::allPianoNoteNumbersLowerBound,
+               MIDINote::allPianoNoteNumbersUpperBound, 88, 27.5, 4186.009}}) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.numbers.lowerBound, c.lowerConstant);
+        EXPECT_EQ(c.numbers.upperBound, c.upperConstant);
+        EXPECT_NEAR(noteFrequency(c.numbers.lowerBound.value()), c.lowestHz, 1e-3);
+        EXPECT_NEAR(noteFrequency(c.numbers.upperBound.value()), c.highestHz, 1e-3);
+        // Walked upward one number at a time with both ends, as the notes of the same range are.
+        std::vector<int> walked, ofNotes;
+        for (const UInt7 number : c.numbers)
+            walked.push_back(number.value());
+        for (const MIDINote note : c.notes)
+            ofNotes.push_back(note.number.value());
+        EXPECT_EQ(walked.size(), c.count);
+        EXPECT_EQ(c.numbers.count(), c.count);
+        EXPECT_EQ(walked, ofNotes);
+        // A number lies in the range exactly when its pitch lies within the range's compass.
+        for (int n = 0; n < 128; ++n) {
+            const double hz = noteFrequency(n);
+            EXPECT_EQ(c.numbers.contains(UInt7(n)),
+                      hz > c.lowestHz * 0.999 && hz < c.highestHz * 1.001)
+                << n;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace midicore

@@ -33,14 +33,14 @@ class HUIHostBank : public detail::HUIRolePeer {
                          MIDIOutHandler midiOutHandler = nullptr,
                          RemotePresenceChangedHandler remotePresenceChangedHandler = nullptr,
                          const HUIRoleEnvironment& environment = {});
+    // Stops the presence timer first, waiting for a presence handler under way on another thread.
     ~HUIHostBank() override;
     HUIHostBank(const HUIHostBank&) = delete;
     HUIHostBank& operator=(const HUIHostBank&) = delete;
 
-    // MIDI from the surface: decoded, a ping reply marks the surface present, and every event
-    // goes to the event handler. Messages the decoder refuses are dropped.
-    void midiIn(const midicore::MIDIEvent& event) override;
-    using ReceivesMIDIEvents::midiIn;
+    // midiIn: MIDI from the surface, decoded; a ping reply marks the surface present, and every
+    // event goes to the event handler. Messages the decoder refuses are dropped.
+    using HUIRolePeer::midiIn;
 
     HUIEventHandler huiEventHandler() const;
     void setHUIEventHandler(HUIEventHandler handler);
@@ -64,6 +64,7 @@ class HUIHostBank : public detail::HUIRolePeer {
     void transmitSmallDisplay(const HUISmallDisplay& display, const HUISmallDisplayString& text);
 
   private:
+    void receive(const midicore::MIDIEvent& event) override;
     void handle(const HUISurfaceEvent& event);
 
     mutable std::mutex mutex_;

@@ -37,15 +37,15 @@ class HUISurface : public detail::HUIRolePeer {
                         ModelNotificationHandler modelNotificationHandler = nullptr,
                         MIDIOutHandler midiOutHandler = nullptr,
                         const HUIRoleEnvironment& environment = {});
-    // Sends a System Reset, then stops the presence timer.
+    // Stops the presence timer (waiting for a presence handler under way on another thread), then
+    // sends a System Reset.
     ~HUISurface() override;
     HUISurface(const HUISurface&) = delete;
     HUISurface& operator=(const HUISurface&) = delete;
 
-    // MIDI from the host: an identity request to device 0x00 or 0x7F is answered; anything else is
-    // decoded and applied to the model. Messages the decoder refuses are dropped.
-    void midiIn(const midicore::MIDIEvent& event) override;
-    using ReceivesMIDIEvents::midiIn;
+    // midiIn: MIDI from the host; an identity request to device 0x00 or 0x7F is answered, anything
+    // else is decoded and applied to the model. Messages the decoder refuses are dropped.
+    using HUIRolePeer::midiIn;
 
     // A copy of the model as it stands.
     HUISurfaceModel model() const;
@@ -67,6 +67,7 @@ class HUISurface : public detail::HUIRolePeer {
     void transmitSystemReset();
 
   private:
+    void receive(const midicore::MIDIEvent& event) override;
     void handle(const HUIHostEvent& event);
 
     mutable std::mutex mutex_;

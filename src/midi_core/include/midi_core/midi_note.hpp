@@ -23,6 +23,50 @@ namespace midicore {
 
 struct MIDINoteRange;
 
+// A closed range of note numbers, walked upward one number at a time. A range whose upper bound
+// is below its lower bound is empty.
+struct MIDINoteNumberRange {
+    UInt7 lowerBound;
+    UInt7 upperBound;
+
+    class iterator {
+      public:
+        using value_type = UInt7;
+        using difference_type = std::ptrdiff_t;
+        using iterator_category = std::forward_iterator_tag;
+        iterator() = default;
+        explicit iterator(int number) : number_(number) {}
+        UInt7 operator*() const { return UInt7::truncating(number_); }
+        iterator& operator++() {
+            ++number_;
+            return *this;
+        }
+        iterator operator++(int) {
+            iterator before = *this;
+            ++number_;
+            return before;
+        }
+        friend bool operator==(const iterator& a, const iterator& b) {
+            return a.number_ == b.number_;
+        }
+
+      private:
+        int number_ = 0;
+    };
+    iterator begin() const { return iterator(lowerBound.value()); }
+    iterator end() const { return iterator(lowerBound.value() + static_cast<int>(count())); }
+    constexpr bool contains(UInt7 number) const {
+        return lowerBound <= number && number <= upperBound;
+    }
+    // How many numbers the range holds.
+    constexpr std::size_t count() const {
+        return upperBound < lowerBound ? 0
+                                       : std::size_t{upperBound.value()} - lowerBound.value() + 1;
+    }
+    friend constexpr bool operator==(const MIDINoteNumberRange&,
+                                     const MIDINoteNumberRange&) = default;
+};
+
 class MIDINote {
   public:
     // Octave numbering: the octave of note 0 is -2, -1 or 0.
@@ -136,6 +180,10 @@ class MIDINote {
     static constexpr UInt7 allNoteNumbersUpperBound = UInt7(127);
     static constexpr UInt7 allPianoNoteNumbersLowerBound = UInt7(21);
     static constexpr UInt7 allPianoNoteNumbersUpperBound = UInt7(108);
+    static constexpr MIDINoteNumberRange allNoteNumbers{allNoteNumbersLowerBound,
+                                                        allNoteNumbersUpperBound};
+    static constexpr MIDINoteNumberRange allPianoNoteNumbers{allPianoNoteNumbersLowerBound,
+                                                             allPianoNoteNumbersUpperBound};
 };
 
 // A closed range of notes, walked upward one number at a time; every note has the style of the
@@ -150,41 +198,42 @@ struct MIDINoteRange {
         using difference_type = std::ptrdiff_t;
         using iterator_category = std::forward_iterator_tag;
         iterator() = default;
-        iterator(int number, MIDINote::Style style) : number_(number), style_(style) {}
-        MIDINote operator*() const { return MIDINote(UInt7::truncating(number_), style_); }
+        iterator(int number, MIDINote::Style style) : numbers_(number), style_(style) {}
+        iterator(MIDINoteNumberRange::iterator numbers, MIDINote::Style style)
+            : numbers_(numbers), style_(style) {}
+        MIDINote operator*() const { return MIDINote(*numbers_, style_); }
         iterator& operator++() {
-            ++number_;
+            ++numbers_;
             return *this;
         }
         iterator operator++(int) {
             iterator before = *this;
-            ++number_;
+            ++numbers_;
             return before;
         }
         friend bool operator==(const iterator& a, const iterator& b) {
-            return a.number_ == b.number_;
+            return a.numbers_ == b.numbers_;
         }
 
       private:
-        int number_ = 0;
+        MIDINoteNumberRange::iterator numbers_;
         MIDINote::Style style_ = MIDINote::Style::yamaha;
     };
-    iterator begin() const { return {lowerBound.number.value(), lowerBound.style}; }
-    iterator end() const {
-        const int first = lowerBound.number.value();
-        const int last = upperBound.number.value();
-        return {last < first ? first : last + 1, lowerBound.style};
-    }
+    iterator begin() const { return {numbers().begin(), lowerBound.style}; }
+    iterator end() const { return {numbers().end(), lowerBound.style}; }
     constexpr bool contains(MIDINote note) const {
         return lowerBound <= note && note <= upperBound;
     }
+    // The note numbers of the range.
+    constexpr MIDINoteNumberRange numbers() const { return {lowerBound.number, upperBound.number}; }
 };
 
 constexpr MIDINoteRange MIDINote::allNotes(Style style) {
-    return {MIDINote(UInt7(0), style), MIDINote(UInt7(127), style)};
+    return {MIDINote(allNoteNumbers.lowerBound, style), MIDINote(allNoteNumbers.upperBound, style)};
 }
 constexpr MIDINoteRange MIDINote::allPianoNotes(Style style) {
-    return {MIDINote(UInt7(21), style), MIDINote(UInt7(108), style)};
+    return {MIDINote(allPianoNoteNumbers.lowerBound, style),
+            MIDINote(allPianoNoteNumbers.upperBound, style)};
 }
 
 // The octave of note 0: -2, -1 or 0.

@@ -3,10 +3,10 @@
 // surface.
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "dispatch/queue.hpp"
 #include "dispatch/timer.hpp"
@@ -42,8 +42,10 @@ class RemotePresence {
     // change is stored.
     RemotePresence(const HUIRoleEnvironment& environment,
                    std::shared_ptr<observe::Signal<>> willChange);
-    // The timer stops first: its handler never runs once this returns.
-    ~RemotePresence() = default;
+    // Stops the timer (see stop()).
+    ~RemotePresence();
+    RemotePresence(const RemotePresence&) = delete;
+    RemotePresence& operator=(const RemotePresence&) = delete;
 
     bool isPresent() const;
     double timeout() const;
@@ -56,35 +58,42 @@ class RemotePresence {
     // A sign of life: present, and absent one timeout from now unless another comes.
     void heard();
 
+    // Stops the timer for good. Once this returns, no firing runs on another thread and none
+    // starts. Called from inside the presence handler on the timer's queue, it returns at once
+    // and the firing under way finishes on state it holds itself, so the handler may release
+    // the role that owns this.
+    void stop();
+
   private:
-    // The timer fired: absent when the timeout really passed since the last sign of life (a
-    // firing queued before that sign is ignored); the timer waits for the next sign.
-    void expire();
-    // Stores the value; when it changed, queues it for announcing. Under mutex_.
-    bool storeLocked(bool present);
-    // Announces queued changes in the order they were stored, one thread at a time, no lock held.
-    void announce();
-
-    const std::shared_ptr<dispatch::Queue> noticeQueue_;
-    const std::shared_ptr<observe::Signal<>> willChange_;
-    const std::shared_ptr<dispatch::TimerService> service_;
-
-    mutable std::mutex mutex_;
-    double timeout_ = defaultTimeout;
-    bool present_ = false;
-    dispatch::TimePoint lastHeard_{};
-    Handler handler_;
-    std::deque<bool> unannounced_;
-    bool announcing_ = false;
-
-    // Last, so that it is destroyed first.
-    std::unique_ptr<midisupport::SafeDispatchTimer> timer_;
+    // Everything the timer reaches, held by this object and, for the length of one firing or one
+    // announcement, by the code running it: the timer holds it weakly.
+    struct State;
+    std::shared_ptr<State> state_;
 };
 
 // What both roles are: a MIDI receiver and sender that tracks whether its remote side is there.
-class HUIRolePeer : public midicore::ReceivesMIDIEvents, public midicore::SendsMIDIEvents {
+//
+// A role held by a std::shared_ptr may be released from inside any of its own handlers: midiIn
+// keeps it alive until the call returns, and the presence timer holds its state weakly. A role
+// held otherwise may be released from inside its presence handler only when the timer reports
+// absence.
+class HUIRolePeer : public midicore::ReceivesMIDIEvents,
+                    public midicore::SendsMIDIEvents,
+                    public std::enable_shared_from_this<HUIRolePeer> {
   public:
     using RemotePresenceChangedHandler = std::function<void(bool isRemotePresent)>;
+
+    // MIDI from the remote side, a batch one event after the other. A role held by a
+    // std::shared_ptr stays alive until the call returns.
+    void midiIn(const midicore::MIDIEvent& event) final {
+        const auto alive = keepAliveForCall();
+        receive(event);
+    }
+    void midiIn(const std::vector<midicore::MIDIEvent>& events) final {
+        const auto alive = keepAliveForCall();
+        for (const midicore::MIDIEvent& event : events)
+            receive(event);
+    }
 
     RemotePresenceChangedHandler remotePresenceChangedHandler() const {
         return presence_.handler();
@@ -112,11 +121,20 @@ class HUIRolePeer : public midicore::ReceivesMIDIEvents, public midicore::SendsM
     void sendIfAny(const std::vector<midicore::MIDIEvent>& events) {
         if (!events.empty()) midiOut(events);
     }
+    // Stops the presence timer as RemotePresence::stop() says. Each role calls it first in its
+    // destructor, so that a presence handler running on the timer's queue meanwhile still finds
+    // the whole role.
+    void stopRemotePresence() { presence_.stop(); }
 
     const std::shared_ptr<observe::Signal<>> willChange_ = std::make_shared<observe::Signal<>>();
 
   private:
-    // Destroyed after the derived role's members; its timer touches nothing of theirs.
+    // One event of midiIn.
+    virtual void receive(const midicore::MIDIEvent& event) = 0;
+    // The role itself while a std::shared_ptr holds it (else nothing): kept for the length of a
+    // call in which a handler may release it.
+    std::shared_ptr<const HUIRolePeer> keepAliveForCall() const { return weak_from_this().lock(); }
+
     RemotePresence presence_;
 };
 
