@@ -73,6 +73,9 @@ class FakeHeadset {
     std::vector<Upload> uploads() const;
     // Called on the headset's thread with every datagram as it arrives.
     void setDatagramObserver(std::function<void(const Datagram&)> observer);
+    // Sends `bytes` as one datagram to where the last datagram came from; false when none came
+    // yet or sending fails.
+    bool reply(const std::vector<uint8_t>& bytes);
 
   private:
     void run();
@@ -88,6 +91,7 @@ class FakeHeadset {
     std::vector<Datagram> datagrams_;
     std::vector<Upload> uploads_;
     std::function<void(const Datagram&)> observer_;
+    std::vector<uint8_t> lastSender_;  // the sockaddr bytes of the last datagram's sender
     std::thread thread_;
 };
 
