@@ -181,6 +181,8 @@ void FakeHeadset::run() {
             } catch (const std::exception& error) {
                 upload.error = error.what();
             }
+            upload.receivedSize = upload.received.size();
+            if (!options_.keepReceived) std::vector<uint8_t>().swap(upload.received);
             {
                 std::lock_guard lock(mutex_);
                 uploads_.push_back(std::move(upload));
@@ -260,6 +262,7 @@ FakeHeadset::Upload FakeHeadset::runScript(const sockaddr_storage& caller, unsig
             break;
         }
     }
+
     if (!options_.reply.empty())
         ::sendto(udp_, options_.reply.data(), options_.reply.size(), 0,
                  reinterpret_cast<const sockaddr*>(&caller), callerLength);

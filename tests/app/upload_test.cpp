@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.hpp"
+#include "large_score.hpp"
 #include "net/tcp.hpp"
 #include "score/musicxml_converter.hpp"
 
@@ -252,6 +253,44 @@ TEST(UploadStop, StopBeforeTheHeadsetConnectsClosesTheListenerAtOnce) {
     EXPECT_FALSE(h.controller->isUploading.get());
     EXPECT_FALSE(h.controller->isRunning.get());
     EXPECT_EQ(h.controller->outputText().back(), (LogLine{"Server stopped", LogColor::white}));
+}
+
+// The process's resident memory in bytes.
+size_t residentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    size_t total = 0, resident = 0;
+    statm >> total >> resident;
+    return resident * static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+}
+
+TEST(UploadMemory, FourUploadsOfALargeScoreKeepNoMoreThanTheFirstLeftBehind) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's allocator stands in for the system allocator, whose per-thread "
+                    "pools this is about; run in a build without sanitizers";
+#endif
+    TempFolder folder;
+    const auto score = folder.write("large.musicxml", largePianoScore(3000));
+    FakeHeadset::Options headset;
+    headset.keepReceived = false;
+    headset.reply = {};  // no reply line after "Upload complete"
+    Harness h(headset);
+    h.controller->start();
+    std::vector<size_t> resident;
+    for (int upload = 0; upload < 4; ++upload) {
+        h.controller->fileImported(score);
+        h.controller->uploadPiece();
+        ASSERT_TRUE(dispatch::Queue::main()->runUntil(
+            [&] { return !h.controller->isUploading.get(); }, 120s));
+        ASSERT_EQ(h.controller->outputText().back(), (LogLine{"Upload complete", LogColor::green}));
+        resident.push_back(residentBytes());
+    }
+    ASSERT_TRUE(h.headset->waitForUploads(4, 5s));
+    EXPECT_GT(h.headset->uploads().back().receivedSize, 1000000u);  // a large piece indeed
+    // The memory a conversion frees is used again by the next one, or given back.
+    for (size_t i = 1; i < resident.size(); ++i)
+        EXPECT_LE(static_cast<double>(resident[i]), 1.3 * static_cast<double>(resident[0]))
+            << "after upload " << i + 1 << ": " << resident[i] / 1000000 << " MB, after the first "
+            << resident[0] / 1000000 << " MB";
 }
 
 // A client socket on the loopback interface, closed with the object.

@@ -45,6 +45,8 @@ class FakeHeadset {
         std::vector<uint8_t> reply = {'P', 'i', 'e', 'c', 'e', ' ', 'r',
                                       'e', 'c', 'e', 'i', 'v', 'e', 'd'};
         std::chrono::milliseconds ioTimeout = std::chrono::seconds(5);
+        // Whether an upload's bytes are kept in Upload::received (only counted otherwise).
+        bool keepReceived = true;
     };
 
     struct Datagram {
@@ -55,6 +57,7 @@ class FakeHeadset {
     // What the last upload call led to.
     struct Upload {
         std::vector<uint8_t> received;       // the bytes read from the upload connection
+        size_t receivedSize = 0;             // how many there were
         bool endOfStream = false;            // the computer ended the stream
         bool firstConnectionClosed = false;  // connectTwice: the unused connection was closed
         std::string error;
