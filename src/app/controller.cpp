@@ -1,5 +1,9 @@
 #include "app/controller.hpp"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "dispatch/queue.hpp"
 #include "score/json.hpp"
 #include "score/musicxml_converter.hpp"
@@ -34,6 +38,20 @@ const char* udpStateLine(net::UdpConnection::State state) {
             return "Entered state: cancelled";
     }
     return "Entered an unknown state";
+}
+
+// The address as typed, without the blanks (spaces, tabs, line breaks) around it.
+std::string trimmedBlanks(const std::string& text) {
+    const char* blanks = " \t\r\n\v\f";
+    const auto first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+void returnFreedMemory() {
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
 }
 
 }  // namespace
@@ -98,14 +116,48 @@ void CompanionController::appendLog(std::string text, LogColor color) {
 }
 
 void CompanionController::start() {
-    if (isRunning.get()) return;
-    net::IpAddress host;
+    if (isRunning.get() || isStarting.get()) return;
+    const std::string typed = trimmedBlanks(ipAddress);
+    std::optional<net::IpAddress> literal;
     try {
-        host = net::resolveHost(ipAddress);
+        literal = net::parseHostText(typed);
     } catch (const net::NetError& error) {
         appendLog(std::string("Invalid headset address: ") + error.what(), LogColor::red);
         return;
     }
+    if (literal) {
+        startWith(*literal);
+        return;
+    }
+    // A host name: the resolver may take seconds, or never answer, so the answer is awaited off
+    // the main thread; the window stays responsive and Start cannot be pressed again meanwhile.
+    isStarting.set(true);
+    const uint64_t attempt = ++startAttempt_;
+    auto completion = [weak = weak_from_this(), attempt](std::optional<net::IpAddress> host,
+                                                         const std::string& error) {
+        dispatch::Queue::main()->async([weak, attempt, host, error] {
+            if (auto self = weak.lock()) self->lookupFinished(attempt, host, error);
+        });
+    };
+    if (options_.lookUpHost)
+        options_.lookUpHost(typed, options_.lookupTimeout, std::move(completion));
+    else
+        net::lookUpHost(typed, options_.lookupTimeout, std::move(completion));
+}
+
+void CompanionController::lookupFinished(uint64_t attempt, std::optional<net::IpAddress> host,
+                                         const std::string& error) {
+    // Stop came first, or this is the answer to an earlier Start.
+    if (attempt != startAttempt_ || !isStarting.get()) return;
+    isStarting.set(false);
+    if (!host) {
+        appendLog("Invalid headset address: " + error, LogColor::red);
+        return;
+    }
+    startWith(*host);
+}
+
+void CompanionController::startWith(const net::IpAddress& host) {
     headsetAddress_ = host;
     connection_ = net::UdpConnection::make(host, options_.headsetPort);
     startConnection();
@@ -144,9 +196,13 @@ void CompanionController::startConnection() {
 
 void CompanionController::stop() {
     // Works whatever Start managed to make: with or without a MIDI input, and during an upload.
+    // A lookup still awaited is abandoned: its answer is ignored.
+    ++startAttempt_;
+    isStarting.set(false);
     if (connection_) connection_->cancel();
     if (midiReader_) midiReader_->removeAll();
     stopUpload();
+    isMidiEventActive.set(false);
     isRunning.set(false);
     appendLog("Server stopped", LogColor::white);
 }
@@ -174,16 +230,21 @@ void CompanionController::sendUDP(const net::Bytes& bytes) {
     print(shown);
     const std::weak_ptr<net::UdpConnection> link = connection_;
     const auto sink = options_.diagnostics;
-    connection_->send(bytes, [weak = weak_from_this(), link, sink](const net::ErrorText& error) {
+    connection_->send(bytes, [weak = weak_from_this(), link, sink,
+                              armed = armedReceives_](const net::ErrorText& error) {
         if (error) {
             if (sink) sink("Unable to process and send the data: " + *error);
             return;
         }
-        // Each datagram sent arms one receive: a reply to it is shown in the log.
+        // Each datagram sent arms a receive, so that a reply to it is shown in the log; while a
+        // few are armed already, those take the replies. Only the network thread changes the
+        // count, so the check and the increment cannot race.
         const auto connection = link.lock();
-        if (!connection) return;
+        if (!connection || armed->load() >= maximumArmedReceives) return;
+        ++*armed;
         connection->receiveMessage(
-            [weak](std::optional<net::Bytes> content, const net::ErrorText&) {
+            [weak, armed](std::optional<net::Bytes> content, const net::ErrorText&) {
+                --*armed;
                 if (!content) return;
                 const std::string text =
                     replacingIllFormed(std::string(content->begin(), content->end()));
@@ -218,17 +279,23 @@ void CompanionController::uploadPiece() {
         return;
     }
     // The conversion runs off the main thread, so that notes keep flowing meanwhile; its outcome
-    // is logged on the main thread, in order.
-    dispatch::Queue::global(dispatch::QoS::userInitiated)
-        ->async(
-            [weak = weak_from_this(), generation, url = *uploadURL, sink = options_.diagnostics] {
-                auto conversion = convertPiece(url, sink);
-                dispatch::Queue::main()->async(
-                    [weak, generation, conversion = std::move(conversion)]() mutable {
-                        if (auto self = weak.lock())
-                            self->conversionFinished(generation, std::move(conversion));
-                    });
-            });
+    // is logged on the main thread, in order. Always on the same thread: the allocator keeps
+    // memory freed on a thread in that thread's own pool, so conversions spread over the global
+    // queue's threads would each leave a score's worth of memory behind.
+    if (!conversionQueue_)
+        conversionQueue_ =
+            dispatch::Queue::makeSerial("companion.conversion", dispatch::QoS::userInitiated);
+    conversionQueue_->async(
+        [weak = weak_from_this(), generation, url = *uploadURL, sink = options_.diagnostics] {
+            auto conversion = convertPiece(url, sink);
+            // What the conversion freed goes back to the system rather than staying pooled.
+            returnFreedMemory();
+            dispatch::Queue::main()->async(
+                [weak, generation, conversion = std::move(conversion)]() mutable {
+                    if (auto self = weak.lock())
+                        self->conversionFinished(generation, std::move(conversion));
+                });
+        });
 }
 
 void CompanionController::conversionFinished(uint64_t generation, PieceConversion conversion) {

@@ -143,6 +143,17 @@ void FakeHeadset::setDatagramObserver(std::function<void(const Datagram&)> obser
     observer_ = std::move(observer);
 }
 
+bool FakeHeadset::reply(const std::vector<uint8_t>& bytes) {
+    std::vector<uint8_t> to;
+    {
+        std::lock_guard lock(mutex_);
+        to = lastSender_;
+    }
+    if (to.empty()) return false;
+    return ::sendto(udp_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(to.data()),
+                    static_cast<socklen_t>(to.size())) == static_cast<ssize_t>(bytes.size());
+}
+
 void FakeHeadset::run() {
     uint8_t buffer[65536];
     while (!stopping_) {
@@ -158,6 +169,8 @@ void FakeHeadset::run() {
             std::lock_guard lock(mutex_);
             datagrams_.push_back(datagram);
             observer = observer_;
+            const auto* sender = reinterpret_cast<const uint8_t*>(&from);
+            lastSender_.assign(sender, sender + fromLength);
         }
         changed_.notify_all();
         if (observer) observer(datagram);
@@ -168,6 +181,8 @@ void FakeHeadset::run() {
             } catch (const std::exception& error) {
                 upload.error = error.what();
             }
+            upload.receivedSize = upload.received.size();
+            if (!options_.keepReceived) std::vector<uint8_t>().swap(upload.received);
             {
                 std::lock_guard lock(mutex_);
                 uploads_.push_back(std::move(upload));
@@ -247,6 +262,7 @@ FakeHeadset::Upload FakeHeadset::runScript(const sockaddr_storage& caller, unsig
             break;
         }
     }
+
     if (!options_.reply.empty())
         ::sendto(udp_, options_.reply.data(), options_.reply.size(), 0,
                  reinterpret_cast<const sockaddr*>(&caller), callerLength);

@@ -99,6 +99,12 @@ void TcpUploadServer::handleConnection(const ConnectionRef& connection) {
         return;
     }
     everConnected_ = true;
+    // A peer at the headset's address that opens connections and stays silent must not use up
+    // the process's descriptors: the one idle longest makes room.
+    while (!connections_.empty() && connections_.size() >= options_.maximumConnections) {
+        print("Listener closed an idle connection - " + connections_.front()->description());
+        drop(connections_.front());
+    }
     connections_.push_back(connection);
     const std::weak_ptr<TcpUploadServer> weak = weak_from_this();
     connection->setStateHandler([weak, text = connection->description()](TcpConnection::State state,
@@ -136,7 +142,10 @@ void TcpUploadServer::receive(const ConnectionRef& connection) {
             self->drop(connection);
             return;
         }
-        if (!content.empty()) self->handleHandshake(connection, content);
+        if (!content.empty()) {
+            self->touch(connection);
+            self->handleHandshake(connection, content);
+        }
         if (self->finished_ || self->sending_ == connection) return;
         // The end of the stream, before a handshake: nothing more can come on this connection.
         if (isComplete) {
@@ -201,9 +210,16 @@ void TcpUploadServer::awaitPeerClose(const ConnectionRef& connection) {
 }
 
 void TcpUploadServer::drop(const ConnectionRef& connection) {
-    connections_.erase(std::remove(connections_.begin(), connections_.end(), connection),
+    // A copy: `connection` may be an element of the list that erasing shifts.
+    const ConnectionRef dropped = connection;
+    connections_.erase(std::remove(connections_.begin(), connections_.end(), dropped),
                        connections_.end());
-    connection->cancel();
+    dropped->cancel();
+}
+
+void TcpUploadServer::touch(const ConnectionRef& connection) {
+    const auto at = std::find(connections_.begin(), connections_.end(), connection);
+    if (at != connections_.end()) std::rotate(at, at + 1, connections_.end());
 }
 
 void TcpUploadServer::timedOut() {

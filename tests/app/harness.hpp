@@ -74,6 +74,17 @@ struct Harness {
         const auto lines = printed();
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
+    // Whether every one of `lines` was printed, each after the one before it.
+    bool printedInOrder(const std::vector<std::string>& lines) const {
+        const auto all = printed();
+        auto at = all.begin();
+        for (const auto& line : lines) {
+            at = std::find(at, all.end(), line);
+            if (at == all.end()) return false;
+            ++at;
+        }
+        return true;
+    }
     bool printedLineStarting(const std::string& prefix) const {
         const auto lines = printed();
         return std::any_of(lines.begin(), lines.end(),

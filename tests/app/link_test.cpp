@@ -1,4 +1,7 @@
 // Start, Stop and the note relay against a fake headset on the loopback interface.
+#include <mutex>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "harness.hpp"
@@ -70,6 +73,133 @@ TEST(Start, RefusesAnAddressThatIsNeitherAnIpLiteralNorAHostName) {
     }
 }
 
+TEST(Start, BlanksAroundTheAddressAreIgnored) {
+    for (const char* address : {"127.0.0.1 ", " \t127.0.0.1\n", "  ::ffff:127.0.0.1\r\n"}) {
+        SCOPED_TRACE(address);
+        Harness h;
+        h.controller->ipAddress = address;
+        h.controller->start();
+        ASSERT_TRUE(h.controller->isRunning.get());
+        EXPECT_EQ(h.controller->outputText().back(), (LogLine{"Server started", LogColor::white}));
+        h.controller->handleMidiEvent(noteOn(60, 100));
+        ASSERT_TRUE(h.headset->waitForDatagrams(1, 5s));
+        EXPECT_EQ(h.headset->datagrams()[0].bytes, (Bytes{0x90, 0x3C, 0x64}));
+    }
+}
+
+// A resolver that answers only when the test says so, from a thread of its own.
+struct HeldLookup {
+    std::mutex mutex;
+    std::vector<std::pair<std::string, net::LookupCompletion>> asked;
+
+    HostLookup standIn() {
+        return [this](const std::string& name, std::chrono::milliseconds,
+                      net::LookupCompletion completion) {
+            std::lock_guard lock(mutex);
+            asked.emplace_back(name, std::move(completion));
+        };
+    }
+    size_t count() {
+        std::lock_guard lock(mutex);
+        return asked.size();
+    }
+    void answer(std::optional<net::IpAddress> address, const std::string& error) {
+        net::LookupCompletion completion;
+        {
+            std::lock_guard lock(mutex);
+            completion = asked.back().second;
+        }
+        std::thread([&] { completion(address, error); }).join();
+    }
+};
+
+TEST(Start, AHostNameIsLookedUpWithoutHoldingTheMainQueueAndTheOutcomeIsLoggedWhenKnown) {
+    struct Case {
+        const char* name;
+        std::optional<net::IpAddress> answer;  // none: the lookup fails
+        bool stopFirst;                        // Stop while the lookup is under way
+        std::vector<LogLine> log;
+    } cases[] = {
+        {"resolved", net::IpAddress::loopbackV4(), false, {{"Server started", LogColor::white}}},
+        {"no answer",
+         std::nullopt,
+         false,
+         {{"Invalid headset address: no answer within 5 s", LogColor::red}}},
+        {"stopped first",
+         net::IpAddress::loopbackV4(),
+         true,
+         {{"Server stopped", LogColor::white}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HeldLookup lookup;
+        CompanionOptions options;
+        options.lookUpHost = lookup.standIn();
+        Harness h({}, options);
+        h.controller->ipAddress = " headset.local ";
+        // The window's thread is free at once: a task queued for it before Start runs within
+        // 50 ms, although the lookup never ends by itself.
+        const auto queued = std::chrono::steady_clock::now();
+        std::chrono::steady_clock::time_point ran{};
+        dispatch::Queue::main()->async([&] { ran = std::chrono::steady_clock::now(); });
+        h.controller->start();
+        ASSERT_TRUE(h.until([&] { return ran != std::chrono::steady_clock::time_point{}; }));
+        EXPECT_LT(ran - queued, 50ms);
+
+        EXPECT_TRUE(h.controller->isStarting.get());
+        EXPECT_FALSE(h.controller->isRunning.get());
+        EXPECT_TRUE(h.controller->outputText().empty());
+        h.controller->start();  // pressed again meanwhile: nothing more happens
+        ASSERT_EQ(lookup.count(), 1u);
+        EXPECT_EQ(lookup.asked[0].first, "headset.local");
+
+        if (c.stopFirst) h.controller->stop();
+        lookup.answer(c.answer, c.answer ? "" : "no answer within 5 s");
+        ASSERT_TRUE(h.until([&] { return !h.controller->isStarting.get(); }));
+        h.until([&] { return h.controller->outputText().size() >= c.log.size(); });
+        EXPECT_EQ(h.controller->outputText(), c.log);
+        const bool runs = c.answer && !c.stopFirst;
+        EXPECT_EQ(h.controller->isRunning.get(), runs);
+        if (runs) {
+            h.controller->handleMidiEvent(noteOn(60, 100));
+            ASSERT_TRUE(h.headset->waitForDatagrams(1, 5s));
+        }
+        EXPECT_EQ(h.offMainCalls, 0);
+    }
+}
+
+TEST(Start, AHostNameGoesThroughTheSystemResolver) {
+    Harness h;
+    h.controller->ipAddress = " localhost\t";
+    h.controller->start();
+    ASSERT_TRUE(h.until([&] { return !h.controller->outputText().empty(); }));
+    EXPECT_EQ(h.controller->outputText().back(), (LogLine{"Server started", LogColor::white}));
+    EXPECT_TRUE(h.controller->isRunning.get());
+}
+
+TEST(Relay, ArmedReceivesStayBoundedWhenTheHeadsetNeverRepliesAndAReplyIsStillLogged) {
+    Harness h;
+    h.controller->start();
+    for (int i = 0; i < 10000; ++i)
+        h.controller->handleMidiEvent(i % 2 ? noteOff(60, 0) : noteOn(60, 100));
+    // Every send and its completion have run on the network thread once two tasks queued there
+    // one after the other have run.
+    for (int i = 0; i < 3; ++i)
+        net::runOnNetworkThread([] {});
+    EXPECT_LE(h.controller->armedReceives(), CompanionController::maximumArmedReceives);
+    EXPECT_GE(h.controller->armedReceives(), 1u);
+
+    ASSERT_TRUE(h.headset->waitForDatagrams(1, 5s));
+    ASSERT_TRUE(h.headset->reply({'p', 'o', 'n', 'g'}));
+    const LogLine reply{"Received message: pong", LogColor::white};
+    ASSERT_TRUE(h.until([&] {
+        const auto& log = h.controller->outputText();
+        return std::find(log.begin(), log.end(), reply) != log.end();
+    }));
+    h.controller->stop();
+    ASSERT_TRUE(h.until([&] { return h.controller->armedReceives() == 0; }));
+}
+
 struct FakeMidiInput : MidiInput {
     explicit FakeMidiInput(int& removals) : removals(removals) {}
     void removeAll() override { ++removals; }
@@ -108,6 +238,7 @@ TEST(Start, TheMidiInputDeliversToTheRelayAndStopRemovesItsObjects) {
     EXPECT_TRUE(h.controller->isMidiEventActive.get());
     h.controller->stop();
     EXPECT_EQ(removals, 1);
+    EXPECT_FALSE(h.controller->isMidiEventActive.get());  // Stop turns the indicator off
     ASSERT_TRUE(h.headset->waitForDatagrams(1, 5s));
     EXPECT_EQ(h.headset->datagrams()[0].bytes, (Bytes{0x90, 0x3C, 0x64}));
 }

@@ -1,16 +1,19 @@
 // The window over the controller, offscreen: its launch state, enabling per state, the coloured
 // log, accessibility, and a run against the fake headset on the loopback interface.
+#include <QAccessible>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <unistd.h>
 
+#include <mutex>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -52,9 +55,10 @@ struct WindowBench {
     std::unique_ptr<Harness> h;
     std::unique_ptr<MainWindow> window;
 
-    WindowBench() {
+    explicit WindowBench(HostLookup lookUpHost = {}) {
         application();
         CompanionOptions options;
+        options.lookUpHost = std::move(lookUpHost);
         options.makeMidiInput = [this](MidiEventHandler handler) -> std::unique_ptr<MidiInput> {
             ++inputsMade;
             return MidiReader::factory(std::make_shared<midiio::KeyValueStore>(defaultsFile))(
@@ -226,6 +230,104 @@ TEST(Window, RelaysNotesAndUploadsAPieceToTheHeadsetOnLoopback) {
     EXPECT_TRUE(p.start->isEnabled());
     EXPECT_EQ(lampColor(p.onOffLamp), QColor(Qt::red));
     EXPECT_EQ(bench.logLines().last(), "Server stopped");
+}
+
+TEST(Window, ReturnOrEnterOnAFocusedButtonPressesIt) {
+    WindowBench bench;
+    const auto& p = bench.parts();
+    auto& c = *bench.h->controller;
+    c.ipAddress = "127.0.0.1";
+    struct Step {
+        QPushButton* button;
+        Qt::Key key;
+        std::function<bool()> pressed;
+    } steps[] = {
+        {p.start, Qt::Key_Return, [&] { return c.isRunning.get(); }},
+        {p.upload, Qt::Key_Enter,  // no file picked: the conversion fails at once
+         [&] { return bench.logLines().endsWith("Conversion failed"); }},
+        {p.stop, Qt::Key_Return, [&] { return !c.isRunning.get(); }},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.button->text().toStdString());
+        ASSERT_TRUE(bench.waitFor([&] { return step.button->isEnabled(); }));
+        step.button->setFocus();
+        QTest::keyClick(step.button, step.key);
+        EXPECT_TRUE(bench.waitFor(step.pressed));
+        if (step.button == p.start) {
+            // A note lights the MIDI indicator: Stop is to turn it off.
+            bench.play({0x90, 0x3C, 0x64});
+            ASSERT_TRUE(bench.waitFor([&] { return lampColor(p.midiLamp) == QColor(Qt::green); }));
+        }
+    }
+    EXPECT_EQ(lampColor(p.midiLamp), QColor(Qt::gray));
+    EXPECT_EQ(p.midiLamp->accessibleDescription(), "Off");
+}
+
+TEST(Window, TheLogFollowsItsNewestLineUnlessTheUserScrolledUp) {
+    WindowBench bench;
+    auto& c = *bench.h->controller;
+    QScrollBar* scroll = bench.parts().log->verticalScrollBar();
+    auto appendLines = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            c.appendLog("line " + std::to_string(i), LogColor::white);
+        QApplication::processEvents();
+    };
+    appendLines(100);
+    ASSERT_GT(scroll->maximum(), 0);
+    EXPECT_EQ(scroll->value(), scroll->maximum());  // followed
+
+    scroll->setValue(scroll->maximum() / 2);  // the user scrolls up to read
+    const int reading = scroll->value();
+    appendLines(20);
+    EXPECT_EQ(scroll->value(), reading);  // left where the user is
+
+    scroll->setValue(scroll->maximum());  // back at the newest line
+    appendLines(20);
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+    EXPECT_TRUE(bench.logLines().endsWith("line 19"));
+}
+
+// What a screen reader reads for a widget: its accessible name and description.
+QString spoken(QWidget* widget) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    return accessible->text(QAccessible::Name) + "\n" + accessible->text(QAccessible::Description);
+}
+
+TEST(Window, AScreenReaderReadsTheHelpTextAndTheMidiErrorItself) {
+    WindowBench bench;
+    const auto& p = bench.parts();
+    EXPECT_TRUE(spoken(p.help).contains(MainWindow::helpText)) << spoken(p.help).toStdString();
+    bench.h->controller->midiErrorText.set("Could not connect to MIDI device");
+    EXPECT_TRUE(spoken(p.midiError).contains("Could not connect to MIDI device"))
+        << spoken(p.midiError).toStdString();
+    bench.h->controller->midiErrorText.set("");
+    EXPECT_FALSE(spoken(p.midiError).contains("Could not connect"));
+}
+
+TEST(Window, StartWithAHostNameKeepsTheWindowResponsiveAndCannotBePressedTwice) {
+    std::mutex mutex;
+    std::vector<net::LookupCompletion> asked;
+    WindowBench bench([&](const std::string&, std::chrono::milliseconds,
+                          net::LookupCompletion completion) {
+        std::lock_guard lock(mutex);
+        asked.push_back(std::move(completion));
+    });
+    const auto& p = bench.parts();
+    p.address->setText("localhost");
+    QTest::mouseClick(p.start, Qt::LeftButton);
+    // The window handles events while the name is looked up; Start waits for the answer.
+    QApplication::processEvents();
+    EXPECT_FALSE(p.start->isEnabled());
+    EXPECT_FALSE(p.stop->isEnabled());
+    QTest::mouseClick(p.start, Qt::LeftButton);
+    {
+        std::lock_guard lock(mutex);
+        ASSERT_EQ(asked.size(), 1u);
+    }
+    std::thread([&] { asked[0](net::IpAddress::loopbackV4(), ""); }).join();
+    ASSERT_TRUE(bench.waitFor([&] { return p.stop->isEnabled(); }));
+    EXPECT_FALSE(p.start->isEnabled());
+    EXPECT_EQ(bench.logLines(), QStringList{"Server started"});
 }
 
 }  // namespace

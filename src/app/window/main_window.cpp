@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -148,7 +149,7 @@ void MainWindow::build() {
     parts_.midiError->setStyleSheet("color: red");
     parts_.midiError->setAlignment(Qt::AlignHCenter);
     parts_.midiError->setWordWrap(true);
-    parts_.midiError->setAccessibleName("MIDI error");
+    parts_.midiError->setAccessibleDescription("MIDI error");
     leftColumn->addWidget(parts_.midiError);
     parts_.onOffLamp = makeLamp("On/Off indicator");
     parts_.midiLamp = makeLamp("MIDI indicator");
@@ -201,8 +202,14 @@ void MainWindow::build() {
     parts_.help->setWordWrap(true);
     parts_.help->setFixedWidth(150);
     parts_.help->setFont(sized(parts_.help->font(), 11));
-    parts_.help->setAccessibleName("Help");
+    // A screen reader reads a label's accessible name in place of its text: the name is the text.
+    parts_.help->setAccessibleName(helpText);
+    parts_.help->setAccessibleDescription("Help");
     columns->addWidget(parts_.help);
+
+    // Return and Enter press the focused button, as Space does.
+    for (QPushButton* button : {parts_.start, parts_.stop, parts_.browse, parts_.upload})
+        button->setAutoDefault(true);
 
     setTabOrder(parts_.address, parts_.start);
     setTabOrder(parts_.start, parts_.stop);
@@ -223,8 +230,19 @@ void MainWindow::bind() {
     QObject::connect(parts_.upload, &QAbstractButton::clicked, this,
                      [this] { controller_->uploadPiece(); });
 
+    // The log follows its newest line, unless the user has scrolled up to read older ones: the
+    // scroll range grows once the new text is laid out, and then the view moves along when it was
+    // showing the end.
+    QScrollBar* scroll = parts_.log->verticalScrollBar();
+    QObject::connect(scroll, &QScrollBar::valueChanged, this,
+                     [this, scroll](int value) { logFollows_ = value >= scroll->maximum(); });
+    QObject::connect(scroll, &QScrollBar::rangeChanged, this, [this, scroll](int, int maximum) {
+        if (logFollows_) scroll->setValue(maximum);
+    });
+
     auto& c = *controller_;
     subscriptions_.push_back(c.isRunning.subscribe([this](bool) { onGui([this] { updateEnabling(); }); }));
+    subscriptions_.push_back(c.isStarting.subscribe([this](bool) { onGui([this] { updateEnabling(); }); }));
     subscriptions_.push_back(c.isUploading.subscribe([this](bool) { onGui([this] { updateEnabling(); }); }));
     subscriptions_.push_back(c.isMidiEventActive.subscribe([this](bool) {
         onGui([this] {
@@ -232,16 +250,14 @@ void MainWindow::bind() {
         });
     }));
     subscriptions_.push_back(c.midiErrorText.subscribe([this](const std::string&) {
-        onGui([this] {
-            parts_.midiError->setText(QString::fromStdString(controller_->midiErrorText.get()));
-        });
+        onGui([this] { showMidiError(); });
     }));
     subscriptions_.push_back(
         c.logAppended.connect([this](const LogLine& line) { onGui([this, line] { appendRun(line); }); }));
 
     for (const auto& line : c.outputText())
         appendRun(line);
-    parts_.midiError->setText(QString::fromStdString(c.midiErrorText.get()));
+    showMidiError();
     setLamp(parts_.midiLamp, c.isMidiEventActive.get(), lampGreen, lampGray);
     updateEnabling();
 }
@@ -257,7 +273,7 @@ void MainWindow::onGui(std::function<void()> work) {
 void MainWindow::updateEnabling() {
     const bool running = controller_->isRunning.get();
     const bool uploading = controller_->isUploading.get();
-    parts_.start->setEnabled(!running);
+    parts_.start->setEnabled(!running && !controller_->isStarting.get());
     parts_.stop->setEnabled(running);
     parts_.uploadColumn->setEnabled(running && !uploading);
     setLamp(parts_.onOffLamp, running, lampGreen, lampRed);
@@ -270,9 +286,15 @@ void MainWindow::setLamp(QFrame* lamp, bool on, const QColor& onColor, const QCo
     lamp->setAccessibleDescription(on ? "On" : "Off");
 }
 
+void MainWindow::showMidiError() {
+    const QString text = QString::fromStdString(controller_->midiErrorText.get());
+    parts_.midiError->setText(text);
+    // Read out by a screen reader in place of the label's text, so it is the text.
+    parts_.midiError->setAccessibleName(text.isEmpty() ? QString("No MIDI error") : text);
+}
+
 void MainWindow::appendRun(const LogLine& line) {
-    // A run in the line's colour, then a line feed without one. The view keeps its scroll
-    // position: new lines do not scroll it.
+    // A run in the line's colour, then a line feed without one.
     QTextCursor cursor(parts_.log->document());
     cursor.movePosition(QTextCursor::End);
     QTextCharFormat colored;

@@ -180,7 +180,9 @@ class AsioTcpListener final : public TcpListener,
 
     void start() override {
         post([self = shared_from_this()] {
-            if (self->reporter_.state() != State::setup) return;
+            if (self->started_ || self->reporter_.ended()) return;
+            self->started_ = true;
+            self->reporter_.report(State::setup, std::nullopt);
             self->reporter_.report(State::ready, std::nullopt);
             self->acceptNext();
         });
@@ -192,6 +194,7 @@ class AsioTcpListener final : public TcpListener,
             if (self->reporter_.ended()) return;
             std::error_code ignored;
             self->acceptor_.close(ignored);
+            self->retry_.cancel();
             self->reporter_.report(State::cancelled, std::nullopt);
         });
     }
@@ -202,16 +205,19 @@ class AsioTcpListener final : public TcpListener,
                                                            asio::ip::tcp::socket socket) {
             if (self->reporter_.ended()) return;
             if (error) {
-                // A connection that ended before it was taken, or too many open files: the
-                // listener goes on unless its socket itself is gone.
                 if (error == asio::error::operation_aborted ||
                     error == asio::error::bad_descriptor) {
                     self->reporter_.report(State::failed, detail::errorText(error));
                     return;
                 }
-                self->acceptNext();
+                // Too many open files, or no memory for the socket: the connection stays queued
+                // and the next accept would fail at once again. Waiting a moment keeps the thread
+                // from spinning until descriptors are free.
+                self->retryLater(error);
                 return;
             }
+            if (self->reporter_.state() == State::waiting)
+                self->reporter_.report(State::ready, std::nullopt);
             ConnectionHandler handler;
             {
                 std::lock_guard lock(self->mutex_);
@@ -223,7 +229,20 @@ class AsioTcpListener final : public TcpListener,
         });
     }
 
+    void retryLater(const std::error_code& error) {
+        // One report per spell of failures, not one per attempt.
+        if (reporter_.state() != State::waiting)
+            reporter_.report(State::waiting, detail::errorText(error));
+        retry_.expires_after(acceptRetryDelay);
+        retry_.async_wait([self = shared_from_this()](const std::error_code& waited) {
+            if (waited || self->reporter_.ended()) return;
+            self->acceptNext();
+        });
+    }
+
     asio::ip::tcp::acceptor acceptor_;
+    asio::steady_timer retry_{detail::ioContext()};
+    bool started_ = false;  // network thread only
     uint16_t port_ = 0;
     std::mutex mutex_;
     ConnectionHandler connectionHandler_;

@@ -114,7 +114,9 @@ class AsioUdpConnection final : public UdpConnection,
     }
 
     void open() {
-        if (state() != State::setup) return;
+        if (started_ || state() != State::setup) return;
+        started_ = true;
+        report(State::setup, std::nullopt);
         report(State::preparing, std::nullopt);
         std::error_code error;
         socket_.open(remote_.protocol(), error);
@@ -185,6 +187,7 @@ class AsioUdpConnection final : public UdpConnection,
     std::array<uint8_t, 65536> buffer_{};
     std::deque<ReceiveCompletion> receives_;
     bool receiving_ = false;
+    bool started_ = false;
     std::vector<std::pair<Bytes, SendCompletion>> pendingSends_;
 
     mutable std::mutex mutex_;

@@ -4,10 +4,12 @@
 // dispatch queue (dispatch::Queue::main()) on its GUI thread.
 //
 // Start opens the UDP link to the headset (port 4283) and the MIDI input; every Note On and Note
-// Off from the input goes to the headset as one datagram of its three MIDI 1.0 bytes. Upload
-// Piece converts the picked score (off the main thread), opens the upload server on TCP port 4287
-// and calls the headset over UDP to fetch the piece. Stop closes the link, the MIDI input and a
-// running upload.
+// Off from the input goes to the headset as one datagram of its three MIDI 1.0 bytes. An address
+// typed as a host name is looked up first, off the main thread and bounded in time; Start is
+// starting (`isStarting`) meanwhile and logs its outcome when the answer is known. Upload Piece
+// converts the picked score (off the main thread, on one serial queue of the controller), opens
+// the upload server on TCP port 4287 and calls the headset over UDP to fetch the piece. Stop
+// closes the link, the MIDI input and a running upload, and turns the MIDI indicator off.
 //
 // Threads: every operation and every field belongs to the main thread. What happens on the
 // network thread or during a conversion comes back to the main thread through the main queue
@@ -31,6 +33,10 @@
 #include "net/udp.hpp"
 #include "observe/observe.hpp"
 
+namespace dispatch {
+class Queue;
+}
+
 namespace companion {
 
 // The MIDI input the controller starts: it delivers events to the handler on the main thread and
@@ -44,6 +50,12 @@ using MidiEventHandler = std::function<void(const midicore::MIDIEvent&)>;
 // Makes the MIDI input, or throws when there is none.
 using MidiInputFactory = std::function<std::unique_ptr<MidiInput>(MidiEventHandler)>;
 
+// Looks a host name up without blocking and calls the completion once, on any thread. The
+// default is net::lookUpHost; tests put a stand-in here.
+using HostLookup = std::function<void(const std::string& hostName,
+                                      std::chrono::milliseconds timeout,
+                                      net::LookupCompletion completion)>;
+
 struct CompanionOptions {
     uint16_t headsetPort = 4283;
     uint16_t uploadPort = TcpUploadServer::defaultPort;
@@ -53,6 +65,10 @@ struct CompanionOptions {
     DiagnosticSink diagnostics = standardOutput();
     // None: no MIDI input, Start shows "Could not connect to MIDI device".
     MidiInputFactory makeMidiInput;
+    // How a host name typed as the headset's address is looked up (none: the system resolver),
+    // and how long Start waits for the answer.
+    HostLookup lookUpHost;
+    std::chrono::milliseconds lookupTimeout = std::chrono::seconds(5);
 };
 
 // The outcome of converting a score file into the upload payload: the payload, or none, and the
@@ -70,6 +86,9 @@ PieceConversion convertPiece(const std::filesystem::path& url, const DiagnosticS
 class CompanionController : public std::enable_shared_from_this<CompanionController> {
   public:
     static constexpr uint8_t TCPUploadCall = 0xFE;
+    // Each datagram sent arms a receive for the headset's reply, unless this many are armed
+    // already: a headset that never replies must not make them pile up.
+    static constexpr size_t maximumArmedReceives = 4;
 
     static std::shared_ptr<CompanionController> make(CompanionOptions options = {});
     ~CompanionController();
@@ -82,6 +101,9 @@ class CompanionController : public std::enable_shared_from_this<CompanionControl
     std::optional<std::filesystem::path> uploadURL;
     std::string uploadPath;
 
+    // True from Start until the headset's host name has been looked up (Start then either runs
+    // or logs why it cannot); Start does nothing meanwhile.
+    observe::Published<bool> isStarting{false};
     observe::Published<bool> isRunning{false};
     observe::Published<bool> isUploading{false};
     observe::Published<bool> isMidiEventActive{false};
@@ -92,6 +114,8 @@ class CompanionController : public std::enable_shared_from_this<CompanionControl
     observe::Signal<LogLine> logAppended;
     void appendLog(std::string text, LogColor color);
 
+    // Starts with the address typed, blanks around it ignored: an IP literal at once, a host name
+    // once it has been looked up.
     void start();
     void stop();
     void handleMidiEvent(const midicore::MIDIEvent& event);
@@ -106,11 +130,17 @@ class CompanionController : public std::enable_shared_from_this<CompanionControl
     // The port of the running or last upload's listener (any thread; for a headset stand-in).
     uint16_t lastUploadPort() const { return lastUploadPort_.load(); }
     bool hasMidiInput() const { return midiReader_ != nullptr; }
+    // How many receives for replies are armed on the link now (any thread).
+    size_t armedReceives() const { return armedReceives_->load(); }
 
   private:
     explicit CompanionController(CompanionOptions options);
     void print(const std::string& line) const;
+    void startWith(const net::IpAddress& host);
+    void lookupFinished(uint64_t attempt, std::optional<net::IpAddress> host,
+                        const std::string& error);
     void startConnection();
+    void armReceive();
     void conversionFinished(uint64_t generation, PieceConversion conversion);
     void uploadComplete(uint64_t generation);
     void uploadFailed(uint64_t generation, const std::string& reason);
@@ -124,7 +154,12 @@ class CompanionController : public std::enable_shared_from_this<CompanionControl
     std::optional<net::IpAddress> headsetAddress_;
     std::unique_ptr<MidiInput> midiReader_;
     std::shared_ptr<TcpUploadServer> tcpUpload_;
+    // Where conversions run, one at a time: made by the first upload.
+    std::shared_ptr<dispatch::Queue> conversionQueue_;
     uint64_t uploadGeneration_ = 0;
+    uint64_t startAttempt_ = 0;
+    // Changed on the network thread only.
+    std::shared_ptr<std::atomic<size_t>> armedReceives_ = std::make_shared<std::atomic<size_t>>(0);
     std::atomic<uint16_t> lastUploadPort_{0};
 };
 

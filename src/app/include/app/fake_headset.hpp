@@ -45,6 +45,8 @@ class FakeHeadset {
         std::vector<uint8_t> reply = {'P', 'i', 'e', 'c', 'e', ' ', 'r',
                                       'e', 'c', 'e', 'i', 'v', 'e', 'd'};
         std::chrono::milliseconds ioTimeout = std::chrono::seconds(5);
+        // Whether an upload's bytes are kept in Upload::received (only counted otherwise).
+        bool keepReceived = true;
     };
 
     struct Datagram {
@@ -55,6 +57,7 @@ class FakeHeadset {
     // What the last upload call led to.
     struct Upload {
         std::vector<uint8_t> received;       // the bytes read from the upload connection
+        size_t receivedSize = 0;             // how many there were
         bool endOfStream = false;            // the computer ended the stream
         bool firstConnectionClosed = false;  // connectTwice: the unused connection was closed
         std::string error;
@@ -73,6 +76,9 @@ class FakeHeadset {
     std::vector<Upload> uploads() const;
     // Called on the headset's thread with every datagram as it arrives.
     void setDatagramObserver(std::function<void(const Datagram&)> observer);
+    // Sends `bytes` as one datagram to where the last datagram came from; false when none came
+    // yet or sending fails.
+    bool reply(const std::vector<uint8_t>& bytes);
 
   private:
     void run();
@@ -88,6 +94,7 @@ class FakeHeadset {
     std::vector<Datagram> datagrams_;
     std::vector<Upload> uploads_;
     std::function<void(const Datagram&)> observer_;
+    std::vector<uint8_t> lastSender_;  // the sockaddr bytes of the last datagram's sender
     std::thread thread_;
 };
 

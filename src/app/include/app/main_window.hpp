@@ -67,6 +67,7 @@ class MainWindow : public QWidget {
     void updateEnabling();
     void setLamp(QFrame* lamp, bool on, const QColor& onColor, const QColor& offColor);
     void appendRun(const LogLine& line);
+    void showMidiError();
     void browse();
     // Runs `work` on the GUI thread: at once when called there, else through a queued call.
     void onGui(std::function<void()> work);
@@ -75,6 +76,7 @@ class MainWindow : public QWidget {
     Parts parts_{};
     std::vector<observe::Subscription> subscriptions_;
     bool selectingFile_ = false;
+    bool logFollows_ = true;  // the log shows its end, so new lines scroll it
 };
 
 // The color a log line's color name stands for.

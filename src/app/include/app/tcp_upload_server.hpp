@@ -5,8 +5,10 @@
 //
 // Bounded everywhere: the whole upload has a deadline (`timeout`), and the wait for the headset's
 // close has its own (`closeTimeout`). Only connections from `allowedPeer` are served (others are
-// closed at once); a connection that ends or fails before its handshake is closed, and once a
-// handshake arrives every other connection is closed.
+// closed at once), at most `maximumConnections` of them open at a time; a connection that ends or
+// fails before its handshake is closed, and once a handshake arrives every other connection is
+// closed. Accepting pauses briefly after a failure (see net::TcpListener), so running out of
+// descriptors does not make the network thread spin.
 //
 // Threads: startServer() and stop() may be called from any thread; everything else, the callbacks
 // included, runs on the network thread.
@@ -40,6 +42,9 @@ class TcpUploadServer : public std::enable_shared_from_this<TcpUploadServer> {
         std::chrono::milliseconds timeout = std::chrono::seconds(60);
         std::chrono::milliseconds closeTimeout = std::chrono::seconds(5);
         DiagnosticSink diagnostics = standardOutput();
+        // How many connections waiting for their handshake are kept open at once; a further one
+        // closes the one that has been idle longest (connected or sent a byte least recently).
+        size_t maximumConnections = 8;
     };
 
     static std::shared_ptr<TcpUploadServer> make(Options options);
@@ -76,6 +81,8 @@ class TcpUploadServer : public std::enable_shared_from_this<TcpUploadServer> {
     void sendPayload(const std::shared_ptr<net::TcpConnection>& connection);
     void awaitPeerClose(const std::shared_ptr<net::TcpConnection>& connection);
     void drop(const std::shared_ptr<net::TcpConnection>& connection);
+    // Marks the connection as the most recently active one.
+    void touch(const std::shared_ptr<net::TcpConnection>& connection);
     void timedOut();
     void finish(std::optional<std::string> failure);
     void closeAll();
@@ -87,7 +94,7 @@ class TcpUploadServer : public std::enable_shared_from_this<TcpUploadServer> {
     std::atomic<bool> listening_{true};
     std::atomic<bool> isReady_{false};
 
-    // Network thread only.
+    // Network thread only. The connections waiting for a handshake, least recently active first.
     std::vector<std::shared_ptr<net::TcpConnection>> connections_;
     std::shared_ptr<net::TcpConnection> sending_;
     bool everConnected_ = false;

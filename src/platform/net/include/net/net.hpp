@@ -67,11 +67,29 @@ class IpAddress {
 // The address a user typed: an IP literal, or a host name made of labels of letters, digits and
 // inner hyphens, resolved through the system resolver (the first address it gives). Text of any
 // other form (empty, blanks, a dotted string of digits that is no IPv4 address) is refused
-// without asking the resolver. Throws NetError::invalidAddress.
+// without asking the resolver. Throws NetError::invalidAddress. Blocks while the resolver works:
+// callers that must stay responsive use parseHostText and lookUpHost instead.
 IpAddress resolveHost(std::string_view text);
 
 // Whether `text` has the form of a host name that resolveHost would hand to the resolver.
 bool isHostNameSyntax(std::string_view text);
+
+// The first step of resolveHost, without a lookup: the address of an IP literal, or none when
+// `text` is a host name that has to be looked up. Throws NetError::invalidAddress for text of any
+// other form, with the same sentence as resolveHost.
+std::optional<IpAddress> parseHostText(std::string_view text);
+
+// The outcome of a lookup: the first address the resolver gave, or none with the sentence that
+// says why there is none.
+using LookupCompletion =
+    std::function<void(std::optional<IpAddress> address, const std::string& error)>;
+
+// Looks `hostName` up through the system resolver without blocking the caller. The lookup is
+// started on the network thread, the resolver works on a helper thread of its own, and
+// `completion` runs exactly once on the network thread: with the address, or with an error when
+// the name is not a host name, does not resolve, or gets no answer within `timeout` (a resolver
+// still waiting then is abandoned; its late answer is dropped).
+void lookUpHost(std::string hostName, Duration timeout, LookupCompletion completion);
 
 // Runs `work` on the network thread later.
 void post(std::function<void()> work);

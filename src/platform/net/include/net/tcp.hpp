@@ -2,6 +2,7 @@
 // sending side of the stream.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,7 +46,12 @@ class TcpConnection {
 
 class TcpListener {
   public:
+    // setup, then ready once started; waiting while accepting fails (no descriptors or memory
+    // left: the error comes with the state), ready again with the next accepted connection;
+    // failed when the listening socket itself is gone, cancelled after cancel().
     enum class State { setup, waiting, ready, failed, cancelled };
+    // The pause after a failed accept before the next try.
+    static constexpr std::chrono::milliseconds acceptRetryDelay{100};
     using StateHandler = std::function<void(State, const ErrorText&)>;
     using ConnectionHandler = std::function<void(std::shared_ptr<TcpConnection>)>;
 
@@ -59,7 +65,7 @@ class TcpListener {
     virtual uint16_t port() const = 0;
     virtual void setStateHandler(StateHandler handler) = 0;
     virtual void setNewConnectionHandler(ConnectionHandler handler) = 0;
-    // Reports ready and hands over every accepted connection, not yet started.
+    // Reports setup, then ready, and hands over every accepted connection, not yet started.
     virtual void start() = 0;
     // Closes the listening socket (the port is free when this returns) and reports cancelled.
     virtual void cancel() = 0;

@@ -19,9 +19,9 @@ using ErrorText = std::optional<std::string>;
 
 class UdpConnection {
   public:
-    // setup when made, preparing while the socket is opened, then ready; failed when it cannot
-    // be opened (the error comes with the state); cancelled after cancel(). There is no waiting
-    // state: a UDP socket does not wait for a path.
+    // setup when made (reported when it starts), preparing while the socket is opened, then
+    // ready; failed when it cannot be opened (the error comes with the state); cancelled after
+    // cancel(). There is no waiting state: a UDP socket does not wait for a path.
     enum class State { setup, waiting, preparing, ready, failed, cancelled };
 
     using StateHandler = std::function<void(State, const ErrorText&)>;
