@@ -105,7 +105,14 @@ std::optional<std::pair<size_t, MIDIFileEvent>> separatedParameterRun(
         count >= 4 ? std::optional(midicore::UInt7(values[3])) : std::nullopt;
     const DeltaTime delta = events[0].delta();
     if (registered) {
-        return std::pair{count, MIDIFileEvent(delta, RPN(registeredParameter(parameter, msb, lsb),
+        // A named parameter whose fields would not hold the data entry as read (a missing LSB
+        // taken as 0, an LSB it has no field for) stays `raw`: the event reports what the file
+        // holds and writes back exactly the controllers read.
+        RegisteredController named = registeredParameter(parameter, msb, lsb);
+        if (named.dataEntryBytes() != DataEntryBytes{msb, lsb}) {
+            named = RegisteredController::raw(parameter, msb, lsb);
+        }
+        return std::pair{count, MIDIFileEvent(delta, RPN(named,
                                                          midicore::MIDI2ParameterNumberChange::absolute,
                                                          first->channel))};
     }

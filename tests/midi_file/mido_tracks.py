@@ -100,6 +100,10 @@ def song():
         for control, value in ((99, 1), (98, 8), (6, 64)):
             notes.append(mido.Message("control_change", channel=channel, control=control,
                                       value=value))
+    # Parameter changes with and without the data-entry LSB that their named parameters would
+    # give or take: pitch-bend range without cents, coarse tuning with an LSB.
+    for control, value in ((101, 0), (100, 0), (6, 12), (101, 0), (100, 2), (6, 64), (38, 5)):
+        notes.append(mido.Message("control_change", channel=3, control=control, value=value))
     for step, key in enumerate(range(21, 109, 3)):
         channel = step % 16
         notes.append(mido.Message("note_on", channel=channel, note=key, velocity=step + 1,
