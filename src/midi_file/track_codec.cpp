@@ -56,7 +56,13 @@ bool decodeFront(Bytes window, Take&& take) {
         default:
             break;
     }
-    if (window[0] == 0xF0) return firstOf<SysEx7, UniversalSysEx7>(window, take);
+    if (window[0] == 0xF0) {
+        if (firstOf<SysEx7, UniversalSysEx7>(window, take)) return true;
+        auto empty = decodeEmptySysEx7(window);
+        if (!empty) return false;
+        take(std::move(empty).value());
+        return true;
+    }
     if (window[0] == 0xFF) {
         return firstOf<KeySignature, SMPTEOffset, Text, TimeSignature, Tempo, SequencerSpecific,
                        SequenceNumber, ChannelPrefix, PortPrefix, XMFPatchTypePrefix,

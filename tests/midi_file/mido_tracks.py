@@ -90,6 +90,7 @@ def song():
     notes.append(mido.Message("sysex", data=[0x7E, 0x7F, 0x09, 0x01]))
     notes.append(mido.Message("sysex", data=[0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00]))
     notes.append(mido.Message("sysex", data=[0x41] + [0x11] * 600))
+    notes.append(mido.Message("sysex", data=[]))
     for channel in (0, 9, 15):
         notes.append(mido.Message("program_change", channel=channel, program=channel * 8))
         notes.append(mido.Message("control_change", channel=channel, control=7, value=100))
