@@ -70,7 +70,9 @@ std::string lengthLimited(std::string_view text) {
     return midisupport::asciiStringLossy(kept);
 }
 
-DecodeResult<Decoded<Text>> parseText(Bytes bytes) {
+}  // namespace
+
+StreamDecodeResult<Text> Text::parse(Bytes bytes) {
     if (bytes.size() < 3) return DecodeFailure(Reason::notEnoughBytes);
     std::optional<TextEventType> type;
     for (TextEventType candidate : allCases<TextEventType>()) {
@@ -80,11 +82,15 @@ DecodeResult<Decoded<Text>> parseText(Bytes bytes) {
     if (!type) return DecodeFailure(Reason::notTextual);
     const auto body = detail::readLengthPrefixedBody(bytes, Reason::fewerTextBytesAvailable);
     if (!body) return body.failure();
-    return Decoded<Text>{Text(*type, midisupport::nonLossyASCIIStringWithFallback(body->data)),
-                         body->byteCount};
+    Text text(*type, midisupport::nonLossyASCIIStringWithFallback(body->data));
+    // 7-bit bytes without a backslash are the text itself and write back as they are, unless
+    // the length rule cut them.
+    const bool writesBack =
+        text.text_.size() == body->data.size() &&
+        std::ranges::none_of(body->data, [](uint8_t b) { return b >= 0x80 || b == '\\'; });
+    if (!writesBack) text.readBytes_.assign(body->data.begin(), body->data.end());
+    return Decoded<Text>{std::move(text), body->byteCount};
 }
-
-}  // namespace
 
 // Tempo.
 
@@ -151,20 +157,26 @@ Text::Text(EventType type, std::string_view text) : textType_(type), text_(lengt
 void Text::setString(std::string_view text) {
     if (text == text_) return;
     text_ = lengthLimited(text);
+    readBytes_.clear();
 }
 
 DecodeResult<Text> Text::tryFromRawBytes(Bytes bytes) {
-    auto decoded = parseText(bytes);
+    auto decoded = parse(bytes);
     if (!decoded) return decoded.failure();
     return std::move(decoded).value().payload;
 }
 
-StreamDecodeResult<Text> Text::decode(Bytes stream) { return parseText(stream); }
+StreamDecodeResult<Text> Text::decode(Bytes stream) { return parse(stream); }
 
 std::vector<uint8_t> Text::smfRawBytes() const {
+    const auto type = static_cast<uint8_t>(textType_);
+    if (!readBytes_.empty()) {
+        return detail::lengthPrefixedBytes(
+            type, Bytes(reinterpret_cast<const uint8_t*>(readBytes_.data()), readBytes_.size()));
+    }
     // Every stored text is well-formed UTF-8, which non-lossy ASCII can always hold.
     const std::vector<uint8_t> encoded = midisupport::nonLossyASCIIData(text_);
-    return detail::lengthPrefixedBytes(static_cast<uint8_t>(textType_), encoded);
+    return detail::lengthPrefixedBytes(type, encoded);
 }
 
 std::string Text::description() const {

@@ -86,7 +86,10 @@ def song():
         mido.MetaMessage("marker", text="A", time=960),
         mido.MetaMessage("set_tempo", tempo=500000, time=100000),
     ])
-    notes = mido.MidiTrack([mido.MetaMessage("instrument_name", name="Piano")])
+    # Latin-1 texts, which mido writes as they are.
+    conductor.append(mido.MetaMessage("copyright", text="\u00a9 1999 \u00c5se"))
+    notes = mido.MidiTrack([mido.MetaMessage("instrument_name", name="Piano"),
+                            mido.MetaMessage("track_name", name="M\u00e5ne")])
     notes.append(mido.Message("sysex", data=[0x7E, 0x7F, 0x09, 0x01]))
     notes.append(mido.Message("sysex", data=[0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00]))
     notes.append(mido.Message("sysex", data=[0x41] + [0x11] * 600))

@@ -67,6 +67,10 @@ class Tempo {
 //
 // The bytes are the text in non-lossy ASCII (7-bit, other characters as backslash escapes), so
 // every text survives a round trip; reading falls back to ASCII, then UTF-8, then "?" per byte.
+// A text read from bytes that it would not write again the same way (Latin-1 or UTF-8 text,
+// backslashes that are no escapes, a text cut by the length rule) keeps those bytes and writes
+// them back unchanged until a different text is set; its text value may show "?" or U+FFFD
+// where the bytes were not readable.
 class Text {
   public:
     using EventType = TextEventType;
@@ -108,11 +112,18 @@ class Text {
     std::string description() const;
     std::string debugDescription() const;
 
-    friend bool operator==(const Text&, const Text&) = default;
+    // The type and the text; bytes kept from reading do not count.
+    friend bool operator==(const Text& a, const Text& b) {
+        return a.textType_ == b.textType_ && a.text_ == b.text_;
+    }
 
   private:
+    static StreamDecodeResult<Text> parse(std::span<const uint8_t> bytes);
+
     EventType textType_ = EventType::text;
     std::string text_;
+    // The text's bytes as read, when they differ from what text_ writes; empty otherwise.
+    std::string readBytes_;
 };
 
 // A meter: beats per bar, the beat's note value as a power of two (2 is a quarter, 3 an eighth),
