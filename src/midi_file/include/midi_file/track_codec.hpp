@@ -39,6 +39,12 @@ std::optional<Decoded<MIDIFileEvent::Payload>> tryPayloadDecoders(std::span<cons
 std::vector<uint8_t> encodeTrackBody(std::span<const MIDIFileEvent> events,
                                      const MIDIFileTimeBase& timeBase);
 
+namespace detail {
+// encodeTrackBody, appending the body to `out`.
+void appendTrackBody(std::vector<uint8_t>& out, std::span<const MIDIFileEvent> events,
+                     const MIDIFileTimeBase& timeBase);
+}  // namespace detail
+
 // The four identifier bytes, the body length (big-endian 32 bits) and the body. Throws
 // MIDIFileEncodeError when the body is longer than 4,294,967,295 bytes.
 std::vector<uint8_t> encodeChunk(std::span<const uint8_t, 4> identifier,
