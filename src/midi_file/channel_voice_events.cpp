@@ -370,34 +370,77 @@ std::string ChannelVoiceCodec<P>::debugDescription(const P& payload) {
     return std::string(Kind<P>::word) + "(" + Kind<P>::text(payload) + ")";
 }
 
+// Appends the message of P's kind whose data bytes start at `data` when they are valid; the
+// number of data bytes, or 0.
 template <class P>
-int64_t appendIfValid(Bytes window, const DeltaTime& delta, std::vector<MIDIFileEvent>& events) {
-    constexpr size_t length = messageLength<P>;
-    if (window.size() < length || refusal<P>(window)) return 0;
-    events.emplace_back(delta, made<P>(window));
-    return static_cast<int64_t>(length);
+[[gnu::always_inline]] inline size_t appendIfValid(UInt4 channel, const uint8_t* data, size_t available, DeltaTime delta,
+                     std::vector<MIDIFileEvent>& events) {
+    constexpr size_t count = messageLength<P> - 1;
+    if (available < count) return 0;
+    const uint8_t a = data[0];
+    const uint8_t b = count > 1 ? data[count - 1] : 0;
+    if ((a | b) > 0x7F) return 0;
+    events.emplace_back(delta, Kind<P>::make(channel, a, b));
+    return count;
 }
 
-int64_t appendChannelMessage(Bytes window, const DeltaTime& delta,
-                             std::vector<MIDIFileEvent>& events) {
-    switch (window[0] >> 4) {
-        case 0x8:
-            return appendIfValid<NoteOff>(window, delta, events);
-        case 0x9:
-            return appendIfValid<NoteOn>(window, delta, events);
-        case 0xA:
-            return appendIfValid<NotePressure>(window, delta, events);
-        case 0xB:
-            return appendIfValid<CC>(window, delta, events);
-        case 0xC:
-            return appendIfValid<ProgramChange>(window, delta, events);
-        case 0xD:
-            return appendIfValid<Pressure>(window, delta, events);
-        case 0xE:
-            return appendIfValid<PitchBend>(window, delta, events);
-        default:
-            return 0;
+size_t appendChannelEvents(Bytes body, size_t offset, uint8_t& runningStatus,
+                           uint64_t& carriedDelta, std::vector<MIDIFileEvent>& events) {
+    const uint8_t* const bytes = body.data();
+    const size_t size = body.size();
+    while (size - offset >= 4) {
+        // The delta time: up to four bytes, bit 7 set in all but the last.
+        size_t at = offset;
+        uint64_t ticks = 0;
+        for (size_t i = 0;; ++i) {
+            if (i == 4) return offset;
+            const uint8_t byte = bytes[at++];
+            ticks = ticks << 7 | (byte & 0x7F);
+            if (byte < 0x80) break;
+        }
+        if (at >= size) return offset;
+        const bool running = bytes[at] < 0x80;
+        const uint8_t status = running ? runningStatus : bytes[at];
+        if (status < 0x80 || status > 0xEF) return offset;
+        if (!running) ++at;
+        const uint8_t* const data = bytes + at;
+        const size_t available = size - at;
+        if ((status >> 4) == 0xB && available > 0 && (data[0] == 99 || data[0] == 101)) {
+            return offset;
+        }
+        const DeltaTime delta = DeltaTime::ticks(
+            static_cast<uint32_t>(std::min<uint64_t>(carriedDelta + ticks, 0x0FFFFFFF)));
+        const UInt4 channel(status & 0x0F);
+        size_t taken = 0;
+        switch (status >> 4) {
+            case 0x8:
+                taken = appendIfValid<NoteOff>(channel, data, available, delta, events);
+                break;
+            case 0x9:
+                taken = appendIfValid<NoteOn>(channel, data, available, delta, events);
+                break;
+            case 0xA:
+                taken = appendIfValid<NotePressure>(channel, data, available, delta, events);
+                break;
+            case 0xB:
+                taken = appendIfValid<CC>(channel, data, available, delta, events);
+                break;
+            case 0xC:
+                taken = appendIfValid<ProgramChange>(channel, data, available, delta, events);
+                break;
+            case 0xD:
+                taken = appendIfValid<Pressure>(channel, data, available, delta, events);
+                break;
+            default:
+                taken = appendIfValid<PitchBend>(channel, data, available, delta, events);
+                break;
+        }
+        if (taken == 0) return offset;
+        offset = at + taken;
+        runningStatus = status;
+        carriedDelta = 0;
     }
+    return offset;
 }
 
 template struct ChannelVoiceCodec<NoteOn>;

@@ -355,17 +355,34 @@ std::vector<uint8_t> MIDIFile::rawData() const {
         throw MIDIFileEncodeError::internalInconsistency("Chunk count exceeds maximum.");
     }
     const auto head = header.encodedBytes(trackCount);
-    std::vector<uint8_t> out(head.begin(), head.end());
+    size_t estimate = head.size();
     for (const Chunk& chunk : chunks) {
-        std::vector<uint8_t> bytes;
+        const Chunk::Track* track = chunk.trackIf();
+        estimate += 12 + (track ? track->events.size() * 4 : chunk.otherIf()->rawData.size());
+    }
+    std::vector<uint8_t> out;
+    out.reserve(estimate);
+    out.assign(head.begin(), head.end());
+    for (const Chunk& chunk : chunks) {
         if (const Chunk::Track* track = chunk.trackIf()) {
-            const std::vector<uint8_t> body = encodeTrackBody(track->events, header.timeBase);
-            bytes = encodeChunk(trackID, body);
+            // The body is written in place after the chunk's framing, whose length follows it.
+            const size_t start = out.size();
+            out.insert(out.end(), trackID.begin(), trackID.end());
+            out.insert(out.end(), 4, 0);
+            detail::appendTrackBody(out, track->events, header.timeBase);
+            const size_t length = out.size() - start - 8;
+            if (length > 0xFFFFFFFFull) {
+                throw MIDIFileEncodeError::internalInconsistency(
+                    "Chunk length overflowed maximum size.");
+            }
+            for (size_t i = 0; i < 4; ++i) {
+                out[start + 4 + i] = static_cast<uint8_t>(length >> (24 - 8 * i));
+            }
         } else {
             const auto id = identifierBytes(chunk.otherIf()->identifier());
-            bytes = encodeChunk(id, chunk.otherIf()->rawData);
+            const std::vector<uint8_t> bytes = encodeChunk(id, chunk.otherIf()->rawData);
+            out.insert(out.end(), bytes.begin(), bytes.end());
         }
-        out.insert(out.end(), bytes.begin(), bytes.end());
     }
     return out;
 }

@@ -1,5 +1,7 @@
 #include "midi_file/sysex_events.hpp"
 
+#include <type_traits>
+
 #include "midi_file/variable_length.hpp"
 #include "midi_support/number_text.hpp"
 
@@ -87,6 +89,19 @@ struct Kind<UniversalSysEx7> {
 
 }  // namespace
 
+SysEx7 emptySysEx7() { return SysEx7(SysExManufacturer::oneByte(UInt7(0)), SysEx7Data()); }
+
+bool isEmptySysEx7(const SysEx7& message) {
+    return message.data.empty() && message.manufacturer == SysExManufacturer::oneByte(UInt7(0));
+}
+
+StreamDecodeResult<SysEx7> decodeEmptySysEx7(Bytes stream) {
+    const auto framed = readFraming(stream);
+    if (!framed) return framed.failure();
+    if (!framed->body.empty()) return DecodeFailure(Reason::sysExMalformed);
+    return Decoded<SysEx7>{emptySysEx7(), framed->byteCount};
+}
+
 namespace detail {
 
 template <class P>
@@ -113,6 +128,9 @@ StreamDecodeResult<P> SysExCodec<P>::decode(Bytes stream) {
 
 template <class P>
 std::vector<uint8_t> SysExCodec<P>::smfRawBytes(const P& payload) {
+    if constexpr (std::is_same_v<P, SysEx7>) {
+        if (isEmptySysEx7(payload)) return {0xF0, 0x01, 0xF7};
+    }
     const auto message = payload.midi1RawBytes(false, true);
     std::vector<uint8_t> out{0xF0};
     appendVariableLengthValue(out, message.size());

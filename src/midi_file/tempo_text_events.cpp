@@ -70,7 +70,9 @@ std::string lengthLimited(std::string_view text) {
     return midisupport::asciiStringLossy(kept);
 }
 
-DecodeResult<Decoded<Text>> parseText(Bytes bytes) {
+}  // namespace
+
+StreamDecodeResult<Text> Text::parse(Bytes bytes) {
     if (bytes.size() < 3) return DecodeFailure(Reason::notEnoughBytes);
     std::optional<TextEventType> type;
     for (TextEventType candidate : allCases<TextEventType>()) {
@@ -80,11 +82,21 @@ DecodeResult<Decoded<Text>> parseText(Bytes bytes) {
     if (!type) return DecodeFailure(Reason::notTextual);
     const auto body = detail::readLengthPrefixedBody(bytes, Reason::fewerTextBytesAvailable);
     if (!body) return body.failure();
-    return Decoded<Text>{Text(*type, midisupport::nonLossyASCIIStringWithFallback(body->data)),
-                         body->byteCount};
+    const Bytes data = body->data;
+    // 7-bit bytes without a backslash are the text itself and write back as they are, unless
+    // the length rule cuts them.
+    const bool plain =
+        std::ranges::none_of(data, [](uint8_t b) { return b >= 0x80 || b == '\\'; });
+    Text text;
+    text.setTextType(*type);
+    if (plain && data.size() <= maximumCharacterCount) {
+        text.text_.assign(data.begin(), data.end());
+    } else {
+        text.text_ = lengthLimited(midisupport::nonLossyASCIIStringWithFallback(data));
+        if (!plain || text.text_.size() != data.size()) text.typeAndReadBytes_.setReadBytes(data);
+    }
+    return Decoded<Text>{std::move(text), body->byteCount};
 }
-
-}  // namespace
 
 // Tempo.
 
@@ -146,29 +158,74 @@ std::string Tempo::debugDescription() const { return "Tempo(" + shortestText(bpm
 
 // Text.
 
-Text::Text(EventType type, std::string_view text) : textType_(type), text_(lengthLimited(text)) {}
+namespace detail {
+
+TextTypeAndReadBytes::TextTypeAndReadBytes(const TextTypeAndReadBytes& other)
+    : bits_(other.bits_ & typeMask) {
+    if (other.block()) bits_ |= reinterpret_cast<uintptr_t>(new Block(*other.block()));
+}
+
+TextTypeAndReadBytes::TextTypeAndReadBytes(TextTypeAndReadBytes&& other) noexcept
+    : bits_(std::exchange(other.bits_, other.bits_ & typeMask)) {}
+
+TextTypeAndReadBytes& TextTypeAndReadBytes::operator=(const TextTypeAndReadBytes& other) {
+    if (this != &other) *this = TextTypeAndReadBytes(other);
+    return *this;
+}
+
+TextTypeAndReadBytes& TextTypeAndReadBytes::operator=(TextTypeAndReadBytes&& other) noexcept {
+    if (this != &other) {
+        delete block();
+        bits_ = std::exchange(other.bits_, other.bits_ & typeMask);
+    }
+    return *this;
+}
+
+TextTypeAndReadBytes::~TextTypeAndReadBytes() { delete block(); }
+
+void TextTypeAndReadBytes::setReadBytes(Bytes bytes) {
+    clearReadBytes();
+    auto* made = new Block{std::string(bytes.begin(), bytes.end())};
+    bits_ |= reinterpret_cast<uintptr_t>(made);
+}
+
+void TextTypeAndReadBytes::clearReadBytes() {
+    delete block();
+    bits_ &= typeMask;
+}
+
+}  // namespace detail
+
+Text::Text(EventType type, std::string_view text)
+    : text_(lengthLimited(text)), typeAndReadBytes_(type) {}
 
 void Text::setString(std::string_view text) {
     if (text == text_) return;
     text_ = lengthLimited(text);
+    typeAndReadBytes_.clearReadBytes();
 }
 
 DecodeResult<Text> Text::tryFromRawBytes(Bytes bytes) {
-    auto decoded = parseText(bytes);
+    auto decoded = parse(bytes);
     if (!decoded) return decoded.failure();
     return std::move(decoded).value().payload;
 }
 
-StreamDecodeResult<Text> Text::decode(Bytes stream) { return parseText(stream); }
+StreamDecodeResult<Text> Text::decode(Bytes stream) { return parse(stream); }
 
 std::vector<uint8_t> Text::smfRawBytes() const {
+    const auto type = static_cast<uint8_t>(textType());
+    if (const std::string* read = typeAndReadBytes_.readBytes()) {
+        return detail::lengthPrefixedBytes(
+            type, Bytes(reinterpret_cast<const uint8_t*>(read->data()), read->size()));
+    }
     // Every stored text is well-formed UTF-8, which non-lossy ASCII can always hold.
     const std::vector<uint8_t> encoded = midisupport::nonLossyASCIIData(text_);
-    return detail::lengthPrefixedBytes(static_cast<uint8_t>(textType_), encoded);
+    return detail::lengthPrefixedBytes(type, encoded);
 }
 
 std::string Text::description() const {
-    return std::string(rawValue(textType_)) + ": " + midisupport::quoted(text_);
+    return std::string(rawValue(textType())) + ": " + midisupport::quoted(text_);
 }
 
 std::string Text::debugDescription() const { return "Text(" + description() + ")"; }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <type_traits>
+#include <variant>
 
 #include "midi_file/variable_length.hpp"
 #include "midi_support/number_text.hpp"
@@ -56,7 +58,13 @@ bool decodeFront(Bytes window, Take&& take) {
         default:
             break;
     }
-    if (window[0] == 0xF0) return firstOf<SysEx7, UniversalSysEx7>(window, take);
+    if (window[0] == 0xF0) {
+        if (firstOf<SysEx7, UniversalSysEx7>(window, take)) return true;
+        auto empty = decodeEmptySysEx7(window);
+        if (!empty) return false;
+        take(std::move(empty).value());
+        return true;
+    }
     if (window[0] == 0xFF) {
         return firstOf<KeySignature, SMPTEOffset, Text, TimeSignature, Tempo, SequencerSpecific,
                        SequenceNumber, ChannelPrefix, PortPrefix, XMFPatchTypePrefix,
@@ -105,7 +113,14 @@ std::optional<std::pair<size_t, MIDIFileEvent>> separatedParameterRun(
         count >= 4 ? std::optional(midicore::UInt7(values[3])) : std::nullopt;
     const DeltaTime delta = events[0].delta();
     if (registered) {
-        return std::pair{count, MIDIFileEvent(delta, RPN(registeredParameter(parameter, msb, lsb),
+        // A named parameter whose fields would not hold the data entry as read (a missing LSB
+        // taken as 0, an LSB it has no field for) stays `raw`: the event reports what the file
+        // holds and writes back exactly the controllers read.
+        RegisteredController named = registeredParameter(parameter, msb, lsb);
+        if (named.dataEntryBytes() != DataEntryBytes{msb, lsb}) {
+            named = RegisteredController::raw(parameter, msb, lsb);
+        }
+        return std::pair{count, MIDIFileEvent(delta, RPN(named,
                                                          midicore::MIDI2ParameterNumberChange::absolute,
                                                          first->channel))};
     }
@@ -161,6 +176,9 @@ std::vector<MIDIFileEvent> decodeTrackEvents(Bytes body) {
     bool sawParameterController = false;
     size_t offset = 0;
     while (true) {
+        // Channel messages, the bulk of most tracks, are taken in one go; what they leave is
+        // read here, with the same checks.
+        offset = detail::appendChannelEvents(body, offset, runningStatus, carriedDelta, events);
         if (body.size() - offset < 4) throw malformed("Encountered end of file early.");
         const auto delta = decodeVariableLengthValue(body.subspan(offset, 4));
         if (!delta) {
@@ -169,43 +187,43 @@ std::vector<MIDIFileEvent> decodeTrackEvents(Bytes body) {
         }
         offset += static_cast<size_t>(delta->byteLength);
         if (offset >= body.size()) throw malformed("Encountered end of file early.");
+        const uint64_t ticks =
+            std::min<uint64_t>(carriedDelta + static_cast<uint64_t>(delta->value), maxDelta);
+        const DeltaTime eventDelta = DeltaTime::ticks(static_cast<uint32_t>(ticks));
+        const bool running = body[offset] < 0x80;
+        const uint8_t status = running ? runningStatus : body[offset];
+        const size_t dataAt = offset + (running ? 0 : 1);
+        const bool mayStartParameterRun = (status >> 4) == 0xB && dataAt < body.size() &&
+                                          (body[dataAt] == 99 || body[dataAt] == 101);
+        if (status >= 0x80 && status <= 0xEF && !mayStartParameterRun) {
+            // A single channel message that its decoder refuses.
+            throw malformed(unexpectedDataMessage(static_cast<int64_t>(offset), body.subspan(offset)));
+        }
+
         const Bytes window = body.subspan(offset);
         if (std::ranges::equal(window, endOfTrack)) break;
-
         std::array<uint8_t, 16> withStatus{};
         Bytes candidate = window;
-        const bool inserted = window[0] < 0x80 && runningStatus != 0;
+        const bool inserted = running && runningStatus != 0;
         if (inserted) {
             const size_t count = std::min(window.size(), withStatus.size() - 1);
             withStatus[0] = runningStatus;
             std::copy_n(window.begin(), count, withStatus.begin() + 1);
             candidate = Bytes(withStatus.data(), count + 1);
         }
-        const uint64_t ticks =
-            std::min<uint64_t>(carriedDelta + static_cast<uint64_t>(delta->value), maxDelta);
-        const DeltaTime eventDelta = DeltaTime::ticks(static_cast<uint32_t>(ticks));
-        // A channel message that cannot start a parameter run has one decoder that can take
-        // it; it is built in its place in the list.
-        const bool plainChannelMessage =
-            candidate[0] >= 0x80 && candidate[0] <= 0xEF &&
-            !((candidate[0] >> 4) == 0xB && candidate.size() > 1 &&
-              (candidate[1] == 99 || candidate[1] == 101));
-        int64_t byteCount =
-            plainChannelMessage ? detail::appendChannelMessage(candidate, eventDelta, events) : 0;
-        const bool decoded =
-            byteCount > 0 || (!plainChannelMessage &&
-                              decodeFront(candidate, [&]<class P>(Decoded<P>&& found) {
-                                  byteCount = found.byteCount;
-                                  events.emplace_back(eventDelta, std::move(found.payload));
-                              }));
+        int64_t byteCount = 0;
+        const bool decoded = decodeFront(candidate, [&]<class P>(Decoded<P>&& found) {
+            byteCount = found.byteCount;
+            events.emplace_back(eventDelta, std::move(found.payload));
+        });
         if (!decoded) {
             throw malformed(unexpectedDataMessage(static_cast<int64_t>(offset), window));
         }
-        const uint8_t status = candidate[0];
+        const uint8_t first = candidate[0];
         offset += static_cast<size_t>(byteCount) - (inserted ? 1 : 0);
-        if (status >= 0x80 && status <= 0xEF) {
-            runningStatus = status;
-        } else if (status >= 0xF0 && status <= 0xF7) {
+        if (first >= 0x80 && first <= 0xEF) {
+            runningStatus = first;
+        } else if (first >= 0xF0 && first <= 0xF7) {
             runningStatus = 0;
         }
 
@@ -220,13 +238,36 @@ std::vector<MIDIFileEvent> decodeTrackEvents(Bytes body) {
             sawParameterController = sawParameterController || number == 101 || number == 99;
         }
     }
-    return sawParameterController ? joinSeparatedParameterRuns(std::move(events)) : events;
+    if (sawParameterController) return joinSeparatedParameterRuns(std::move(events));
+    return events;
 }
 
-std::vector<uint8_t> encodeTrackBody(std::span<const MIDIFileEvent> events,
-                                     const MIDIFileTimeBase& timeBase) {
-    std::vector<uint8_t> body;
-    body.reserve(events.size() * 4 + 4);
+namespace detail {
+
+void appendTrackBody(std::vector<uint8_t>& body, std::span<const MIDIFileEvent> events,
+                     const MIDIFileTimeBase& timeBase) {
+    // An event whose bytes are channel messages is written as one event per message, the later
+    // ones at delta 0; any other event as its bytes.
+    const auto appendEventBytes = [&body](std::span<const uint8_t> bytes) {
+        if (bytes.empty() || bytes[0] < 0x80 || bytes[0] > 0xEF) {
+            body.insert(body.end(), bytes.begin(), bytes.end());
+            return;
+        }
+        for (size_t at = 0; at < bytes.size();) {
+            if (at > 0) body.push_back(0x00);
+            const size_t length = std::min(channelMessageLength(bytes[at]), bytes.size() - at);
+            body.insert(body.end(), bytes.begin() + static_cast<ptrdiff_t>(at),
+                        bytes.begin() + static_cast<ptrdiff_t>(at + length));
+            at += length;
+        }
+    };
+    const auto appendDelta = [&body](uint64_t ticks) {
+        if (ticks < 0x80) {
+            body.push_back(static_cast<uint8_t>(ticks));
+        } else {
+            appendVariableLengthValue(body, ticks);
+        }
+    };
     uint64_t carried = 0;
     for (const MIDIFileEvent& event : events) {
         // A tick count stays what it is under any time base; note values need a musical one.
@@ -248,27 +289,34 @@ std::vector<uint8_t> encodeTrackBody(std::span<const MIDIFileEvent> events,
                 "Delta time " + std::to_string(total) + " exceeds the maximum of 268435455 ticks.");
         }
         carried = 0;
-        const std::vector<uint8_t> bytes = event.smfRawBytes();
-        appendVariableLengthValue(body, total);
-        if (bytes.empty() || bytes[0] < 0x80 || bytes[0] > 0xEF) {
-            body.insert(body.end(), bytes.begin(), bytes.end());
-            continue;
-        }
-        // One event per channel message, the later ones at delta 0.
-        for (size_t at = 0; at < bytes.size();) {
-            if (at > 0) body.push_back(0x00);
-            const size_t length = std::min(channelMessageLength(bytes[at]), bytes.size() - at);
-            body.insert(body.end(), bytes.begin() + static_cast<ptrdiff_t>(at),
-                        bytes.begin() + static_cast<ptrdiff_t>(at + length));
-            at += length;
-        }
+        appendDelta(total);
+        std::visit(
+            [&]<class P>(const P& payload) {
+                if constexpr (std::is_base_of_v<ChannelVoiceCodec<P>, PayloadCodec<P>>) {
+                    // The bytes the payload codec gives, without a vector of their own.
+                    const midicore::MIDI1Bytes bytes = payload.midi1RawBytes();
+                    appendEventBytes(std::span(bytes.data(), bytes.size()));
+                } else {
+                    appendEventBytes(midifile::smfRawBytes(payload));
+                }
+            },
+            event.payload());
     }
     if (carried > maxDelta) {
         throw MIDIFileEncodeError::internalInconsistency(
             "Delta time " + std::to_string(carried) + " exceeds the maximum of 268435455 ticks.");
     }
-    appendVariableLengthValue(body, carried);
+    appendDelta(carried);
     body.insert(body.end(), endOfTrack.begin(), endOfTrack.end());
+}
+
+}  // namespace detail
+
+std::vector<uint8_t> encodeTrackBody(std::span<const MIDIFileEvent> events,
+                                     const MIDIFileTimeBase& timeBase) {
+    std::vector<uint8_t> body;
+    body.reserve(events.size() * 4 + 4);
+    detail::appendTrackBody(body, events, timeBase);
     return body;
 }
 

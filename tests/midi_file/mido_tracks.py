@@ -86,10 +86,14 @@ def song():
         mido.MetaMessage("marker", text="A", time=960),
         mido.MetaMessage("set_tempo", tempo=500000, time=100000),
     ])
-    notes = mido.MidiTrack([mido.MetaMessage("instrument_name", name="Piano")])
+    # Latin-1 texts, which mido writes as they are.
+    conductor.append(mido.MetaMessage("copyright", text="\u00a9 1999 \u00c5se"))
+    notes = mido.MidiTrack([mido.MetaMessage("instrument_name", name="Piano"),
+                            mido.MetaMessage("track_name", name="M\u00e5ne")])
     notes.append(mido.Message("sysex", data=[0x7E, 0x7F, 0x09, 0x01]))
     notes.append(mido.Message("sysex", data=[0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00]))
     notes.append(mido.Message("sysex", data=[0x41] + [0x11] * 600))
+    notes.append(mido.Message("sysex", data=[]))
     for channel in (0, 9, 15):
         notes.append(mido.Message("program_change", channel=channel, program=channel * 8))
         notes.append(mido.Message("control_change", channel=channel, control=7, value=100))
@@ -100,6 +104,10 @@ def song():
         for control, value in ((99, 1), (98, 8), (6, 64)):
             notes.append(mido.Message("control_change", channel=channel, control=control,
                                       value=value))
+    # Parameter changes with and without the data-entry LSB that their named parameters would
+    # give or take: pitch-bend range without cents, coarse tuning with an LSB.
+    for control, value in ((101, 0), (100, 0), (6, 12), (101, 0), (100, 2), (6, 64), (38, 5)):
+        notes.append(mido.Message("control_change", channel=3, control=control, value=value))
     for step, key in enumerate(range(21, 109, 3)):
         channel = step % 16
         notes.append(mido.Message("note_on", channel=channel, note=key, velocity=step + 1,

@@ -296,6 +296,20 @@ TEST(MetaPayloads, TextLengthRule) {
     EXPECT_EQ(Text::fromRawBytes(broken.smfRawBytes()), broken);
 }
 
+// A text read from bytes it would not write the same way keeps them until another text is set,
+// which is written in non-lossy ASCII again.
+TEST(MetaPayloads, ReadTextKeepsItsBytesUntilAnotherTextIsSet) {
+    const Bytes latin1{0xFF, 0x02, 0x03, 0xA9, 0x20, 0x41};
+    Text text = Text::fromRawBytes(latin1);
+    EXPECT_EQ(text.string(), "???");
+    text.setTextType(TextEventType::trackOrSequenceName);
+    text.setString("???");
+    EXPECT_EQ(text.smfRawBytes(), (Bytes{0xFF, 0x03, 0x03, 0xA9, 0x20, 0x41}));
+    EXPECT_EQ(text, Text::trackOrSequenceName("???"));
+    text.setString("\u00E9");
+    EXPECT_EQ(text.smfRawBytes(), (Bytes{0xFF, 0x03, 0x04, '\\', '3', '5', '1'}));
+}
+
 TEST(MetaPayloads, TextEventTypes) {
     EXPECT_EQ(fromRawValue<TextEventType>("lyric"), TextEventType::lyric);
     EXPECT_EQ(fromRawValue<TextEventType>("Lyric"), std::nullopt);

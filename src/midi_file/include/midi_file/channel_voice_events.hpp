@@ -32,12 +32,15 @@ class DeltaTime;
 
 namespace detail {
 
-// The track reader's path for the bulk of a track: appends the single channel message at the
-// front of `window` (status byte first; not a Control Change of controller 99 or 101, which may
-// start a parameter run) as an event with `delta`, as the decoder of its kind would, and returns
-// the bytes it took; 0, appending nothing, when the bytes are no valid message.
-int64_t appendChannelMessage(std::span<const uint8_t> window, const DeltaTime& delta,
-                             std::vector<MIDIFileEvent>& events);
+// The track reader's path for the bulk of a track: the events from `offset` on (each a delta
+// time, then a channel message with its own status byte or in running status), as long as they
+// are single channel messages that the decoder of their kind takes (not a Control Change of
+// controller 99 or 101, which may start a parameter run). Appends them and returns the offset of
+// the first event it leaves, at its delta time: that event is anything else, is malformed, or
+// lies within the last three bytes. `runningStatus` (0 for none) and `carriedDelta` (ticks to add
+// to the next event's delta time) are updated as the events are taken.
+size_t appendChannelEvents(std::span<const uint8_t> body, size_t offset, uint8_t& runningStatus,
+                           uint64_t& carriedDelta, std::vector<MIDIFileEvent>& events);
 
 // The codec of one single-message channel voice record; defined for the seven records below.
 template <class P>

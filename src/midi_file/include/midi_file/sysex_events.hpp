@@ -37,6 +37,16 @@ struct SysExCodec {
 
 }  // namespace detail
 
+// The message with neither manufacturer ID nor data, F0 01 F7 in a track. The payload decoders
+// refuse it for want of an ID, but tracks hold it and the track reader takes it
+// (decodeEmptySysEx7). It is the SysEx7 with the one-byte manufacturer ID 0x00, which no message
+// carries (0x00 begins a three-byte ID), and no data; it is written as F0 01 F7.
+midicore::events::SysEx7 emptySysEx7();
+bool isEmptySysEx7(const midicore::events::SysEx7& message);
+// emptySysEx7() from the front of `stream` when it holds F0, a count of 1 and F7, with the number
+// of bytes read; a failure otherwise.
+StreamDecodeResult<midicore::events::SysEx7> decodeEmptySysEx7(std::span<const uint8_t> stream);
+
 template <>
 struct PayloadCodec<midicore::events::SysEx7> : detail::SysExCodec<midicore::events::SysEx7> {};
 template <>

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "midi_file/errors.hpp"
@@ -58,6 +59,41 @@ class Tempo {
     double bpm_ = 120.0;
 };
 
+namespace detail {
+
+// A text event's type and the bytes it was read from, in one word, so that a text event takes no
+// more room than the largest other payload: the bytes live in a block aligned to 16 bytes, whose
+// address leaves its four low bits to the type's value (1 ... 9).
+class TextTypeAndReadBytes {
+  public:
+    explicit TextTypeAndReadBytes(TextEventType type) : bits_(static_cast<uintptr_t>(type)) {}
+    TextTypeAndReadBytes(const TextTypeAndReadBytes& other);
+    TextTypeAndReadBytes(TextTypeAndReadBytes&& other) noexcept;
+    TextTypeAndReadBytes& operator=(const TextTypeAndReadBytes& other);
+    TextTypeAndReadBytes& operator=(TextTypeAndReadBytes&& other) noexcept;
+    ~TextTypeAndReadBytes();
+
+    TextEventType type() const { return static_cast<TextEventType>(bits_ & typeMask); }
+    void setType(TextEventType type) {
+        bits_ = (bits_ & ~typeMask) | static_cast<uintptr_t>(type);
+    }
+    // The bytes as read; null when there are none.
+    const std::string* readBytes() const { return block() ? &block()->bytes : nullptr; }
+    void setReadBytes(std::span<const uint8_t> bytes);
+    void clearReadBytes();
+
+  private:
+    struct alignas(16) Block {
+        std::string bytes;
+    };
+    static constexpr uintptr_t typeMask = 0xF;
+    Block* block() const { return reinterpret_cast<Block*>(bits_ & ~typeMask); }
+
+    uintptr_t bits_;
+};
+
+}  // namespace detail
+
 // Text of one of the nine text kinds, at most 65,536 characters (extended grapheme clusters).
 //
 // The length rule, applied by every constructor and setter: a longer text is cut to its first
@@ -67,6 +103,10 @@ class Tempo {
 //
 // The bytes are the text in non-lossy ASCII (7-bit, other characters as backslash escapes), so
 // every text survives a round trip; reading falls back to ASCII, then UTF-8, then "?" per byte.
+// A text read from bytes that it would not write again the same way (Latin-1 or UTF-8 text,
+// backslashes that are no escapes, a text cut by the length rule) keeps those bytes and writes
+// them back unchanged until a different text is set; its text value may show "?" or U+FFFD
+// where the bytes were not readable.
 class Text {
   public:
     using EventType = TextEventType;
@@ -93,8 +133,8 @@ class Text {
     }
     static Text deviceName(std::string_view string) { return Text(EventType::deviceName, string); }
 
-    EventType textType() const { return textType_; }
-    void setTextType(EventType type) { textType_ = type; }
+    EventType textType() const { return typeAndReadBytes_.type(); }
+    void setTextType(EventType type) { typeAndReadBytes_.setType(type); }
     const std::string& string() const { return text_; }
     void setString(std::string_view text);
 
@@ -108,11 +148,17 @@ class Text {
     std::string description() const;
     std::string debugDescription() const;
 
-    friend bool operator==(const Text&, const Text&) = default;
+    // The type and the text; bytes kept from reading do not count.
+    friend bool operator==(const Text& a, const Text& b) {
+        return a.textType() == b.textType() && a.text_ == b.text_;
+    }
 
   private:
-    EventType textType_ = EventType::text;
+    static StreamDecodeResult<Text> parse(std::span<const uint8_t> bytes);
+
     std::string text_;
+    // With the text's bytes as read, when they differ from what text_ writes.
+    detail::TextTypeAndReadBytes typeAndReadBytes_{EventType::text};
 };
 
 // A meter: beats per bar, the beat's note value as a power of two (2 is a quarter, 3 an eighth),

@@ -7,7 +7,8 @@
 // event with bytes after it is dropped, its delta time added to the next event. A parameter
 // change written as separate Control Change events (number MSB, LSB, data entry MSB, optionally
 // LSB, on one channel with delta 0 between them) is read as one RPN or NRPN event, as is the
-// contiguous form; a parameter reset (127/127) needs no data entry.
+// contiguous form; a parameter reset (127/127) needs no data entry. A system exclusive event
+// with neither manufacturer ID nor data (F0 01 F7) is read as emptySysEx7().
 //
 // Writing: every event carries its own status byte; an event whose bytes are several channel
 // messages (parameter changes, a program change with bank select) is written as one event per
@@ -37,6 +38,12 @@ std::optional<Decoded<MIDIFileEvent::Payload>> tryPayloadDecoders(std::span<cons
 // for one above 0x0FFFFFFF, the largest a reader takes.
 std::vector<uint8_t> encodeTrackBody(std::span<const MIDIFileEvent> events,
                                      const MIDIFileTimeBase& timeBase);
+
+namespace detail {
+// encodeTrackBody, appending the body to `out`.
+void appendTrackBody(std::vector<uint8_t>& out, std::span<const MIDIFileEvent> events,
+                     const MIDIFileTimeBase& timeBase);
+}  // namespace detail
 
 // The four identifier bytes, the body length (big-endian 32 bits) and the body. Throws
 // MIDIFileEncodeError when the body is longer than 4,294,967,295 bytes.
