@@ -368,15 +368,14 @@ std::optional<Entry> Archive::Iterator::next() {
         return std::nullopt;
     auto found = detail::readEntryAt(state_->file, position_, fileSize_);
     if (!found) return std::nullopt;
-    position_ += found->second;
+    position_ += found->recordLength;
     ++index_;
-    return std::move(found->first);
+    return std::move(found->entry);
 }
 
 namespace detail {
 
-std::optional<std::pair<Entry, uint64_t>> readEntryAt(FILE* file, uint64_t position,
-                                                      uint64_t size) {
+std::optional<EntryRead> readEntryAt(FILE* file, uint64_t position, uint64_t size) {
     auto fixed = readAt(file, position, CentralDirectoryStructure::size, size);
     if (!fixed) return std::nullopt;
     const uint64_t afterFixed = position + CentralDirectoryStructure::size;
@@ -393,6 +392,14 @@ std::optional<std::pair<Entry, uint64_t>> readEntryAt(FILE* file, uint64_t posit
 
     std::optional<DataDescriptor<uint32_t>> descriptor;
     std::optional<DataDescriptor<uint64_t>> zip64Descriptor;
+    // A descriptor read without its signature lies in 4 bytes less than its parsed form counts.
+    bool descriptorUnsigned = false;
+    auto parseDescriptor = [&]<class SizeType>(const Bytes& bytes,
+                                               std::optional<DataDescriptor<SizeType>>& into) {
+        into = DataDescriptor<SizeType>::parse(bytes);
+        descriptorUnsigned =
+            into && scanValue<uint32_t>(bytes, 0) != DataDescriptor<SizeType>::signature;
+    };
     if (central->usesDataDescriptor()) {
         const uint64_t dataSize = central->compressionMethod == 0
                                       ? central->effectiveUncompressedSize()
@@ -403,18 +410,20 @@ std::optional<std::pair<Entry, uint64_t>> readEntryAt(FILE* file, uint64_t posit
             const uint64_t at = dataStart + dataSize;
             if (central->isZIP64()) {
                 if (auto bytes = readAt(file, at, DataDescriptor<uint64_t>::size, size)) {
-                    zip64Descriptor = DataDescriptor<uint64_t>::parse(*bytes);
+                    parseDescriptor(*bytes, zip64Descriptor);
                 }
             } else if (auto bytes =
                            readAt(file, at, DataDescriptor<uint32_t>::size, size)) {
-                descriptor = DataDescriptor<uint32_t>::parse(*bytes);
+                parseDescriptor(*bytes, descriptor);
             }
         }
     }
     const uint64_t recordLength = central->recordLength();
     auto entry = Entry::make(std::move(*central), std::move(*local), descriptor, zip64Descriptor);
     if (!entry) return std::nullopt;
-    return std::pair<Entry, uint64_t>(std::move(*entry), recordLength);
+    // localSize() holds the descriptor, so it is never below the 4 bytes taken off.
+    const uint64_t localExtent = entry->localSize() - (descriptorUnsigned ? 4 : 0);
+    return EntryRead{std::move(*entry), recordLength, localExtent};
 }
 
 
@@ -438,18 +447,19 @@ void walkInto(ArchiveState& state, ArchiveState::EntryIndex& index) {
         if (start > std::numeric_limits<uint64_t>::max() - index.nextRecordOffset) break;
         auto found = readEntryAt(state.file, start + index.nextRecordOffset, fileSize);
         if (!found) break;
-        const Entry& entry = found->first;
+        const Entry& entry = found->entry;
         const uint64_t localStart =
             entry.centralDirectoryStructure().effectiveRelativeOffsetOfLocalHeader();
-        const uint64_t localSize = entry.localSize();
-        const uint64_t localEnd = localStart > std::numeric_limits<uint64_t>::max() - localSize
+        // The bytes the entry really takes, its descriptor as written.
+        const uint64_t extent = found->localExtent;
+        const uint64_t localEnd = localStart > std::numeric_limits<uint64_t>::max() - extent
                                       ? std::numeric_limits<uint64_t>::max()
-                                      : localStart + localSize;
+                                      : localStart + extent;
         index.byPath.try_emplace(state.pathEncoding ? entry.path(*state.pathEncoding)
                                                     : entry.path(),
                                  index.items.size());
         index.items.push_back({index.nextRecordOffset, localStart, localEnd});
-        index.nextRecordOffset += found->second;
+        index.nextRecordOffset += found->recordLength;
     }
     index.complete = index.items.size() == count;
     // A walk that stops at an encrypted entry stops for that, not for damage.
@@ -532,7 +542,7 @@ std::optional<Entry> Archive::entry(std::string_view path) const {
         state_->file,
         offsetToStartOfCentralDirectory() + index->items[found->second].recordOffset, fileSize);
     if (!read) return std::nullopt;
-    return std::move(read->first);
+    return std::move(read->entry);
 }
 
 void Archive::checkDirectory() const {

@@ -109,11 +109,18 @@ AdditionalDataProvider streamProvider(FILE* file, uint64_t limit);
 // record's.
 uint64_t directoryCount(const ArchiveState& state);
 uint64_t directoryStart(const ArchiveState& state);
-// The entry whose central record starts at `position`, with the record's length; nothing when the
-// record or its local header is damaged, the entry is encrypted, or a value points outside the
-// first `fileSize` bytes.
-std::optional<std::pair<Entry, uint64_t>> readEntryAt(FILE* file, uint64_t position,
-                                                      uint64_t fileSize);
+// An entry as the walk reads it, with the lengths the walk needs besides.
+struct EntryRead {
+    Entry entry;
+    uint64_t recordLength = 0;  // bytes of the central record
+    // Bytes from the local header to the end of the data and of the descriptor as it lies in the
+    // archive: a descriptor without its signature takes 12 bytes (20 with 64-bit sizes), where
+    // Entry::localSize() counts 16 (24) whatever the form.
+    uint64_t localExtent = 0;
+};
+// The entry whose central record starts at `position`; nothing when the record or its local
+// header is damaged, the entry is encrypted, or a value points outside the first `fileSize` bytes.
+std::optional<EntryRead> readEntryAt(FILE* file, uint64_t position, uint64_t fileSize);
 // The archive's index, built by one walk of its directory when there is none yet. Null while
 // additions are pending and no index was built before they began.
 const ArchiveState::EntryIndex* entryIndex(ArchiveState& state);
