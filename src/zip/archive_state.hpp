@@ -38,6 +38,7 @@ struct ArchiveState {
         Bytes records;         // central directory records of the new entries
         uint64_t count = 0;    // new entries
         bool explicitTransaction = false;
+        bool lost = false;  // bytes of the new entries could not be written: commit rolls back
     };
     std::optional<PendingAdditions> pending;
 

@@ -78,6 +78,14 @@ void truncateStream(ArchiveState& state, uint64_t size, bool discardBuffered) {
     seekTo(file, size, state.url);
 }
 
+// Undoes the one addition that began at `start` while the others stay pending. Their bytes may
+// still sit in the stream's buffer, so they are written out before the archive is cut back; when
+// that fails they are lost, and committing the pending additions rolls them all back instead.
+void undoAddition(ArchiveState& state, uint64_t start) {
+    if (std::fflush(state.file) != 0 || std::ferror(state.file) != 0) state.pending->lost = true;
+    truncateStream(state, start, true);
+}
+
 void checkEntryPath(std::string_view path, const std::string& url) {
     if (path.empty() || path.find('\0') != std::string_view::npos) {
         throw ArchiveError(ArchiveError::Case::invalidEntryPath, url,
@@ -185,6 +193,10 @@ void Archive::commitPendingAdditions() {
                 throw ArchiveError(ArchiveError::Case::invalidCentralDirectorySize, url);
             if (oldCount > std::numeric_limits<uint64_t>::max() - pending.count)
                 throw ArchiveError(ArchiveError::Case::invalidCentralDirectoryEntryCount, url);
+            if (pending.lost) {
+                throw DataError(DataError::Case::unwritableFile,
+                                "entries added before a failed one could not be written", url);
+            }
             seekTo(file, pending.dataEnd, url);
             writeAll(ByteView(pending.savedTail).first(static_cast<size_t>(oldSize)), file);
             writeAll(pending.records, file);
@@ -314,7 +326,7 @@ void Archive::addEntry(std::string_view path, Entry::EntryType type, int64_t unc
             if (ownsPending) {
                 abandonPendingAdditions();
             } else {
-                truncateStream(*state_, start, true);
+                undoAddition(*state_, start);
             }
         });
     if (ownsPending) commitPendingAdditions();
