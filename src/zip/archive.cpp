@@ -20,7 +20,6 @@ using detail::checkNotCancelled;
 using detail::FileDescriptor;
 using detail::FilePtr;
 using detail::openArchiveFile;
-using detail::streamReader;
 using detail::writeAll;
 
 namespace detail {
@@ -30,6 +29,15 @@ std::optional<uint64_t> streamSize(FILE* file) {
     const off_t size = ftello(file);
     if (size < 0) return std::nullopt;
     return static_cast<uint64_t>(size);
+}
+
+std::optional<uint64_t> archiveSize(const ArchiveState& state) {
+    if (state.accessMode != Archive::AccessMode::read) return streamSize(state.file);
+    // Nothing is written: the size needs no flush, and the stream keeps its buffer.
+    if (state.memoryFile) return state.memoryFile->data().size();
+    struct stat st {};
+    if (::fstat(::fileno(state.file), &st) != 0 || st.st_size < 0) return std::nullopt;
+    return static_cast<uint64_t>(st.st_size);
 }
 
 std::optional<Bytes> readAt(FILE* file, uint64_t offset, size_t count, uint64_t fileSize) {
@@ -85,17 +93,6 @@ void checkNotCancelled(const Progress* progress) {
     if (progress != nullptr && progress->isCancelled()) {
         throw ArchiveError(ArchiveError::Case::cancelledOperation);
     }
-}
-
-DataProvider streamReader(FILE* file, const std::string& url) {
-    return [file, &url](int64_t, size_t count) {
-        Bytes bytes = readChunk(count, file);
-        if (bytes.size() != count) {
-            throw DataError(DataError::Case::unreadableFile,
-                            "the archive ends inside an entry's data", url);
-        }
-        return bytes;
-    };
 }
 
 size_t checkedBufferSize(int64_t bufferSize) {
@@ -572,8 +569,9 @@ uint32_t Archive::readStoredEntry(const Entry& entry, size_t bufferSize, bool sk
                                   Progress* progress, const DataConsumer& consumer) const {
     const uint64_t size = entry.centralDirectoryStructure().effectiveUncompressedSize();
     if (size > kMaxOffset) throw ArchiveError(ArchiveError::Case::invalidEntrySize, state_->url);
-    return passThrough(static_cast<int64_t>(size), bufferSize, skipCRC32,
-                       streamReader(state_->file, state_->url), progressStep(progress, consumer));
+    return detail::passThrough(static_cast<int64_t>(size), bufferSize, skipCRC32,
+                               detail::streamSource(state_->file, state_->url),
+                               progressStep(progress, consumer));
 }
 
 uint32_t Archive::readDeflatedEntry(const Entry& entry, size_t bufferSize, bool skipCRC32,
@@ -587,14 +585,16 @@ uint32_t Archive::readDeflatedEntry(const Entry& entry, size_t bufferSize, bool 
     const uint32_t crc = detail::processStream(
         StreamOperation::decode, static_cast<int64_t>(size), bufferSize,
         std::max(bufferSize, kInflateInputPiece), skipCRC32,
-        streamReader(state_->file, state_->url), [&](ByteView piece) {
+        detail::streamSource(state_->file, state_->url),
+        [&](ByteView piece) {
             if (piece.size() > declared - delivered) {
                 throw ArchiveError(ArchiveError::Case::invalidEntrySize, state_->url,
                                    "the data inflates past its declared size");
             }
             delivered += piece.size();
             step(piece);
-        });
+        },
+        declared);
     if (delivered != declared) {
         throw ArchiveError(ArchiveError::Case::invalidEntrySize, state_->url,
                            "the data inflates to less than its declared size");
@@ -616,7 +616,7 @@ uint32_t Archive::extract(const Entry& entry, int64_t bufferSize, bool skipCRC32
                            *index->overlap);
     }
     const uint64_t dataOffset = entry.dataOffset();
-    const auto fileSize = detail::streamSize(file);
+    const auto fileSize = detail::archiveSize(*state_);
     if (!fileSize || dataOffset > *fileSize) {
         throw ArchiveError(ArchiveError::Case::invalidLocalHeaderDataOffset, state_->url);
     }
@@ -684,18 +684,20 @@ std::pair<uint64_t, uint32_t> Archive::writeEntry(uint64_t uncompressedSize, Ent
                                                   size_t bufferSize, Progress* progress,
                                                   const DataProvider& provider) {
     FILE* file = state_->file;
-    return writeEntry(uncompressedSize, type, compressionMethod, bufferSize, progress, provider,
-                      [file](ByteView piece) { writeAll(piece, file); });
+    return detail::encodeEntry(state_->url, uncompressedSize, type, compressionMethod, bufferSize,
+                               progress, provider,
+                               [file](ByteView piece) { writeAll(piece, file); });
 }
 
-std::pair<uint64_t, uint32_t> Archive::writeEntry(uint64_t uncompressedSize, Entry::EntryType type,
+std::pair<uint64_t, uint32_t> detail::encodeEntry(const std::string& url,
+                                                  uint64_t uncompressedSize, Entry::EntryType type,
                                                   CompressionMethod compressionMethod,
                                                   size_t bufferSize, Progress* progress,
                                                   const DataProvider& provider,
                                                   const DataConsumer& sink) {
     bufferSize = std::max<size_t>(bufferSize, 1);
     if (uncompressedSize > kMaxOffset)
-        throw ArchiveError(ArchiveError::Case::invalidEntrySize, state_->url);
+        throw ArchiveError(ArchiveError::Case::invalidEntrySize, url);
     const auto size = static_cast<int64_t>(uncompressedSize);
     auto finish = [progress] {
         if (progress != nullptr) progress->setCompletedUnitCount(progress->totalUnitCount());
@@ -707,7 +709,7 @@ std::pair<uint64_t, uint32_t> Archive::writeEntry(uint64_t uncompressedSize, Ent
             return {0, 0};
         case Entry::EntryType::symlink: {
             if (uncompressedSize > kMaxSymlinkTarget) {
-                throw ArchiveError(ArchiveError::Case::invalidEntrySize, state_->url);
+                throw ArchiveError(ArchiveError::Case::invalidEntrySize, url);
             }
             const Bytes target = provider(0, static_cast<size_t>(uncompressedSize));
             if (target.size() != uncompressedSize) throw DataError(DataError::Case::unreadableFile);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <memory>
 
 namespace zip {
 namespace {
@@ -23,15 +24,21 @@ size_t pieceSize(int64_t size, int64_t position, size_t bufferSize) {
         std::min<uint64_t>(static_cast<uint64_t>(size - position), bufferSize));
 }
 
-Bytes fetch(const DataProvider& provider, int64_t position, size_t count) {
-    Bytes bytes = provider(position, count);
-    if (bytes.size() != count) {
-        throw DataError(DataError::Case::unreadableFile, "the source delivered " +
-                                                             std::to_string(bytes.size()) + " of " +
-                                                             std::to_string(count) + " bytes");
+// A buffer that is not filled when it is made: every byte is written before it is read.
+class RawBuffer {
+  public:
+    uint8_t* get(size_t size) {
+        if (size > capacity_) {
+            bytes_.reset(new uint8_t[size]);
+            capacity_ = size;
+        }
+        return bytes_.get();
     }
-    return bytes;
-}
+
+  private:
+    std::unique_ptr<uint8_t[]> bytes_;
+    size_t capacity_ = 0;
+};
 
 class ZStream {
   public:
@@ -82,34 +89,66 @@ uint32_t crc32(ByteView bytes, uint32_t crc) {
 
 uint32_t processStream(StreamOperation operation, int64_t size, size_t bufferSize, bool skipCRC32,
                        const DataProvider& provider, const DataConsumer& consumer) {
-    return detail::processStream(operation, size, bufferSize, bufferSize, skipCRC32, provider,
-                                 consumer);
+    return detail::processStream(operation, size, bufferSize, bufferSize, skipCRC32,
+                                 detail::sourceOf(provider), consumer);
+}
+
+detail::InputSource detail::sourceOf(const DataProvider& provider) {
+    return [&provider, held = std::make_shared<Bytes>(), position = int64_t{0}](
+               size_t count) mutable -> ByteView {
+        *held = provider(position, count);
+        if (held->size() != count) {
+            throw DataError(DataError::Case::unreadableFile,
+                            "the source delivered " + std::to_string(held->size()) + " of " +
+                                std::to_string(count) + " bytes");
+        }
+        position += static_cast<int64_t>(count);
+        return *held;
+    };
+}
+
+detail::InputSource detail::streamSource(FILE* file, const std::string& url) {
+    return [file, &url, buffer = std::make_shared<RawBuffer>()](size_t count) -> ByteView {
+        uint8_t* bytes = buffer->get(count);
+        const size_t read = count == 0 ? 0 : std::fread(bytes, 1, count, file);
+        if (std::ferror(file) != 0) throw DataError(DataError::Case::unreadableFile);
+        if (read != count) {
+            throw DataError(DataError::Case::unreadableFile,
+                            "the archive ends inside an entry's data", url);
+        }
+        return ByteView(bytes, count);
+    };
 }
 
 uint32_t detail::processStream(StreamOperation operation, int64_t size, size_t bufferSize,
-                               size_t inputPieceSize, bool skipCRC32, const DataProvider& provider,
-                               const DataConsumer& consumer) {
+                               size_t inputPieceSize, bool skipCRC32, const InputSource& source,
+                               const DataConsumer& consumer, uint64_t expectedOutput) {
     bufferSize = std::clamp<size_t>(bufferSize, 1, kMaxPiece);
     inputPieceSize = std::clamp<size_t>(inputPieceSize, 1, kMaxPiece);
     const bool encode = operation == StreamOperation::encode;
     ZStream stream(operation);
-    const size_t outputSize = encode ? bufferSize : std::max(bufferSize, kMinInflateOutput);
-    Bytes output(outputSize);
-    Bytes input;
+    // Room for the whole output of a small stream and one byte more, so that its pieces come
+    // out as a larger buffer would give them.
+    size_t outputSize = encode ? bufferSize : std::max(bufferSize, kMinInflateOutput);
+    if (!encode && expectedOutput != 0 && expectedOutput < outputSize)
+        outputSize = std::max(bufferSize, static_cast<size_t>(expectedOutput) + 1);
+    RawBuffer outputBuffer;
+    uint8_t* const output = outputBuffer.get(outputSize);
     int64_t position = 0;
     uint32_t crc = 0;
     bool finalInput = false;
     for (;;) {
         if (stream->avail_in == 0) {
             const size_t count = pieceSize(size, position, inputPieceSize);
-            input = fetch(provider, position, count);
+            const ByteView input = source(count);
             position += static_cast<int64_t>(count);
             finalInput = position >= size && count < inputPieceSize;
-            stream->next_in = input.data();
+            // zlib reads its input through a pointer to non-const bytes and never writes it.
+            stream->next_in = const_cast<uint8_t*>(input.data());
             stream->avail_in = static_cast<uInt>(input.size());
             if (encode && !skipCRC32) crc = crc32(input, crc);
         }
-        stream->next_out = output.data();
+        stream->next_out = output;
         stream->avail_out = static_cast<uInt>(outputSize);
         const int status = encode ? ::deflate(stream.get(), finalInput ? Z_FINISH : Z_NO_FLUSH)
                                   : ::inflate(stream.get(), Z_NO_FLUSH);
@@ -127,7 +166,7 @@ uint32_t detail::processStream(StreamOperation operation, int64_t size, size_t b
         }
         if (produced == 0) consumer(ByteView());
         for (size_t at = 0; at < produced; at += bufferSize) {
-            const ByteView piece(output.data() + at, std::min(bufferSize, produced - at));
+            const ByteView piece(output + at, std::min(bufferSize, produced - at));
             consumer(piece);
             if (!encode && !skipCRC32) crc = crc32(piece, crc);
         }
@@ -158,6 +197,11 @@ uint32_t inflate(int64_t size, size_t bufferSize, bool skipCRC32, const DataProv
 
 uint32_t passThrough(int64_t size, size_t chunkSize, bool skipCRC32, const DataProvider& provider,
                      const DataConsumer& consumer) {
+    return detail::passThrough(size, chunkSize, skipCRC32, detail::sourceOf(provider), consumer);
+}
+
+uint32_t detail::passThrough(int64_t size, size_t chunkSize, bool skipCRC32,
+                             const InputSource& source, const DataConsumer& consumer) {
     if (size < 1) {
         consumer(ByteView());
         return 0;
@@ -167,7 +211,7 @@ uint32_t passThrough(int64_t size, size_t chunkSize, bool skipCRC32, const DataP
     int64_t position = 0;
     while (position < size) {
         const size_t count = pieceSize(size, position, chunkSize);
-        Bytes piece = fetch(provider, position, count);
+        const ByteView piece = source(count);
         consumer(piece);
         if (!skipCRC32) crc = crc32(piece, crc);
         position += static_cast<int64_t>(count);

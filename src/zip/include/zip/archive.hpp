@@ -29,7 +29,9 @@ namespace zip {
 
 namespace detail {
 struct ArchiveState;
-}
+struct ArchiveAccess;
+struct PreparedAddition;
+}  // namespace detail
 
 class Archive {
   public:
@@ -246,14 +248,15 @@ class Archive {
     static int64_t addingUnitCount(const std::filesystem::path& item);
 
   private:
+    friend struct detail::ArchiveAccess;
     explicit Archive(std::shared_ptr<detail::ArchiveState> state) : state_(std::move(state)) {}
     // The stream, or unwritableArchive for a read-mode or closed archive.
     FILE* writableFile() const;
-    // writeEntry handing the bytes for the archive to `sink` instead of the stream.
-    std::pair<uint64_t, uint32_t> writeEntry(uint64_t uncompressedSize, Entry::EntryType type,
-                                             CompressionMethod compressionMethod, size_t bufferSize,
-                                             Progress* progress, const DataProvider& provider,
-                                             const DataConsumer& sink);
+    // Writes a checked addition behind the pending ones (or alone, with a directory write of its
+    // own, outside a transaction). Its data is encoded here from `provider` unless it was encoded
+    // beforehand. Any failure undoes this addition and rethrows.
+    void writeAddition(detail::PreparedAddition& addition, size_t bufferSize, Progress* progress,
+                       const DataProvider& provider);
     // Writes the end records for a directory of `count` entries and `size` bytes at `start`; the
     // records are written at `endStart`, the current position.
     std::pair<EndOfCentralDirectoryRecord, std::optional<ZIP64EndOfCentralDirectory>>
