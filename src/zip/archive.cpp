@@ -357,13 +357,15 @@ Archive::Iterator::Iterator(std::shared_ptr<ArchiveState> state) : state_(std::m
     count_ = archive.totalNumberOfEntriesInCentralDirectory();
     position_ = archive.offsetToStartOfCentralDirectory();
     fileSize_ = detail::streamSize(state_->file).value_or(0);
+    // The records of an archive that cannot change are read ahead in blocks.
+    if (state_->accessMode == AccessMode::read) window_ = std::make_shared<detail::DirectoryWindow>();
 }
 
 std::optional<Entry> Archive::Iterator::next() {
     // A closed archive, or one whose directory is being rewritten, has nothing to walk.
     if (!state_ || index_ >= count_ || state_->file == nullptr || state_->pending)
         return std::nullopt;
-    auto found = detail::readEntryAt(state_->file, position_, fileSize_);
+    auto found = detail::readEntryAt(state_->file, position_, fileSize_, window_.get());
     if (!found) return std::nullopt;
     position_ += found->recordLength;
     ++index_;
@@ -372,12 +374,56 @@ std::optional<Entry> Archive::Iterator::next() {
 
 namespace detail {
 
-std::optional<EntryRead> readEntryAt(FILE* file, uint64_t position, uint64_t size) {
-    auto fixed = readAt(file, position, CentralDirectoryStructure::size, size);
+std::optional<ByteView> DirectoryWindow::view(FILE* file, uint64_t offset, size_t count,
+                                              uint64_t fileSize) {
+    if (offset >= start && offset - start <= bytes.size() &&
+        count <= bytes.size() - (offset - start)) {
+        return ByteView(bytes).subspan(static_cast<size_t>(offset - start), count);
+    }
+    if (offset > fileSize) return std::nullopt;
+    const size_t length =
+        static_cast<size_t>(std::min<uint64_t>(std::max(count, kBlock), fileSize - offset));
+    if (length < count) return std::nullopt;
+    auto block = readAt(file, offset, length, fileSize);
+    if (!block) return std::nullopt;
+    bytes = std::move(*block);
+    start = offset;
+    return ByteView(bytes).first(count);
+}
+
+namespace {
+
+// The central record at `position`, its variable part included, from the window.
+std::optional<CentralDirectoryStructure> centralRecordFrom(DirectoryWindow& window, FILE* file,
+                                                           uint64_t position, uint64_t size) {
+    auto fixed = window.view(file, position, CentralDirectoryStructure::size, size);
     if (!fixed) return std::nullopt;
-    const uint64_t afterFixed = position + CentralDirectoryStructure::size;
-    auto central =
-        CentralDirectoryStructure::parse(*fixed, streamProvider(file, size - afterFixed));
+    const size_t length = CentralDirectoryStructure::size + size_t{scanValue<uint16_t>(*fixed, 28)} +
+                          scanValue<uint16_t>(*fixed, 30) + scanValue<uint16_t>(*fixed, 32);
+    auto record = window.view(file, position, length, size);
+    if (!record) return std::nullopt;
+    ByteView rest = record->subspan(CentralDirectoryStructure::size);
+    return CentralDirectoryStructure::parse(
+        record->first(CentralDirectoryStructure::size),
+        [&rest](size_t count) -> std::optional<Bytes> {
+            if (count > rest.size()) return std::nullopt;
+            Bytes bytes(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(count));
+            rest = rest.subspan(count);
+            return bytes;
+        });
+}
+
+}  // namespace
+
+std::optional<EntryRead> readEntryAt(FILE* file, uint64_t position, uint64_t size,
+                                     DirectoryWindow* window) {
+    std::optional<CentralDirectoryStructure> central;
+    if (window != nullptr) {
+        central = centralRecordFrom(*window, file, position, size);
+    } else if (auto fixed = readAt(file, position, CentralDirectoryStructure::size, size)) {
+        const uint64_t afterFixed = position + CentralDirectoryStructure::size;
+        central = CentralDirectoryStructure::parse(*fixed, streamProvider(file, size - afterFixed));
+    }
     if (!central) return std::nullopt;
 
     const uint64_t localOffset = central->effectiveRelativeOffsetOfLocalHeader();
@@ -440,9 +486,11 @@ void walkInto(ArchiveState& state, ArchiveState::EntryIndex& index) {
     index.items.reserve(expected);
     index.byPath.reserve(expected);
     const size_t firstNew = index.items.size();
+    DirectoryWindow window;
+    DirectoryWindow* const ahead = state.accessMode == Archive::AccessMode::read ? &window : nullptr;
     while (index.items.size() < count) {
         if (start > std::numeric_limits<uint64_t>::max() - index.nextRecordOffset) break;
-        auto found = readEntryAt(state.file, start + index.nextRecordOffset, fileSize);
+        auto found = readEntryAt(state.file, start + index.nextRecordOffset, fileSize, ahead);
         if (!found) break;
         const Entry& entry = found->entry;
         const uint64_t localStart =

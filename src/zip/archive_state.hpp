@@ -177,9 +177,22 @@ struct EntryRead {
     // Entry::localSize() counts 16 (24) whatever the form.
     uint64_t localExtent = 0;
 };
-// The entry whose central record starts at `position`; nothing when the record or its local
-// header is damaged, the entry is encrypted, or a value points outside the first `fileSize` bytes.
-std::optional<EntryRead> readEntryAt(FILE* file, uint64_t position, uint64_t fileSize);
+// Central records read ahead in blocks, for a walk of an archive that cannot change: one read
+// serves many records instead of two reads each, between which the local headers are read.
+struct DirectoryWindow {
+    static constexpr size_t kBlock = 65536;
+    uint64_t start = 0;
+    Bytes bytes;
+    // The `count` bytes at `offset`, read anew with those after them when the block does not hold
+    // them; nothing when they do not lie inside the first `fileSize` bytes or cannot be read. The
+    // view lasts until the next call.
+    std::optional<ByteView> view(FILE* file, uint64_t offset, size_t count, uint64_t fileSize);
+};
+// The entry whose central record starts at `position`, read through `window` when one is given;
+// nothing when the record or its local header is damaged, the entry is encrypted, or a value
+// points outside the first `fileSize` bytes.
+std::optional<EntryRead> readEntryAt(FILE* file, uint64_t position, uint64_t fileSize,
+                                     DirectoryWindow* window = nullptr);
 // The archive's index, built by one walk of its directory when there is none yet. Null while
 // additions are pending and no index was built before they began.
 const ArchiveState::EntryIndex* entryIndex(ArchiveState& state);

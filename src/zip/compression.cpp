@@ -4,6 +4,10 @@
 
 #include <zlib.h>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -74,10 +78,87 @@ std::optional<CompressionMethod> compressionMethod(uint16_t rawValue) {
     return std::nullopt;
 }
 
+#if defined(__x86_64__)
+namespace {
+
+__attribute__((target("pclmul,sse4.1"))) inline __m128i load(const uint8_t* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
+// x folded over the distance of `k`, onto `next`.
+__attribute__((target("pclmul,sse4.1"))) inline __m128i fold(__m128i x, __m128i k, __m128i next) {
+    const __m128i low = _mm_clmulepi64_si128(x, k, 0x00);
+    const __m128i high = _mm_clmulepi64_si128(x, k, 0x11);
+    return _mm_xor_si128(_mm_xor_si128(high, low), next);
+}
+
+// The CRC register (the value before the final inversion) after `length` bytes, a multiple of 16
+// and at least 64: the data is folded 64 bytes at a time with carry-less multiplication, then to
+// 128 bits, to 64, and reduced to 32 bits by Barrett reduction, for the reflected polynomial
+// 0xEDB88320. The constants are x^(k) mod P for the folding distances, and P and floor(x^64 / P)
+// for the reduction.
+__attribute__((target("pclmul,sse4.1"))) uint32_t foldedCRC32(const uint8_t* data, size_t length,
+                                                               uint32_t crc) {
+    const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);
+    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
+    const __m128i k5 = _mm_set_epi64x(0, 0x0163cd6124);
+    const __m128i polyMu = _mm_set_epi64x(0x01f7011641, 0x01db710641);
+    __m128i x1 = _mm_xor_si128(load(data), _mm_cvtsi32_si128(static_cast<int>(crc)));
+    __m128i x2 = load(data + 16);
+    __m128i x3 = load(data + 32);
+    __m128i x4 = load(data + 48);
+    data += 64;
+    length -= 64;
+    while (length >= 64) {
+        x1 = fold(x1, k1k2, load(data));
+        x2 = fold(x2, k1k2, load(data + 16));
+        x3 = fold(x3, k1k2, load(data + 32));
+        x4 = fold(x4, k1k2, load(data + 48));
+        data += 64;
+        length -= 64;
+    }
+    x1 = fold(x1, k3k4, x2);
+    x1 = fold(x1, k3k4, x3);
+    x1 = fold(x1, k3k4, x4);
+    while (length >= 16) {
+        x1 = fold(x1, k3k4, load(data));
+        data += 16;
+        length -= 16;
+    }
+    // 128 bits to 64.
+    const __m128i low32 = _mm_setr_epi32(~0, 0, ~0, 0);
+    __m128i x = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, k3k4, 0x10));
+    x = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x, low32), k5, 0x00),
+                      _mm_srli_si128(x, 4));
+    // Barrett reduction to 32 bits.
+    __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x, low32), polyMu, 0x10);
+    t = _mm_clmulepi64_si128(_mm_and_si128(t, low32), polyMu, 0x00);
+    return static_cast<uint32_t>(_mm_extract_epi32(_mm_xor_si128(x, t), 1));
+}
+
+bool canFoldCRC32() {
+    static const bool supported =
+        __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    return supported;
+}
+
+}  // namespace
+#endif
+
 uint32_t crc32(ByteView bytes, uint32_t crc) {
-    // zlib takes 32-bit lengths; longer buffers are folded in parts.
     const uint8_t* p = bytes.data();
     size_t left = bytes.size();
+#if defined(__x86_64__)
+    // The same checksum as zlib's, several times faster: whole 16-byte blocks by folding, the
+    // rest through zlib.
+    if (left >= 64 && canFoldCRC32()) {
+        const size_t blocks = left & ~size_t{15};
+        crc = ~foldedCRC32(p, blocks, ~crc);
+        p += blocks;
+        left -= blocks;
+    }
+#endif
+    // zlib takes 32-bit lengths; longer buffers are folded in parts.
     while (left > 0) {
         auto n = static_cast<uInt>(std::min<size_t>(left, UINT_MAX));
         crc = static_cast<uint32_t>(::crc32(crc, p, n));

@@ -30,6 +30,7 @@ namespace zip {
 namespace detail {
 struct ArchiveState;
 struct ArchiveAccess;
+struct DirectoryWindow;
 struct PreparedAddition;
 }  // namespace detail
 
@@ -106,6 +107,7 @@ class Archive {
         friend class Archive;
         explicit Iterator(std::shared_ptr<detail::ArchiveState> state);
         std::shared_ptr<detail::ArchiveState> state_;
+        std::shared_ptr<detail::DirectoryWindow> window_;  // read-ahead of the records, or none
         uint64_t index_ = 0;
         uint64_t count_ = 0;
         uint64_t position_ = 0;
