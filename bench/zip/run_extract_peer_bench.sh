@@ -24,14 +24,16 @@ if [ ! -x "$bench" ]; then
     cmake --build "$build" --target zip_peer_extract_bench -- -j"${PROJECT_BUILD_JOBS:-$(nproc)}"
 fi
 
-data="$build/bench-data"
+mkdir -p "$build/bench-data"
+data=$(cd "$build/bench-data" && pwd)
 name=$(echo "$tree" | tr '/' '_' | sed 's/^_//')
 archive="$data/$name.zip"
 if [ ! -f "$archive" ]; then
-    mkdir -p "$data"
     echo "making $archive from $tree (once)"
-    (cd "$(dirname "$tree")" && zip -r -q -y "$(realpath "$data")/$name.zip.part" "$(basename "$tree")") || [ $? -eq 18 ]  # 18: some items could not be read
-    mv "$data/$name.zip.part" "$archive"
+    rm -f "$archive.part"
+    # Exit status 18: some items could not be read; the archive holds the others.
+    (cd "$(dirname "$tree")" && zip -r -q -y "$archive.part" "$(basename "$tree")") || [ $? -eq 18 ]
+    mv "$archive.part" "$archive"
 fi
 echo "archive: $archive, $(du -h "$archive" | cut -f1), $(zipinfo -1 "$archive" | wc -l) entries"
 
