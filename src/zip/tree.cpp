@@ -75,12 +75,16 @@ void addItem(Archive& archive, const std::string& entryPath, const fs::path& ite
     archive.addEntry(entryPath, item, method, kTreeBufferSize, child.get());
 }
 
-// The processors this thread may run on (its affinity, as a container or taskset sets it).
+// The worker threads a tree is zipped with: one per processor this thread may run on (its
+// affinity, as a container or taskset sets it), at most 16.
 unsigned availableProcessors() {
+    constexpr unsigned kMostWorkers = 16;
     cpu_set_t set;
     CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(CPU_COUNT(&set));
-    return std::max(1u, std::thread::hardware_concurrency());
+    const unsigned processors = ::sched_getaffinity(0, sizeof set, &set) == 0
+                                    ? static_cast<unsigned>(CPU_COUNT(&set))
+                                    : std::thread::hardware_concurrency();
+    return std::clamp(processors, 1u, kMostWorkers);
 }
 
 // Adds the items of a tree with their data made ready on worker threads while the calling thread
