@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libexpat1-dev zlib1g-dev libicu-dev libasio-dev libavutil-dev
     qt6-base-dev libgl-dev xvfb xauth
-    zip unzip python3 python3-mido libxml2-utils locales ffmpeg
+    zip unzip libzip-dev python3 python3-mido libxml2-utils locales ffmpeg
     mma pianobooster
     jackd2 libjack-jackd2-dev
 )

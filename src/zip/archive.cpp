@@ -20,7 +20,6 @@ using detail::checkNotCancelled;
 using detail::FileDescriptor;
 using detail::FilePtr;
 using detail::openArchiveFile;
-using detail::streamReader;
 using detail::writeAll;
 
 namespace detail {
@@ -30,6 +29,15 @@ std::optional<uint64_t> streamSize(FILE* file) {
     const off_t size = ftello(file);
     if (size < 0) return std::nullopt;
     return static_cast<uint64_t>(size);
+}
+
+std::optional<uint64_t> archiveSize(const ArchiveState& state) {
+    if (state.accessMode != Archive::AccessMode::read) return streamSize(state.file);
+    // Nothing is written: the size needs no flush, and the stream keeps its buffer.
+    if (state.memoryFile) return state.memoryFile->data().size();
+    struct stat st {};
+    if (::fstat(::fileno(state.file), &st) != 0 || st.st_size < 0) return std::nullopt;
+    return static_cast<uint64_t>(st.st_size);
 }
 
 std::optional<Bytes> readAt(FILE* file, uint64_t offset, size_t count, uint64_t fileSize) {
@@ -85,17 +93,6 @@ void checkNotCancelled(const Progress* progress) {
     if (progress != nullptr && progress->isCancelled()) {
         throw ArchiveError(ArchiveError::Case::cancelledOperation);
     }
-}
-
-DataProvider streamReader(FILE* file, const std::string& url) {
-    return [file, &url](int64_t, size_t count) {
-        Bytes bytes = readChunk(count, file);
-        if (bytes.size() != count) {
-            throw DataError(DataError::Case::unreadableFile,
-                            "the archive ends inside an entry's data", url);
-        }
-        return bytes;
-    };
 }
 
 size_t checkedBufferSize(int64_t bufferSize) {
@@ -360,28 +357,73 @@ Archive::Iterator::Iterator(std::shared_ptr<ArchiveState> state) : state_(std::m
     count_ = archive.totalNumberOfEntriesInCentralDirectory();
     position_ = archive.offsetToStartOfCentralDirectory();
     fileSize_ = detail::streamSize(state_->file).value_or(0);
+    // The records of an archive that cannot change are read ahead in blocks.
+    if (state_->accessMode == AccessMode::read) window_ = std::make_shared<detail::DirectoryWindow>();
 }
 
 std::optional<Entry> Archive::Iterator::next() {
     // A closed archive, or one whose directory is being rewritten, has nothing to walk.
     if (!state_ || index_ >= count_ || state_->file == nullptr || state_->pending)
         return std::nullopt;
-    auto found = detail::readEntryAt(state_->file, position_, fileSize_);
+    auto found = detail::readEntryAt(state_->file, position_, fileSize_, window_.get());
     if (!found) return std::nullopt;
-    position_ += found->second;
+    position_ += found->recordLength;
     ++index_;
-    return std::move(found->first);
+    return std::move(found->entry);
 }
 
 namespace detail {
 
-std::optional<std::pair<Entry, uint64_t>> readEntryAt(FILE* file, uint64_t position,
-                                                      uint64_t size) {
-    auto fixed = readAt(file, position, CentralDirectoryStructure::size, size);
+std::optional<ByteView> DirectoryWindow::view(FILE* file, uint64_t offset, size_t count,
+                                              uint64_t fileSize) {
+    if (offset >= start && offset - start <= bytes.size() &&
+        count <= bytes.size() - (offset - start)) {
+        return ByteView(bytes).subspan(static_cast<size_t>(offset - start), count);
+    }
+    if (offset > fileSize) return std::nullopt;
+    const size_t length =
+        static_cast<size_t>(std::min<uint64_t>(std::max(count, kBlock), fileSize - offset));
+    if (length < count) return std::nullopt;
+    auto block = readAt(file, offset, length, fileSize);
+    if (!block) return std::nullopt;
+    bytes = std::move(*block);
+    start = offset;
+    return ByteView(bytes).first(count);
+}
+
+namespace {
+
+// The central record at `position`, its variable part included, from the window.
+std::optional<CentralDirectoryStructure> centralRecordFrom(DirectoryWindow& window, FILE* file,
+                                                           uint64_t position, uint64_t size) {
+    auto fixed = window.view(file, position, CentralDirectoryStructure::size, size);
     if (!fixed) return std::nullopt;
-    const uint64_t afterFixed = position + CentralDirectoryStructure::size;
-    auto central =
-        CentralDirectoryStructure::parse(*fixed, streamProvider(file, size - afterFixed));
+    const size_t length = CentralDirectoryStructure::size + size_t{scanValue<uint16_t>(*fixed, 28)} +
+                          scanValue<uint16_t>(*fixed, 30) + scanValue<uint16_t>(*fixed, 32);
+    auto record = window.view(file, position, length, size);
+    if (!record) return std::nullopt;
+    ByteView rest = record->subspan(CentralDirectoryStructure::size);
+    return CentralDirectoryStructure::parse(
+        record->first(CentralDirectoryStructure::size),
+        [&rest](size_t count) -> std::optional<Bytes> {
+            if (count > rest.size()) return std::nullopt;
+            Bytes bytes(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(count));
+            rest = rest.subspan(count);
+            return bytes;
+        });
+}
+
+}  // namespace
+
+std::optional<EntryRead> readEntryAt(FILE* file, uint64_t position, uint64_t size,
+                                     DirectoryWindow* window) {
+    std::optional<CentralDirectoryStructure> central;
+    if (window != nullptr) {
+        central = centralRecordFrom(*window, file, position, size);
+    } else if (auto fixed = readAt(file, position, CentralDirectoryStructure::size, size)) {
+        const uint64_t afterFixed = position + CentralDirectoryStructure::size;
+        central = CentralDirectoryStructure::parse(*fixed, streamProvider(file, size - afterFixed));
+    }
     if (!central) return std::nullopt;
 
     const uint64_t localOffset = central->effectiveRelativeOffsetOfLocalHeader();
@@ -393,6 +435,14 @@ std::optional<std::pair<Entry, uint64_t>> readEntryAt(FILE* file, uint64_t posit
 
     std::optional<DataDescriptor<uint32_t>> descriptor;
     std::optional<DataDescriptor<uint64_t>> zip64Descriptor;
+    // A descriptor read without its signature lies in 4 bytes less than its parsed form counts.
+    bool descriptorUnsigned = false;
+    auto parseDescriptor = [&]<class SizeType>(const Bytes& bytes,
+                                               std::optional<DataDescriptor<SizeType>>& into) {
+        into = DataDescriptor<SizeType>::parse(bytes);
+        descriptorUnsigned =
+            into && scanValue<uint32_t>(bytes, 0) != DataDescriptor<SizeType>::signature;
+    };
     if (central->usesDataDescriptor()) {
         const uint64_t dataSize = central->compressionMethod == 0
                                       ? central->effectiveUncompressedSize()
@@ -403,18 +453,20 @@ std::optional<std::pair<Entry, uint64_t>> readEntryAt(FILE* file, uint64_t posit
             const uint64_t at = dataStart + dataSize;
             if (central->isZIP64()) {
                 if (auto bytes = readAt(file, at, DataDescriptor<uint64_t>::size, size)) {
-                    zip64Descriptor = DataDescriptor<uint64_t>::parse(*bytes);
+                    parseDescriptor(*bytes, zip64Descriptor);
                 }
             } else if (auto bytes =
                            readAt(file, at, DataDescriptor<uint32_t>::size, size)) {
-                descriptor = DataDescriptor<uint32_t>::parse(*bytes);
+                parseDescriptor(*bytes, descriptor);
             }
         }
     }
     const uint64_t recordLength = central->recordLength();
     auto entry = Entry::make(std::move(*central), std::move(*local), descriptor, zip64Descriptor);
     if (!entry) return std::nullopt;
-    return std::pair<Entry, uint64_t>(std::move(*entry), recordLength);
+    // localSize() holds the descriptor, so it is never below the 4 bytes taken off.
+    const uint64_t localExtent = entry->localSize() - (descriptorUnsigned ? 4 : 0);
+    return EntryRead{std::move(*entry), recordLength, localExtent};
 }
 
 
@@ -434,22 +486,25 @@ void walkInto(ArchiveState& state, ArchiveState::EntryIndex& index) {
     index.items.reserve(expected);
     index.byPath.reserve(expected);
     const size_t firstNew = index.items.size();
+    DirectoryWindow window;
+    DirectoryWindow* const ahead = state.accessMode == Archive::AccessMode::read ? &window : nullptr;
     while (index.items.size() < count) {
         if (start > std::numeric_limits<uint64_t>::max() - index.nextRecordOffset) break;
-        auto found = readEntryAt(state.file, start + index.nextRecordOffset, fileSize);
+        auto found = readEntryAt(state.file, start + index.nextRecordOffset, fileSize, ahead);
         if (!found) break;
-        const Entry& entry = found->first;
+        const Entry& entry = found->entry;
         const uint64_t localStart =
             entry.centralDirectoryStructure().effectiveRelativeOffsetOfLocalHeader();
-        const uint64_t localSize = entry.localSize();
-        const uint64_t localEnd = localStart > std::numeric_limits<uint64_t>::max() - localSize
+        // The bytes the entry really takes, its descriptor as written.
+        const uint64_t extent = found->localExtent;
+        const uint64_t localEnd = localStart > std::numeric_limits<uint64_t>::max() - extent
                                       ? std::numeric_limits<uint64_t>::max()
-                                      : localStart + localSize;
+                                      : localStart + extent;
         index.byPath.try_emplace(state.pathEncoding ? entry.path(*state.pathEncoding)
                                                     : entry.path(),
                                  index.items.size());
         index.items.push_back({index.nextRecordOffset, localStart, localEnd});
-        index.nextRecordOffset += found->second;
+        index.nextRecordOffset += found->recordLength;
     }
     index.complete = index.items.size() == count;
     // A walk that stops at an encrypted entry stops for that, not for damage.
@@ -532,7 +587,7 @@ std::optional<Entry> Archive::entry(std::string_view path) const {
         state_->file,
         offsetToStartOfCentralDirectory() + index->items[found->second].recordOffset, fileSize);
     if (!read) return std::nullopt;
-    return std::move(read->first);
+    return std::move(read->entry);
 }
 
 void Archive::checkDirectory() const {
@@ -562,8 +617,9 @@ uint32_t Archive::readStoredEntry(const Entry& entry, size_t bufferSize, bool sk
                                   Progress* progress, const DataConsumer& consumer) const {
     const uint64_t size = entry.centralDirectoryStructure().effectiveUncompressedSize();
     if (size > kMaxOffset) throw ArchiveError(ArchiveError::Case::invalidEntrySize, state_->url);
-    return passThrough(static_cast<int64_t>(size), bufferSize, skipCRC32,
-                       streamReader(state_->file, state_->url), progressStep(progress, consumer));
+    return detail::passThrough(static_cast<int64_t>(size), bufferSize, skipCRC32,
+                               detail::streamSource(state_->file, state_->url),
+                               progressStep(progress, consumer));
 }
 
 uint32_t Archive::readDeflatedEntry(const Entry& entry, size_t bufferSize, bool skipCRC32,
@@ -577,14 +633,16 @@ uint32_t Archive::readDeflatedEntry(const Entry& entry, size_t bufferSize, bool 
     const uint32_t crc = detail::processStream(
         StreamOperation::decode, static_cast<int64_t>(size), bufferSize,
         std::max(bufferSize, kInflateInputPiece), skipCRC32,
-        streamReader(state_->file, state_->url), [&](ByteView piece) {
+        detail::streamSource(state_->file, state_->url),
+        [&](ByteView piece) {
             if (piece.size() > declared - delivered) {
                 throw ArchiveError(ArchiveError::Case::invalidEntrySize, state_->url,
                                    "the data inflates past its declared size");
             }
             delivered += piece.size();
             step(piece);
-        });
+        },
+        declared);
     if (delivered != declared) {
         throw ArchiveError(ArchiveError::Case::invalidEntrySize, state_->url,
                            "the data inflates to less than its declared size");
@@ -606,7 +664,7 @@ uint32_t Archive::extract(const Entry& entry, int64_t bufferSize, bool skipCRC32
                            *index->overlap);
     }
     const uint64_t dataOffset = entry.dataOffset();
-    const auto fileSize = detail::streamSize(file);
+    const auto fileSize = detail::archiveSize(*state_);
     if (!fileSize || dataOffset > *fileSize) {
         throw ArchiveError(ArchiveError::Case::invalidLocalHeaderDataOffset, state_->url);
     }
@@ -674,18 +732,20 @@ std::pair<uint64_t, uint32_t> Archive::writeEntry(uint64_t uncompressedSize, Ent
                                                   size_t bufferSize, Progress* progress,
                                                   const DataProvider& provider) {
     FILE* file = state_->file;
-    return writeEntry(uncompressedSize, type, compressionMethod, bufferSize, progress, provider,
-                      [file](ByteView piece) { writeAll(piece, file); });
+    return detail::encodeEntry(state_->url, uncompressedSize, type, compressionMethod, bufferSize,
+                               progress, provider,
+                               [file](ByteView piece) { writeAll(piece, file); });
 }
 
-std::pair<uint64_t, uint32_t> Archive::writeEntry(uint64_t uncompressedSize, Entry::EntryType type,
+std::pair<uint64_t, uint32_t> detail::encodeEntry(const std::string& url,
+                                                  uint64_t uncompressedSize, Entry::EntryType type,
                                                   CompressionMethod compressionMethod,
                                                   size_t bufferSize, Progress* progress,
                                                   const DataProvider& provider,
                                                   const DataConsumer& sink) {
     bufferSize = std::max<size_t>(bufferSize, 1);
     if (uncompressedSize > kMaxOffset)
-        throw ArchiveError(ArchiveError::Case::invalidEntrySize, state_->url);
+        throw ArchiveError(ArchiveError::Case::invalidEntrySize, url);
     const auto size = static_cast<int64_t>(uncompressedSize);
     auto finish = [progress] {
         if (progress != nullptr) progress->setCompletedUnitCount(progress->totalUnitCount());
@@ -697,7 +757,7 @@ std::pair<uint64_t, uint32_t> Archive::writeEntry(uint64_t uncompressedSize, Ent
             return {0, 0};
         case Entry::EntryType::symlink: {
             if (uncompressedSize > kMaxSymlinkTarget) {
-                throw ArchiveError(ArchiveError::Case::invalidEntrySize, state_->url);
+                throw ArchiveError(ArchiveError::Case::invalidEntrySize, url);
             }
             const Bytes target = provider(0, static_cast<size_t>(uncompressedSize));
             if (target.size() != uncompressedSize) throw DataError(DataError::Case::unreadableFile);

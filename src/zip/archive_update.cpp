@@ -20,6 +20,7 @@
 #include <tuple>
 
 #include "archive_state.hpp"
+#include "compression_detail.hpp"
 #include "zip/archive.hpp"
 #include "zip/file_system.hpp"
 
@@ -76,6 +77,14 @@ void truncateStream(ArchiveState& state, uint64_t size, bool discardBuffered) {
         throw FileError::posix(errno, state.url);
     }
     seekTo(file, size, state.url);
+}
+
+// Undoes the one addition that began at `start` while the others stay pending. Their bytes may
+// still sit in the stream's buffer, so they are written out before the archive is cut back; when
+// that fails they are lost, and committing the pending additions rolls them all back instead.
+void undoAddition(ArchiveState& state, uint64_t start) {
+    if (std::fflush(state.file) != 0 || std::ferror(state.file) != 0) state.pending->lost = true;
+    truncateStream(state, start, true);
 }
 
 void checkEntryPath(std::string_view path, const std::string& url) {
@@ -185,6 +194,10 @@ void Archive::commitPendingAdditions() {
                 throw ArchiveError(ArchiveError::Case::invalidCentralDirectorySize, url);
             if (oldCount > std::numeric_limits<uint64_t>::max() - pending.count)
                 throw ArchiveError(ArchiveError::Case::invalidCentralDirectoryEntryCount, url);
+            if (pending.lost) {
+                throw DataError(DataError::Case::unwritableFile,
+                                "entries added before a failed one could not be written", url);
+            }
             seekTo(file, pending.dataEnd, url);
             writeAll(ByteView(pending.savedTail).first(static_cast<size_t>(oldSize)), file);
             writeAll(pending.records, file);
@@ -236,13 +249,12 @@ void Archive::Transaction::rollback() {
 
 // Adding
 
-void Archive::addEntry(std::string_view path, Entry::EntryType type, int64_t uncompressedSize,
-                       Date modificationDate, std::optional<uint16_t> permissions,
-                       CompressionMethod compressionMethod, int64_t bufferSize, Progress* progress,
-                       const DataProvider& provider) {
-    writableFile();
-    const std::string& url = state_->url;
-    const size_t chunk = checkedBufferSize(bufferSize);
+namespace detail {
+
+PreparedAddition checkedAddition(const std::string& url, std::string_view path,
+                                 Entry::EntryType type, int64_t uncompressedSize,
+                                 Date modificationDate, std::optional<uint16_t> permissions,
+                                 CompressionMethod compressionMethod) {
     checkEntryPath(path, url);
     if (uncompressedSize < 0) {
         throw ArchiveError(ArchiveError::Case::invalidEntrySize, url,
@@ -254,9 +266,47 @@ void Archive::addEntry(std::string_view path, Entry::EntryType type, int64_t unc
         throw ArchiveError(ArchiveError::Case::invalidEntrySize, url,
                            "a directory entry holds no data");
     }
+    PreparedAddition addition;
+    addition.path = std::string(path);
+    addition.type = type;
+    addition.size = size;
+    addition.modificationDate = modificationDate;
+    addition.permissions = permissions;
+    addition.compressionMethod = compressionMethod;
+    addition.bound = maximumCompressedSize(compressionMethod, size);
+    return addition;
+}
+
+void encodeInMemory(const std::string& url, PreparedAddition& addition, size_t bufferSize,
+                    Progress* progress, const DataProvider& provider) {
+    addition.data.reserve(static_cast<size_t>(addition.bound));
+    std::tie(addition.written, addition.crc) =
+        encodeEntry(url, addition.size, addition.type, addition.compressionMethod, bufferSize,
+                    progress, provider, [&](ByteView piece) {
+                        addition.data.insert(addition.data.end(), piece.begin(), piece.end());
+                    });
+    addition.encoded = true;
+}
+
+}  // namespace detail
+
+void Archive::addEntry(std::string_view path, Entry::EntryType type, int64_t uncompressedSize,
+                       Date modificationDate, std::optional<uint16_t> permissions,
+                       CompressionMethod compressionMethod, int64_t bufferSize, Progress* progress,
+                       const DataProvider& provider) {
+    writableFile();
+    const size_t chunk = checkedBufferSize(bufferSize);
+    detail::PreparedAddition addition =
+        detail::checkedAddition(state_->url, path, type, uncompressedSize, modificationDate,
+                                permissions, compressionMethod);
     if (progress != nullptr)
         progress->setTotalUnitCount(type == Entry::EntryType::directory ? 1 : uncompressedSize);
+    writeAddition(addition, chunk, progress, provider);
+}
 
+void Archive::writeAddition(detail::PreparedAddition& addition, size_t bufferSize,
+                            Progress* progress, const DataProvider& provider) {
+    const std::string& url = state_->url;
     const bool ownsPending = !state_->pending;
     if (ownsPending) beginPendingAdditions(false);
     auto& pending = *state_->pending;
@@ -264,45 +314,44 @@ void Archive::addEntry(std::string_view path, Entry::EntryType type, int64_t unc
     undoingOnFailure(
         [&] {
             FILE* file = state_->file;
-            const uint16_t time = dosTime(modificationDate);
-            const uint16_t date = dosDate(modificationDate);
+            const std::string& path = addition.path;
+            const uint64_t size = addition.size;
+            const Entry::EntryType type = addition.type;
+            const CompressionMethod compressionMethod = addition.compressionMethod;
+            const uint16_t time = dosTime(addition.modificationDate);
+            const uint16_t date = dosDate(addition.modificationDate);
             // The header is written before the data and again after it with the final sizes,
             // and must keep its length: take the ZIP64 form up front whenever the data could need
             // it. Small entries are put together in memory and written once, header first.
-            const uint64_t bound = maximumCompressedSize(compressionMethod, size);
-            const bool zip64 = bound >= kMarker32;
+            const bool zip64 = addition.bound >= kMarker32;
             if (positionOf(file, url) != start) seekTo(file, start, url);
-            uint64_t written = 0;
-            uint32_t crc = 0;
             uint64_t end = 0;
-            Bytes data;
-            if (bound <= kInMemoryEntry) {
-                data.reserve(static_cast<size_t>(bound));
-                std::tie(written, crc) = writeEntry(
-                    size, type, compressionMethod, chunk, progress, provider,
-                    [&](ByteView piece) { data.insert(data.end(), piece.begin(), piece.end()); });
-            } else {
+            if (!addition.encoded && addition.bound <= kInMemoryEntry)
+                detail::encodeInMemory(url, addition, bufferSize, progress, provider);
+            if (!addition.encoded) {
                 writeLocalFileHeader(path, compressionMethod, size, 0, 0, time, date, zip64);
-                std::tie(written, crc) =
-                    writeEntry(size, type, compressionMethod, chunk, progress, provider);
+                std::tie(addition.written, addition.crc) =
+                    writeEntry(size, type, compressionMethod, bufferSize, progress, provider);
                 end = positionOf(file, url);
                 seekTo(file, start, url);
             }
-            if (!zip64 && written >= kMarker32) {
+            if (!zip64 && addition.written >= kMarker32) {
                 throw ArchiveError(ArchiveError::Case::invalidEntrySize, url,
                                    "the compressed data outgrew its header");
             }
-            const LocalFileHeader header = writeLocalFileHeader(path, compressionMethod, size,
-                                                                written, crc, time, date, zip64);
-            if (bound <= kInMemoryEntry) {
-                writeAll(data, file);
+            const LocalFileHeader header =
+                writeLocalFileHeader(path, compressionMethod, size, addition.written, addition.crc,
+                                     time, date, zip64);
+            if (addition.encoded) {
+                writeAll(addition.data, file);
                 end = positionOf(file, url);
             } else {
                 seekTo(file, end, url);
             }
-            const uint16_t mode = permissions.value_or(type == Entry::EntryType::directory
-                                                           ? defaultDirectoryPermissions
-                                                           : defaultFilePermissions);
+            const uint16_t mode =
+                addition.permissions.value_or(type == Entry::EntryType::directory
+                                                  ? defaultDirectoryPermissions
+                                                  : defaultFilePermissions);
             const uint32_t external = ((typeBits(type) | mode) & 0xFFFFu) << 16;
             const Bytes record =
                 CentralDirectoryStructure::forNewEntry(header, external, start).data();
@@ -314,17 +363,43 @@ void Archive::addEntry(std::string_view path, Entry::EntryType type, int64_t unc
             if (ownsPending) {
                 abandonPendingAdditions();
             } else {
-                truncateStream(*state_, start, true);
+                undoAddition(*state_, start);
             }
         });
     if (ownsPending) commitPendingAdditions();
 }
 
-void Archive::addEntry(std::string_view path, const fs::path& item,
-                       CompressionMethod compressionMethod, int64_t bufferSize,
-                       Progress* progress) {
-    writableFile();
-    const std::string where = item.string();
+namespace detail {
+
+DataProvider ItemSource::provider() const {
+    switch (type) {
+        case Entry::EntryType::directory:
+            return [](int64_t, size_t) { return Bytes{}; };
+        case Entry::EntryType::symlink:
+            return [this](int64_t, size_t) { return target; };
+        case Entry::EntryType::file:
+            break;
+    }
+    // Regular files ignore O_NONBLOCK: reads block as usual.
+    return [this](int64_t, size_t count) {
+        Bytes bytes(count);
+        size_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::read(fd.get(), bytes.data() + done, count - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw DataError(DataError::Case::unreadableFile, systemMessage(errno), where);
+            if (n == 0) break;
+            done += static_cast<size_t>(n);
+        }
+        bytes.resize(done);
+        return bytes;
+    };
+}
+
+ItemSource openItem(std::string_view path, const fs::path& item) {
+    ItemSource source;
+    source.where = item.string();
+    const std::string& where = source.where;
     // One look at the item gives its type, size, time and mode (a link is itself, not its target).
     struct stat st {};
     if (::lstat(item.c_str(), &st) != 0) {
@@ -332,64 +407,57 @@ void Archive::addEntry(std::string_view path, const fs::path& item,
             throw FileError(FileError::Case::fileReadNoSuchFile, where);
         throw FileError::posix(errno, where);
     }
-    const Entry::EntryType type = S_ISDIR(st.st_mode)   ? Entry::EntryType::directory
-                                  : S_ISLNK(st.st_mode) ? Entry::EntryType::symlink
-                                                        : Entry::EntryType::file;
-    if (type == Entry::EntryType::directory && ::access(item.c_str(), R_OK) != 0)
+    source.type = S_ISDIR(st.st_mode)   ? Entry::EntryType::directory
+                  : S_ISLNK(st.st_mode) ? Entry::EntryType::symlink
+                                        : Entry::EntryType::file;
+    if (source.type == Entry::EntryType::directory && ::access(item.c_str(), R_OK) != 0)
         throw FileError(FileError::Case::fileReadNoPermission, where);
     if (st.st_size < 0) throw FileError(FileError::Case::fileReadTooLarge, where);
-    const Date date(std::chrono::duration_cast<Date::duration>(
+    source.date = Date(std::chrono::duration_cast<Date::duration>(
         std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
-    const auto mode = static_cast<uint16_t>(st.st_mode);
+    source.mode = static_cast<uint16_t>(st.st_mode);
+    source.path = std::string(path);
 
-    switch (type) {
-        case Entry::EntryType::directory: {
-            std::string directoryPath(path);
-            if (directoryPath.empty() || directoryPath.back() != '/') directoryPath += '/';
-            addEntry(directoryPath, type, 0, date, mode, compressionMethod, bufferSize, progress,
-                     [](int64_t, size_t) { return Bytes{}; });
-            return;
-        }
+    switch (source.type) {
+        case Entry::EntryType::directory:
+            if (source.path.empty() || source.path.back() != '/') source.path += '/';
+            return source;
         case Entry::EntryType::symlink: {
-            Bytes target(static_cast<size_t>(std::max<off_t>(st.st_size, 0)) + 1);
+            Bytes& target = source.target;
+            target.resize(static_cast<size_t>(std::max<off_t>(st.st_size, 0)) + 1);
             const ssize_t n =
                 ::readlink(item.c_str(), reinterpret_cast<char*>(target.data()), target.size());
             if (n < 0) throw FileError::posix(errno, where);
             target.resize(static_cast<size_t>(n));
-            addEntry(path, type, static_cast<int64_t>(target.size()), date, mode, compressionMethod,
-                     bufferSize, progress, [&](int64_t, size_t) { return target; });
-            return;
+            source.size = static_cast<int64_t>(target.size());
+            return source;
         }
         case Entry::EntryType::file:
             break;
     }
+    source.size = st.st_size;
     // Opened without following a link swapped in since, and without blocking on a FIFO, which is
     // refused like every other item that is not a regular file.
-    FileDescriptor fd(::open(item.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0) {
+    source.fd = FileDescriptor(::open(item.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (source.fd.get() < 0) {
         if (errno == EACCES) throw FileError(FileError::Case::fileReadNoPermission, where);
         throw FileError::posix(errno, where);
     }
     struct stat opened {};
-    if (::fstat(fd.get(), &opened) != 0) throw FileError::posix(errno, where);
+    if (::fstat(source.fd.get(), &opened) != 0) throw FileError::posix(errno, where);
     if (!S_ISREG(opened.st_mode)) throw FileError::posix(ENOTSUP, where);
-    // Regular files ignore O_NONBLOCK: reads block as usual.
-    addEntry(path, type, st.st_size, date, mode, compressionMethod, bufferSize, progress,
-             [&](int64_t, size_t count) {
-                 Bytes bytes(count);
-                 size_t done = 0;
-                 while (done < count) {
-                     const ssize_t n = ::read(fd.get(), bytes.data() + done, count - done);
-                     if (n < 0 && errno == EINTR) continue;
-                     if (n < 0)
-                         throw DataError(DataError::Case::unreadableFile, detail::systemMessage(errno),
-                                         where);
-                     if (n == 0) break;
-                     done += static_cast<size_t>(n);
-                 }
-                 bytes.resize(done);
-                 return bytes;
-             });
+    return source;
+}
+
+}  // namespace detail
+
+void Archive::addEntry(std::string_view path, const fs::path& item,
+                       CompressionMethod compressionMethod, int64_t bufferSize,
+                       Progress* progress) {
+    writableFile();
+    const detail::ItemSource source = detail::openItem(path, item);
+    addEntry(source.path, source.type, source.size, source.date, source.mode, compressionMethod,
+             bufferSize, progress, source.provider());
 }
 
 void Archive::addEntryRelativeTo(std::string_view path, const fs::path& baseDirectory,
@@ -459,7 +527,7 @@ void Archive::remove(const Entry& entry, int64_t bufferSize, Progress* progress)
         if (size == 0) return;
         if (size > kMaxOffset) throw ArchiveError(ArchiveError::Case::invalidEntrySize, url);
         seekTo(in, offset, url);
-        passThrough(static_cast<int64_t>(size), chunk, true, detail::streamReader(in, url),
+        detail::passThrough(static_cast<int64_t>(size), chunk, true, detail::streamSource(in, url),
                     [&](ByteView piece) {
                         checkNotCancelled(progress);
                         if (writeChunk(piece, out) != piece.size())

@@ -297,6 +297,48 @@ TEST(ZipArchiveAdd, TransactionsWriteTheDirectoryOnceAndUndoAsAWhole) {
     EXPECT_EQ(ziptest::toolsTest(dir, base), "None");
 }
 
+// Entries added in a transaction before a failed one may still sit in the stream's buffer when the
+// failed one is undone; they must reach the archive all the same.
+TEST(ZipArchiveAdd, AFailedAdditionInATransactionKeepsTheOnesBefore) {
+    ScratchDir dir;
+    const fs::path base = pythonArchive(dir);
+    const Bytes one = ziptest::sampleBytes(3000, 1);
+    const Bytes three = ziptest::sampleBytes(5000, 3);
+    auto addThree = [&](Archive& archive, CompressionMethod method) {
+        auto transaction = archive.beginTransaction();
+        addBytes(archive, "one", one, method);
+        // Fails after its header and some data have been written.
+        EXPECT_THROW(archive.addEntry("two", Type::file, 400000, kWhen, std::nullopt, method,
+                                      16384, nullptr,
+                                      [](int64_t position, size_t count) -> Bytes {
+                                          if (position > 100000) throw std::runtime_error("no");
+                                          return Bytes(count, 't');
+                                      }),
+                     std::runtime_error);
+        addBytes(archive, "three", three, method);
+        transaction.commit();
+    };
+    for (CompressionMethod method : {CompressionMethod::none, CompressionMethod::deflate}) {
+        SCOPED_TRACE(method == CompressionMethod::none ? "stored" : "deflated");
+        const fs::path file = dir / "file.zip";
+        fs::copy_file(base, file, fs::copy_options::overwrite_existing);
+        {
+            Archive archive(file, Mode::update);
+            addThree(archive, method);
+        }
+        Archive memory(ziptest::readFile(base), Mode::update);
+        addThree(memory, method);
+        ziptest::writeFile(dir / "memory.zip", *memory.data());
+        for (const fs::path& written : {file, dir / "memory.zip"}) {
+            EXPECT_EQ(ziptest::toolsTest(dir, written), "None") << written;
+            const Archive archive(written, Mode::read);
+            EXPECT_EQ(contentOf(archive, "one"), one) << written;
+            EXPECT_EQ(contentOf(archive, "three"), three) << written;
+            EXPECT_FALSE(archive.entry("two")) << written;
+        }
+    }
+}
+
 // 70,000 entries need the ZIP64 end records; both tools read them.
 TEST(ZipArchiveAdd, SeventyThousandEntriesGetZIP64EndRecords) {
     ScratchDir dir;

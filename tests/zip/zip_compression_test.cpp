@@ -1,6 +1,9 @@
 // Raw DEFLATE loops, the pass-through loop, CRC-32 and stream pieces, checked against Python's
 // zlib as the independent implementation.
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
 
 #include "zip/compression.hpp"
 #include "zip_test_support.hpp"
@@ -82,6 +85,39 @@ print(ours == plain, zlib.crc32(plain), zlib.crc32(b''), zlib.crc32(b'123456789'
                                  std::to_string(crc32(Bytes(digits.begin(), digits.end()))) + "\n";
     EXPECT_EQ(report, expected);
     EXPECT_EQ(crc32(Bytes(digits.begin(), digits.end())), 0xCBF43926u);  // the standard check value
+}
+
+// The checksum is computed in blocks where the processor allows: it must agree with zlib's for
+// every length around the block sizes, at every alignment, continued from any value, and when a
+// buffer is checksummed in two parts.
+TEST(ZipCompression, ChecksumsAgreeWithZlibAtEveryLengthAndAlignment) {
+    std::mt19937 rng(11);
+    Bytes data(300000);
+    for (auto& byte : data)
+        byte = static_cast<uint8_t>(rng());
+    auto zlibCRC = [](ByteView bytes, uint32_t crc) {
+        return static_cast<uint32_t>(::crc32_z(crc, bytes.data(), bytes.size()));
+    };
+    std::vector<size_t> lengths;
+    for (size_t n = 0; n <= 300; ++n)
+        lengths.push_back(n);
+    for (size_t n : {1023u, 1024u, 1025u, 16383u, 16384u, 16385u, 65599u, 262144u, 299984u})
+        lengths.push_back(n);
+    size_t checked = 0;
+    for (size_t length : lengths) {
+        for (size_t offset = 0; offset < 16; ++offset) {
+            const ByteView bytes(data.data() + offset, length);
+            const uint32_t start = offset % 3 == 0 ? 0 : static_cast<uint32_t>(rng());
+            ASSERT_EQ(crc32(bytes, start), zlibCRC(bytes, start))
+                << "length " << length << ", offset " << offset;
+            const size_t cut = length / 3;
+            ASSERT_EQ(crc32(bytes.subspan(cut), crc32(bytes.first(cut), start)),
+                      zlibCRC(bytes, start))
+                << "length " << length << " in two parts";
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, lengths.size() * 16);
 }
 
 TEST(ZipCompression, BadInputEndsInCorruptedData) {

@@ -50,77 +50,6 @@ std::map<std::string, std::string> pythonContentsOf(const ScratchDir& dir, const
     return out;
 }
 
-// The fields a local header and a central record share, from the flags to the name length, for
-// a stored entry.
-LE& storedFields(LE& le, const std::string& name, const std::string& data) {
-    const auto size = static_cast<uint32_t>(data.size());
-    return le.put<uint16_t>(0)
-        .put<uint16_t>(0)
-        .put<uint32_t>(0)
-        .put<uint32_t>(zip::crc32(Bytes(data.begin(), data.end())))
-        .put(size)
-        .put(size)
-        .put<uint16_t>(static_cast<uint16_t>(name.size()));
-}
-
-// A stored local header and its data.
-Bytes localEntry(const std::string& name, const std::string& data) {
-    LE le;
-    le.put<uint32_t>(0x04034b50).put<uint16_t>(20);
-    return storedFields(le, name, data).put<uint16_t>(0).append(name).append(data);
-}
-
-// A central record of a stored entry; `offset` may be the ZIP64 placeholder with `extra` holding
-// the value.
-Bytes centralRecord(const std::string& name, const std::string& data, uint32_t offset,
-                    const Bytes& extra = {}) {
-    LE le;
-    le.put<uint32_t>(0x02014b50).put<uint16_t>(0x031e).put<uint16_t>(extra.empty() ? 20 : 45);
-    return storedFields(le, name, data)
-        .put<uint16_t>(static_cast<uint16_t>(extra.size()))
-        .put<uint16_t>(0)
-        .put<uint16_t>(0)
-        .put<uint16_t>(0)
-        .put<uint32_t>(0100644u << 16)
-        .put<uint32_t>(offset)
-        .append(name)
-        .append(extra);
-}
-
-Bytes endRecord(uint64_t count, uint64_t size, uint64_t offset) {
-    return LE()
-        .put<uint32_t>(0x06054b50)
-        .put<uint16_t>(0)
-        .put<uint16_t>(0)
-        .put<uint16_t>(static_cast<uint16_t>(count))
-        .put<uint16_t>(static_cast<uint16_t>(count))
-        .put<uint32_t>(static_cast<uint32_t>(size))
-        .put<uint32_t>(static_cast<uint32_t>(offset))
-        .put<uint16_t>(0);
-}
-
-// Local entries followed by their directory: `offsets[i]` is where record i points, by default
-// at its own local header.
-Bytes archiveOf(const std::vector<std::pair<std::string, std::string>>& files,
-                const std::vector<uint32_t>& offsets = {}) {
-    Bytes bytes;
-    std::vector<uint32_t> own;
-    for (const auto& [name, data] : files) {
-        own.push_back(static_cast<uint32_t>(bytes.size()));
-        const Bytes local = localEntry(name, data);
-        bytes.insert(bytes.end(), local.begin(), local.end());
-    }
-    const size_t start = bytes.size();
-    for (size_t i = 0; i < files.size(); ++i) {
-        const Bytes record = centralRecord(files[i].first, files[i].second,
-                                           i < offsets.size() ? offsets[i] : own[i]);
-        bytes.insert(bytes.end(), record.begin(), record.end());
-    }
-    const Bytes end = endRecord(files.size(), bytes.size() - start, start);
-    bytes.insert(bytes.end(), end.begin(), end.end());
-    return bytes;
-}
-
 TEST(ZipHardening, ZIP64FieldsHoldingZeroAreValues) {
     ScratchDir dir;
     // Info-ZIP's forced ZIP64: an empty file's size sits in the ZIP64 field as 0.
@@ -202,6 +131,69 @@ TEST(ZipHardening, EntriesSharingTheirDataAreRefused) {
         EXPECT_THROW(zip::unzipItem(dir / name, dir / (name + ".out")), ArchiveError) << name;
         EXPECT_FALSE(fs::exists(dir / (name + ".out") / "copy0")) << name;
         EXPECT_FALSE(fs::exists(dir / (name + ".out") / "a.txt")) << name;
+    }
+}
+
+TEST(ZipHardening, DescriptorsAreMeasuredAsWrittenWithOrWithoutSignature) {
+    ScratchDir dir;
+    // Entries back to back, each followed by its descriptor in one form (or none): one without its
+    // signature takes 4 bytes less, and the next local header follows at once.
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"a.txt", "alpha"}, {"b/c.txt", "beta\n"}, {"d.txt", std::string(70000, 'd')}};
+    for (const auto& f : descriptorForms) {
+        const fs::path file = dir / (std::string(f.name) + ".zip");
+        writeFile(file, archiveOf(files, {}, f.form));
+        // The peers read every form.
+        const auto expected = pythonContentsOf(dir, file);
+        EXPECT_EQ(expected, (std::map<std::string, std::string>(files.begin(), files.end())))
+            << f.name;
+        run("unzip -tqq " + quote(file.string()));
+        for (const Archive& archive : {Archive(file, kRead), Archive(readFile(file), kRead)}) {
+            EXPECT_NO_THROW(archive.checkDirectory()) << f.name;
+            EXPECT_EQ(contentsOf(archive), expected) << f.name;
+            const auto second = archive.entry("b/c.txt");
+            ASSERT_TRUE(second.has_value()) << f.name;
+            EXPECT_EQ(second->checksum(), zip::crc32(Bytes{'b', 'e', 't', 'a', '\n'})) << f.name;
+        }
+        const fs::path out = dir / (std::string(f.name) + ".out");
+        EXPECT_NO_THROW(zip::unzipItem(file, out)) << f.name;
+        for (const auto& [name, data] : files) {
+            const Bytes written = readFile(out / name);
+            EXPECT_EQ(std::string(written.begin(), written.end()), data) << f.name << " " << name;
+        }
+    }
+
+    // Entries that really share bytes are still refused in every form: a record pointing into
+    // another entry's data, where a local header of its own lies, and two records of one header.
+    for (const auto& f : descriptorForms) {
+        const Bytes nested = localEntry("b.txt", "beta", f.form);
+        const struct {
+            std::string name;
+            Bytes bytes;
+        } overlapping[] = {
+            {std::string(f.name) + "-inside.zip",
+             archiveOf({{"a.txt", std::string(nested.begin(), nested.end())}, {"b.txt", "beta"}},
+                       {0, 30 + 5}, f.form)},
+            {std::string(f.name) + "-shared.zip",
+             archiveOf({{"a.txt", "alpha"}, {"b.txt", "alpha"}}, {0, 0}, f.form)},
+        };
+        for (const auto& c : overlapping) {
+            writeFile(dir / c.name, c.bytes);
+            const Archive archive(dir / c.name, kRead);
+            try {
+                archive.checkDirectory();
+                ADD_FAILURE() << c.name << " was accepted";
+            } catch (const ArchiveError& e) {
+                EXPECT_EQ(e.errorCase(), ArchiveError::Case::invalidLocalHeaderDataOffset)
+                    << c.name;
+                EXPECT_NE(std::string(e.what()).find("overlapping entries"), std::string::npos)
+                    << e.what();
+            }
+            EXPECT_THROW(archive.extract(*archive.begin(), [](zip::ByteView) {}), ArchiveError)
+                << c.name;
+            EXPECT_THROW(zip::unzipItem(dir / c.name, dir / (c.name + ".out")), ArchiveError)
+                << c.name;
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 // Helpers shared by the ZIP tests: a scratch directory, whole-file reads and writes, running the
-// peer tools (Info-ZIP zip/unzip/zipinfo, python3) and a little-endian record builder.
+// peer tools (Info-ZIP zip/unzip/zipinfo, python3), a little-endian record builder and hand-made
+// archives of stored entries.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "zip/compression.hpp"
 #include "zip/error.hpp"
 #include "zip/records.hpp"
 
@@ -153,6 +155,115 @@ class LE {
   private:
     Bytes bytes_;
 };
+
+// How a hand-made entry's data descriptor is written. Any form but `none` sets flag bit 3: the
+// local header holds zeros for the CRC-32 and sizes, and the descriptor after the data holds them,
+// with or without its signature, with 32-bit sizes or, in an entry marked ZIP64 by its version
+// needed (45), with 64-bit ones.
+enum class Descriptor { none, signed32, unsigned32, signed64, unsigned64 };
+
+// Every form with its name, for tables of cases.
+struct DescriptorForm {
+    const char* name;
+    Descriptor form;
+};
+inline constexpr DescriptorForm descriptorForms[] = {{"none", Descriptor::none},
+                                                     {"signed32", Descriptor::signed32},
+                                                     {"unsigned32", Descriptor::unsigned32},
+                                                     {"signed64", Descriptor::signed64},
+                                                     {"unsigned64", Descriptor::unsigned64}};
+
+inline bool isZIP64(Descriptor form) {
+    return form == Descriptor::signed64 || form == Descriptor::unsigned64;
+}
+
+// The fields a local header and a central record share, from the flags to the name length, for
+// a stored entry.
+inline LE& storedFields(LE& le, const std::string& name, const std::string& data,
+                        Descriptor form = Descriptor::none, bool localHeader = false) {
+    const bool deferred = form != Descriptor::none;
+    const bool blank = deferred && localHeader;
+    const auto size = static_cast<uint32_t>(blank ? 0 : data.size());
+    return le.put<uint16_t>(deferred ? 0x0008 : 0)
+        .put<uint16_t>(0)
+        .put<uint32_t>(0)
+        .put<uint32_t>(blank ? 0 : zip::crc32(Bytes(data.begin(), data.end())))
+        .put(size)
+        .put(size)
+        .put<uint16_t>(static_cast<uint16_t>(name.size()));
+}
+
+// A stored local header, its data and its descriptor.
+inline Bytes localEntry(const std::string& name, const std::string& data,
+                        Descriptor form = Descriptor::none) {
+    LE le;
+    le.put<uint32_t>(0x04034b50).put<uint16_t>(isZIP64(form) ? 45 : 20);
+    storedFields(le, name, data, form, true).put<uint16_t>(0).append(name).append(data);
+    if (form == Descriptor::none) return le;
+    if (form == Descriptor::signed32 || form == Descriptor::signed64) le.put<uint32_t>(0x08074b50);
+    le.put<uint32_t>(zip::crc32(Bytes(data.begin(), data.end())));
+    if (isZIP64(form)) {
+        le.put<uint64_t>(data.size()).put<uint64_t>(data.size());
+    } else {
+        le.put<uint32_t>(static_cast<uint32_t>(data.size()))
+            .put<uint32_t>(static_cast<uint32_t>(data.size()));
+    }
+    return le;
+}
+
+// A central record of a stored entry; `offset` may be the ZIP64 placeholder with `extra` holding
+// the value.
+inline Bytes centralRecord(const std::string& name, const std::string& data, uint32_t offset,
+                           const Bytes& extra = {}, Descriptor form = Descriptor::none) {
+    LE le;
+    le.put<uint32_t>(0x02014b50)
+        .put<uint16_t>(0x031e)
+        .put<uint16_t>(extra.empty() && !isZIP64(form) ? 20 : 45);
+    return storedFields(le, name, data, form)
+        .put<uint16_t>(static_cast<uint16_t>(extra.size()))
+        .put<uint16_t>(0)
+        .put<uint16_t>(0)
+        .put<uint16_t>(0)
+        .put<uint32_t>(0100644u << 16)
+        .put<uint32_t>(offset)
+        .append(name)
+        .append(extra);
+}
+
+inline Bytes endRecord(uint64_t count, uint64_t size, uint64_t offset) {
+    return LE()
+        .put<uint32_t>(0x06054b50)
+        .put<uint16_t>(0)
+        .put<uint16_t>(0)
+        .put<uint16_t>(static_cast<uint16_t>(count))
+        .put<uint16_t>(static_cast<uint16_t>(count))
+        .put<uint32_t>(static_cast<uint32_t>(size))
+        .put<uint32_t>(static_cast<uint32_t>(offset))
+        .put<uint16_t>(0);
+}
+
+// Local entries back to back followed by their directory: `offsets[i]` is where record i points,
+// by default at its own local header. Every entry's descriptor is written in `form`.
+inline Bytes archiveOf(const std::vector<std::pair<std::string, std::string>>& files,
+                       const std::vector<uint32_t>& offsets = {},
+                       Descriptor form = Descriptor::none) {
+    Bytes bytes;
+    std::vector<uint32_t> own;
+    for (const auto& [name, data] : files) {
+        own.push_back(static_cast<uint32_t>(bytes.size()));
+        const Bytes local = localEntry(name, data, form);
+        bytes.insert(bytes.end(), local.begin(), local.end());
+    }
+    const size_t start = bytes.size();
+    for (size_t i = 0; i < files.size(); ++i) {
+        const Bytes record = centralRecord(files[i].first, files[i].second,
+                                           i < offsets.size() ? offsets[i] : own[i], {}, form);
+        bytes.insert(bytes.end(), record.begin(), record.end());
+    }
+    const Bytes end = endRecord(files.size(), bytes.size() - start, start);
+    bytes.insert(bytes.end(), end.begin(), end.end());
+    return bytes;
+}
 
 // A check that an exception is the error type E with the expected case.
 template <class E>

@@ -29,7 +29,10 @@ namespace zip {
 
 namespace detail {
 struct ArchiveState;
-}
+struct ArchiveAccess;
+struct DirectoryWindow;
+struct PreparedAddition;
+}  // namespace detail
 
 class Archive {
   public:
@@ -104,6 +107,7 @@ class Archive {
         friend class Archive;
         explicit Iterator(std::shared_ptr<detail::ArchiveState> state);
         std::shared_ptr<detail::ArchiveState> state_;
+        std::shared_ptr<detail::DirectoryWindow> window_;  // read-ahead of the records, or none
         uint64_t index_ = 0;
         uint64_t count_ = 0;
         uint64_t position_ = 0;
@@ -246,14 +250,15 @@ class Archive {
     static int64_t addingUnitCount(const std::filesystem::path& item);
 
   private:
+    friend struct detail::ArchiveAccess;
     explicit Archive(std::shared_ptr<detail::ArchiveState> state) : state_(std::move(state)) {}
     // The stream, or unwritableArchive for a read-mode or closed archive.
     FILE* writableFile() const;
-    // writeEntry handing the bytes for the archive to `sink` instead of the stream.
-    std::pair<uint64_t, uint32_t> writeEntry(uint64_t uncompressedSize, Entry::EntryType type,
-                                             CompressionMethod compressionMethod, size_t bufferSize,
-                                             Progress* progress, const DataProvider& provider,
-                                             const DataConsumer& sink);
+    // Writes a checked addition behind the pending ones (or alone, with a directory write of its
+    // own, outside a transaction). Its data is encoded here from `provider` unless it was encoded
+    // beforehand. Any failure undoes this addition and rethrows.
+    void writeAddition(detail::PreparedAddition& addition, size_t bufferSize, Progress* progress,
+                       const DataProvider& provider);
     // Writes the end records for a directory of `count` entries and `size` bytes at `start`; the
     // records are written at `endStart`, the current position.
     std::pair<EndOfCentralDirectoryRecord, std::optional<ZIP64EndOfCentralDirectory>>
