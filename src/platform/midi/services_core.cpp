@@ -658,6 +658,55 @@ OSStatus Services::driverReportIOError(MIDIDeviceRef device, OSStatus error) {
     return noErr;
 }
 
+// ---- Network session ----
+
+Services::NetworkSession Services::networkSession() const {
+    std::lock_guard lock(mutex_);
+    return networkSession_;
+}
+
+void Services::changeNetworkSession(const std::function<void(NetworkSession&)>& change) {
+    std::lock_guard lock(mutex_);
+    const NetworkSession before = networkSession_;
+    change(networkSession_);
+    if (before.enabled == networkSession_.enabled &&
+        before.connectionPolicy == networkSession_.connectionPolicy) {
+        return;
+    }
+    std::vector<std::shared_ptr<SessionObserver>> observers;
+    for (const auto& [token, observer] : sessionObservers_)
+        observers.push_back(observer);
+    if (observers.empty()) return;
+    notifyQueue_->async([observers = std::move(observers)] {
+        for (const auto& o : observers) {
+            if (!o->alive) continue;
+            try {
+                o->observer();
+            } catch (...) {
+                std::fprintf(stderr, "MIDI network session observer threw\n");
+            }
+        }
+    });
+}
+
+uint64_t Services::addNetworkSessionObserver(std::function<void()> observer) {
+    std::lock_guard lock(mutex_);
+    const uint64_t token = nextObserverToken_++;
+    sessionObservers_.emplace(token, std::make_shared<SessionObserver>(std::move(observer)));
+    return token;
+}
+
+void Services::removeNetworkSessionObserver(uint64_t token) {
+    {
+        std::lock_guard lock(mutex_);
+        auto it = sessionObservers_.find(token);
+        if (it == sessionObservers_.end()) return;
+        it->second->alive = false;
+        sessionObservers_.erase(it);
+    }
+    if (!notifyQueue_->isCurrent()) notifyQueue_->sync([] {});
+}
+
 // ---- Test bench ----
 
 void Services::injectStatus(Call call, OSStatus status, size_t times) {

@@ -132,6 +132,16 @@ class Services {
     OSStatus driverSetSink(MIDIEndpointRef destination, MIDIDriverSink sink);
     OSStatus driverReportIOError(MIDIDeviceRef device, OSStatus error);
 
+    struct NetworkSession {
+        bool enabled = false;
+        uint32_t connectionPolicy = 0;
+    };
+    NetworkSession networkSession() const;
+    // Changes the settings with `change`; observers hear of it when something changed.
+    void changeNetworkSession(const std::function<void(NetworkSession&)>& change);
+    uint64_t addNetworkSessionObserver(std::function<void()> observer);
+    void removeNetworkSessionObserver(uint64_t token);
+
     void injectStatus(Call call, OSStatus status, size_t times);
     void clearInjectedStatuses();
     void setOperatingSystemVersion(OperatingSystemVersion version);
@@ -242,6 +252,14 @@ class Services {
     std::unordered_map<MIDIUniqueID, MIDIObjectRef> uniqueIDs_;
     std::mt19937 random_;
     std::map<Call, std::pair<OSStatus, size_t>> injected_;
+    NetworkSession networkSession_;
+    struct SessionObserver {
+        explicit SessionObserver(std::function<void()> o) : observer(std::move(o)) {}
+        const std::function<void()> observer;
+        std::atomic<bool> alive{true};
+    };
+    std::map<uint64_t, std::shared_ptr<SessionObserver>> sessionObservers_;
+    uint64_t nextObserverToken_ = 1;
     OperatingSystemVersion osVersion_ = testdriver::SimulatedSystem::newestOperatingSystemVersion;
 };
 
