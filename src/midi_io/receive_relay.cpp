@@ -12,8 +12,17 @@ namespace ms = midiservices;
 
 namespace {
 
-// Batches kept for reuse; more are made while deliveries pile up and let go afterwards.
+// Batches kept for reuse; more are made while deliveries pile up and let go afterwards, and so is
+// a batch that grew large (a long System Exclusive message).
 constexpr size_t kSpareBatches = 8;
+constexpr size_t kSpareBatchBytes = 64 * 1024;
+
+template <class Records>
+size_t heldBytes(const Records& records) {
+    size_t bytes = records.capacity() * sizeof(typename Records::value_type);
+    for (const auto& record : records) bytes += record.bytes.capacity();
+    return bytes;
+}
 
 }  // namespace
 
@@ -58,6 +67,7 @@ void ReceiveRelay::handOver() {
         }
     }
     handler.reset();
+    if (heldBytes(batch->packets) + heldBytes(batch->universalPackets) > kSpareBatchBytes) return;
     std::lock_guard lock(mutex_);
     if (spare_.size() < kSpareBatches) spare_.push_back(std::move(batch));
 }
