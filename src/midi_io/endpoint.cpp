@@ -65,10 +65,37 @@ MIDIOutputEndpointSet currentOutputEndpointSet() {
 }
 
 std::optional<MIDIOutputEndpoint> outputEndpointFromRefCon(const void* refCon, bool refConKnown) {
-    if (!refConKnown || refCon == nullptr) return std::nullopt;
-    const auto ref = static_cast<midiservices::MIDIEndpointRef>(reinterpret_cast<uintptr_t>(refCon));
-    if (detail::uniqueIDOrZero(ref) == 0) return std::nullopt;
-    return MIDIOutputEndpoint(ref);
+    std::optional<MIDIOutputEndpoint> source;
+    detail::readOutputEndpointFromRefCon(refCon, refConKnown, source);
+    return source;
 }
+
+namespace detail {
+
+namespace {
+
+void readStringInto(midiservices::MIDIObjectRef object, std::string_view key, std::string& into) {
+    if (midiservices::MIDIObjectGetStringProperty(object, key, &into) != midiservices::noErr)
+        into.clear();
+}
+
+}  // namespace
+
+void readOutputEndpointFromRefCon(const void* refCon, bool refConKnown,
+                                  std::optional<MIDIOutputEndpoint>& into) {
+    const auto ref = static_cast<midiservices::MIDIEndpointRef>(reinterpret_cast<uintptr_t>(refCon));
+    const int32_t id = refConKnown && refCon != nullptr ? uniqueIDOrZero(ref) : 0;
+    if (id == 0) {
+        into.reset();
+        return;
+    }
+    if (!into) into.emplace();
+    readStringInto(ref, midiservices::kMIDIPropertyName, into->name);
+    readStringInto(ref, midiservices::kMIDIPropertyDisplayName, into->displayName);
+    into->uniqueID = id;
+    into->coreMIDIObjectRef = ref;
+}
+
+}  // namespace detail
 
 }  // namespace midiio

@@ -1,5 +1,8 @@
 #include "midi_io/input_connection.hpp"
 
+#include <algorithm>
+#include <iterator>
+
 #include "connection_criteria.hpp"
 #include "io_detail.hpp"
 #include "midi_core/io_error.hpp"
@@ -72,35 +75,65 @@ void MIDIInputConnection::listen(const MIDIManager& manager) {
     }
     midicore::throwIfOSStatusErr(status);
     port_ = port;
+    queue_ = queue;
 }
 
 void MIDIInputConnection::connect(const MIDIManager& manager) {
     listen(manager);
     const auto sources = manager.endpoints().outputs();
-    std::lock_guard lock(mutex_);
-    if (!port_)
-        throw midicore::MIDIIOError::connectionError(
-            "Not in a listening state; can't connect to endpoints.");
-    disconnectLocked(connected_);
-    const EndpointRefs matched = detail::resolve(sources, criteria_);
-    connected_ = matched;
-    // The reference value carries the source's reference, so each record knows its source.
-    for (const auto ref : matched)
-        ms::MIDIPortConnectSource(*port_, ref, detail::refConForEndpoint(ref));
+    std::vector<int32_t> released;
+    {
+        std::lock_guard lock(mutex_);
+        if (!port_)
+            throw midicore::MIDIIOError::connectionError(
+                "Not in a listening state; can't connect to endpoints.");
+        const EndpointRefs matched = detail::resolve(sources, criteria_);
+        // Only what changed is touched: sources that no longer match are disconnected and every
+        // match is connected. A source connected already keeps its connection (the services
+        // keep an equal one as it is), so nothing it has sent meanwhile is lost; one that was
+        // disconnected behind our back is connected again.
+        EndpointRefs gone;
+        std::set_difference(connected_.begin(), connected_.end(), matched.begin(), matched.end(),
+                            std::inserter(gone, gone.end()));
+        released = disconnectLocked(gone);
+        // The reference value carries the source's reference, so each record knows its source.
+        for (const auto ref : matched)
+            ms::MIDIPortConnectSource(*port_, ref, detail::refConForEndpoint(ref));
+        connected_ = matched;
+        for (const auto& source : sources) {
+            if (!matched.contains(source.coreMIDIObjectRef)) continue;
+            sourceIDs_[source.coreMIDIObjectRef] = source.uniqueID;
+            // A source that came back under another reference keeps its parsers.
+            std::erase(released, source.uniqueID);
+        }
+    }
+    relay_->releaseSources(queue_, std::move(released));
 }
 
 void MIDIInputConnection::disconnect(const std::optional<EndpointRefs>& endpointRefs) {
-    std::lock_guard lock(mutex_);
-    if (!port_)
-        throw midicore::MIDIIOError::connectionError(
-            "Attempted to disconnect outputs but was not in a listening state; nothing to "
-            "disconnect.");
-    disconnectLocked(endpointRefs ? *endpointRefs : connected_);
+    std::vector<int32_t> released;
+    {
+        std::lock_guard lock(mutex_);
+        if (!port_)
+            throw midicore::MIDIIOError::connectionError(
+                "Attempted to disconnect outputs but was not in a listening state; nothing to "
+                "disconnect.");
+        released = disconnectLocked(endpointRefs ? *endpointRefs : connected_);
+    }
+    relay_->releaseSources(queue_, std::move(released));
 }
 
-void MIDIInputConnection::disconnectLocked(const EndpointRefs& refs) const {
-    if (!port_) return;
-    for (const auto ref : refs) ms::MIDIPortDisconnectSource(*port_, ref);
+std::vector<int32_t> MIDIInputConnection::disconnectLocked(const EndpointRefs& refs) {
+    std::vector<int32_t> released;
+    if (!port_) return released;
+    for (const auto ref : refs) {
+        ms::MIDIPortDisconnectSource(*port_, ref);
+        if (const auto it = sourceIDs_.find(ref); it != sourceIDs_.end()) {
+            released.push_back(it->second);
+            sourceIDs_.erase(it);
+        }
+    }
+    return released;
 }
 
 void MIDIInputConnection::addOutputs(const std::vector<MIDIEndpointIdentity>& outputs) {
@@ -118,10 +151,12 @@ void MIDIInputConnection::removeOutputs(const std::vector<MIDIEndpointIdentity>&
     if (!manager) return;
     const EndpointRefs removed = detail::resolve(
         manager->endpoints().outputs(), MIDIEndpointIdentitySet(outputs.begin(), outputs.end()));
+    std::vector<int32_t> released;
     {
         std::lock_guard lock(mutex_);
-        disconnectLocked(removed);
+        released = disconnectLocked(removed);
     }
+    relay_->releaseSources(queue_, std::move(released));
     refreshIfManaged();
 }
 

@@ -1,6 +1,7 @@
 #include "midi_io/notifications.hpp"
 
 #include "midi_io/endpoint_lists.hpp"
+#include "midiservices/network_session.hpp"
 
 namespace midiio {
 
@@ -196,6 +197,11 @@ size_t MIDIIONotification::hash() const {
 std::optional<MIDIIONetworkConnectionPolicy> networkConnectionPolicy(uint32_t rawValue) {
     if (rawValue > 2) return std::nullopt;
     return static_cast<MIDIIONetworkConnectionPolicy>(rawValue);
+}
+
+void configureNetworkSession(const std::optional<MIDIIONetworkConnectionPolicy>& policy) {
+    midiservices::MIDINetworkSessionSetEnabled(policy.has_value());
+    midiservices::MIDINetworkSessionSetConnectionPolicy(policy ? static_cast<uint32_t>(*policy) : 0);
 }
 
 std::optional<MIDIIONotification> handleNotificationForLists(

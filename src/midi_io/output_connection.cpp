@@ -62,6 +62,8 @@ void MIDIOutputConnection::resolveEndpoints(const MIDIManager& manager) {
     const auto destinations = manager.endpoints().inputs();
     std::lock_guard lock(mutex_);
     resolved_ = detail::resolve(destinations, criteria_);
+    sendTo_ = std::make_shared<const std::vector<ms::MIDIEndpointRef>>(resolved_.begin(),
+                                                                       resolved_.end());
 }
 
 void MIDIOutputConnection::addInputs(const std::vector<MIDIEndpointIdentity>& inputs) {
@@ -90,14 +92,18 @@ void MIDIOutputConnection::removeAllInputs() {
 template <class Send>
 void MIDIOutputConnection::sendWith(const Send& send) const {
     std::optional<ms::MIDIPortRef> port;
-    EndpointRefs destinations;
+    // The destinations as of the last refresh, shared rather than copied: a send allocates
+    // nothing for them.
+    std::shared_ptr<const std::vector<ms::MIDIEndpointRef>> sendTo;
     {
         std::lock_guard lock(mutex_);
         port = port_;
-        destinations = resolved_;
+        sendTo = sendTo_;
     }
     if (!port)
         throw midicore::MIDIIOError::internalInconsistency("Output port reference is nil.");
+    static const std::vector<ms::MIDIEndpointRef> none;
+    const auto& destinations = sendTo ? *sendTo : none;
     // Each destination's status is ignored: one that vanished does not stop the others.
     send(detail::SendTarget{
         api_,

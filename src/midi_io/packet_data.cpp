@@ -1,5 +1,7 @@
 #include "midi_io/packet_data.hpp"
 
+#include "packet_decoding.hpp"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -80,16 +82,101 @@ class ListBytes {
     size_t limit_;
 };
 
-// The most bytes a trusted list may span from `list` without the arithmetic wrapping.
-size_t trustedLimit(const void* list) {
-    return std::numeric_limits<uintptr_t>::max() - reinterpret_cast<uintptr_t>(list);
-}
-
 constexpr size_t packetListCountSize = sizeof(uint32_t);
 constexpr size_t eventListHeaderSize = offsetof(midiservices::MIDIEventList, packet);
 constexpr size_t eventPacketHeaderSize = offsetof(midiservices::MIDIEventPacket, words);
 
+// The next record of `into` to overwrite, made when the array holds no more.
+template <class Record>
+Record& nextRecord(std::vector<Record>& into, size_t& used,
+                   const std::optional<MIDIOutputEndpoint>& source) {
+    if (used == into.size()) into.emplace_back(std::vector<uint8_t>{}, 0, source);
+    return into[used++];
+}
+
+template <class Record>
+void fill(Record& record, uint64_t timeStamp, const std::optional<MIDIOutputEndpoint>& source) {
+    record.timeStamp = timeStamp;
+    if (!source) {
+        record.source.reset();
+    } else if (record.source) {
+        *record.source = *source;
+    } else {
+        record.source = source;
+    }
+}
+
 }  // namespace
+
+namespace detail {
+
+size_t trustedLimit(const void* list) {
+    return std::numeric_limits<uintptr_t>::max() - reinterpret_cast<uintptr_t>(list);
+}
+
+void decodePacketList(const midiservices::MIDIPacketList* list, size_t listByteCount,
+                      const std::optional<MIDIOutputEndpoint>& source,
+                      std::vector<MIDIPacketData>& into) {
+    size_t used = 0;
+    const ListBytes memory(list, listByteCount);
+    const uint32_t count = list == nullptr || !memory.holds(0, packetListCountSize)
+                               ? 0
+                               : memory.read<uint32_t>(0);
+    size_t offset = midiservices::packetListHeaderSize;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!memory.holds(offset, midiservices::packetHeaderSize)) break;
+        const auto timeStamp = memory.read<midiservices::MIDITimeStamp>(offset);
+        const auto length = memory.read<uint16_t>(offset + sizeof(midiservices::MIDITimeStamp));
+        const size_t dataOffset = offset + midiservices::packetHeaderSize;
+        if (!memory.holds(dataOffset, length)) break;
+        const unsigned char* data = memory.at(dataOffset);
+        auto& record = nextRecord(into, used, source);
+        record.bytes.assign(data, data + length);
+        fill(record, timeStamp, source);
+        offset = memory.alignedTo4(dataOffset + length);
+    }
+    into.erase(into.begin() + static_cast<std::ptrdiff_t>(used), into.end());
+}
+
+void decodeEventList(const midiservices::MIDIEventList* list, size_t listByteCount,
+                     const std::optional<MIDIOutputEndpoint>& source,
+                     std::vector<UniversalMIDIPacketData>& into) {
+    size_t used = 0;
+    const ListBytes memory(list, listByteCount);
+    const uint32_t count =
+        list == nullptr || !memory.holds(0, eventListHeaderSize)
+            ? 0
+            : memory.read<uint32_t>(offsetof(midiservices::MIDIEventList, numPackets));
+    uint32_t words[midiservices::maxEventPacketWords];
+    size_t offset = eventListHeaderSize;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!memory.holds(offset, eventPacketHeaderSize)) break;
+        const auto timeStamp = memory.read<midiservices::MIDITimeStamp>(offset);
+        const auto wordCount = memory.read<uint32_t>(offset + sizeof(midiservices::MIDITimeStamp));
+        const size_t wordsOffset = offset + eventPacketHeaderSize;
+        if (wordCount > midiservices::maxEventPacketWords ||
+            !memory.holds(wordsOffset, size_t{wordCount} * sizeof(uint32_t))) {
+            break;
+        }
+        std::memcpy(words, memory.at(wordsOffset), size_t{wordCount} * sizeof(uint32_t));
+        forEachUMPMessage(std::span<const uint32_t>(words, wordCount), [&](size_t first, size_t n) {
+            auto& record = nextRecord(into, used, source);
+            record.bytes.resize(n * 4);
+            for (size_t w = 0; w < n; ++w) {
+                const uint32_t word = words[first + w];
+                record.bytes[4 * w] = static_cast<uint8_t>(word >> 24);
+                record.bytes[4 * w + 1] = static_cast<uint8_t>(word >> 16);
+                record.bytes[4 * w + 2] = static_cast<uint8_t>(word >> 8);
+                record.bytes[4 * w + 3] = static_cast<uint8_t>(word);
+            }
+            fill(record, timeStamp, source);
+        });
+        offset = wordsOffset + size_t{wordCount} * sizeof(uint32_t);
+    }
+    into.erase(into.begin() + static_cast<std::ptrdiff_t>(used), into.end());
+}
+
+}  // namespace detail
 
 std::vector<std::vector<uint32_t>> splitUMPMessages(std::span<const uint32_t> words) {
     std::vector<std::vector<uint32_t>> messages;
@@ -109,25 +196,15 @@ std::vector<MIDIPacketData> packetDataArray(const midiservices::MIDIPacketList* 
     const auto count = memory.read<uint32_t>(0);
     if (count == 0) return records;
     // The source is the same for every packet of the list: look it up once.
-    const auto source = outputEndpointFromRefCon(refCon, refConKnown);
     records.reserve(std::min<size_t>(count, listByteCount / midiservices::packetHeaderSize));
-    size_t offset = midiservices::packetListHeaderSize;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (!memory.holds(offset, midiservices::packetHeaderSize)) break;
-        const auto timeStamp = memory.read<midiservices::MIDITimeStamp>(offset);
-        const auto length = memory.read<uint16_t>(offset + sizeof(midiservices::MIDITimeStamp));
-        const size_t dataOffset = offset + midiservices::packetHeaderSize;
-        if (!memory.holds(dataOffset, length)) break;
-        const unsigned char* data = memory.at(dataOffset);
-        records.emplace_back(std::vector<uint8_t>(data, data + length), timeStamp, source);
-        offset = memory.alignedTo4(dataOffset + length);
-    }
+    detail::decodePacketList(list, listByteCount, outputEndpointFromRefCon(refCon, refConKnown),
+                             records);
     return records;
 }
 
 std::vector<MIDIPacketData> packetDataArray(const midiservices::MIDIPacketList* list,
                                             const void* refCon, bool refConKnown) {
-    return packetDataArray(list, trustedLimit(list), refCon, refConKnown);
+    return packetDataArray(list, detail::trustedLimit(list), refCon, refConKnown);
 }
 
 std::vector<UniversalMIDIPacketData> universalPacketDataArray(
@@ -138,34 +215,15 @@ std::vector<UniversalMIDIPacketData> universalPacketDataArray(
     if (list == nullptr || !memory.holds(0, eventListHeaderSize)) return records;
     const auto count = memory.read<uint32_t>(offsetof(midiservices::MIDIEventList, numPackets));
     if (count == 0) return records;
-    const auto source = outputEndpointFromRefCon(refCon, refConKnown);
     records.reserve(std::min<size_t>(count, listByteCount / eventPacketHeaderSize));
-    std::vector<uint32_t> words;
-    words.reserve(midiservices::maxEventPacketWords);
-    size_t offset = eventListHeaderSize;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (!memory.holds(offset, eventPacketHeaderSize)) break;
-        const auto timeStamp = memory.read<midiservices::MIDITimeStamp>(offset);
-        const auto wordCount = memory.read<uint32_t>(offset + sizeof(midiservices::MIDITimeStamp));
-        const size_t wordsOffset = offset + eventPacketHeaderSize;
-        if (wordCount > midiservices::maxEventPacketWords ||
-            !memory.holds(wordsOffset, size_t{wordCount} * sizeof(uint32_t))) {
-            break;
-        }
-        words.resize(wordCount);
-        std::memcpy(words.data(), memory.at(wordsOffset), words.size() * sizeof(uint32_t));
-        forEachUMPMessage(words, [&](size_t first, size_t n) {
-            records.push_back(UniversalMIDIPacketData::fromWords(
-                std::span(words).subspan(first, n), timeStamp, source));
-        });
-        offset = wordsOffset + size_t{wordCount} * sizeof(uint32_t);
-    }
+    detail::decodeEventList(list, listByteCount, outputEndpointFromRefCon(refCon, refConKnown),
+                            records);
     return records;
 }
 
 std::vector<UniversalMIDIPacketData> universalPacketDataArray(
     const midiservices::MIDIEventList* list, const void* refCon, bool refConKnown) {
-    return universalPacketDataArray(list, trustedLimit(list), refCon, refConKnown);
+    return universalPacketDataArray(list, detail::trustedLimit(list), refCon, refConKnown);
 }
 
 }  // namespace midiio

@@ -69,6 +69,14 @@ MIDIReceiveHandler::Parsers::Entry& MIDIReceiveHandler::Parsers::entryFor(
     return *entries_.back();
 }
 
+void MIDIReceiveHandler::Parsers::release(const std::vector<int32_t>& uniqueIDs) {
+    std::erase_if(entries_, [&](const std::unique_ptr<Entry>& entry) {
+        return entry->source &&
+               std::find(uniqueIDs.begin(), uniqueIDs.end(), *entry->source) != uniqueIDs.end();
+    });
+    last_ = 0;
+}
+
 void MIDIReceiveHandler::Parsers::parse(const MIDIPacketData& packet, std::vector<MIDIEvent>& events) {
     // Every stream of the MIDI 1.0 byte interface is group 0.
     entryFor(packet.source).midi1.parse(packet.bytes, midicore::UInt4(0), events);
@@ -83,12 +91,16 @@ void MIDIReceiveHandler::Parsers::parse(const UniversalMIDIPacketData& packet,
 
 template <class Records>
 void MIDIReceiveHandler::ParsingStrategy::receive(const Records& records) {
-    std::vector<MIDIEvent> events;
+    // The array is reused from record to record and from call to call; a callback that calls
+    // back into this strategy gets an array of its own.
+    std::vector<MIDIEvent> events = std::move(events_);
     for (const auto& record : records) {
         events.clear();
         parsers_.parse(record, events);
         if (!events.empty()) deliver(events, record.timeStamp, record.source);
     }
+    events.clear();
+    events_ = std::move(events);
 }
 
 void MIDIReceiveHandler::ParsingStrategy::packetListReceived(const std::vector<MIDIPacketData>& packets) {

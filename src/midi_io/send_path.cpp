@@ -69,8 +69,17 @@ void sendEvent(const SendTarget& target, const MIDIEvent& event) {
         sendUMPPackets(target, event);
         return;
     }
-    const std::vector<uint8_t> bytes = event.midi1RawBytes().toVector();
-    sendMIDI1Messages(target, std::span<const std::vector<uint8_t>>(&bytes, 1));
+    const auto bytes = event.midi1RawBytes();
+    if (!bytes.empty() && bytes.size() <= maxSendPacketBytes) {
+        // One packet, in a list made right here: a message of one packet costs no allocation.
+        ms::MIDIPacketList list{};
+        ms::MIDIPacketListAdd(&list, sizeof list, ms::MIDIPacketListInit(&list),
+                              ms::currentHostTime(), bytes.size(), bytes.data());
+        target.packets(&list, sizeof list);
+        return;
+    }
+    const std::vector<uint8_t> message = bytes.toVector();
+    sendMIDI1Messages(target, std::span<const std::vector<uint8_t>>(&message, 1));
 }
 
 void sendEvents(const SendTarget& target, const std::vector<MIDIEvent>& events) {

@@ -10,6 +10,7 @@
 namespace {
 
 using midicore::MIDIIOError;
+using midiio::CoreMIDIAPIVersion;
 using midiio::KeyValueStore;
 using midiio::MIDIConnectionMode;
 using midiio::MIDIEndpointFilter;
@@ -246,6 +247,139 @@ TEST(InputConnection, DeliveriesRacingARemovalNeverReachAReleasedHandler) {
     player.join();
     settle(system, *manager);
     EXPECT_EQ(inbox.events().size(), afterRemoval);
+}
+
+// Note On i of a long run: every note number and a velocity that is never 0.
+std::vector<uint8_t> runNote(size_t i) {
+    return {0x90, static_cast<uint8_t>(i % 128), static_cast<uint8_t>(1 + (i / 128) % 126)};
+}
+
+// Whether `events` are the first `count` notes of the run, each once and in order; names the
+// first difference rather than printing thousands of events.
+::testing::AssertionResult isRun(const std::vector<midicore::MIDIEvent>& events, size_t count) {
+    for (size_t i = 0; i < std::min(events.size(), count); ++i) {
+        if (events[i].midi1RawBytes().toVector() != runNote(i))
+            return ::testing::AssertionFailure() << "event " << i << " is " << events[i].description();
+    }
+    if (events.size() != count)
+        return ::testing::AssertionFailure() << events.size() << " events for " << count << " notes";
+    return ::testing::AssertionSuccess();
+}
+
+const CoreMIDIAPIVersion packetLists = CoreMIDIAPIVersion::legacyCoreMIDI();
+const CoreMIDIAPIVersion eventLists =
+    CoreMIDIAPIVersion::newCoreMIDI(midicore::MIDIProtocolVersion::_2_0);
+
+// A change of the setup while a keyboard plays (a setup-changed notification of the services, or
+// another keyboard plugged in) loses nothing the services accepted: every note arrives once and in
+// order, on either interface.
+TEST(InputConnection, SetupChangesWhileAKeyboardPlaysLoseNoNote) {
+    enum class Change { notification, hotPlug };
+    struct Case {
+        const char* name;
+        CoreMIDIAPIVersion api;
+        Change change;
+    };
+    const Case cases[] = {
+        {"packet lists, notifications", packetLists, Change::notification},
+        {"event lists, notifications", eventLists, Change::notification},
+        {"packet lists, hot-plugs", packetLists, Change::hotPlug},
+        {"event lists, hot-plugs", eventLists, Change::hotPlug},
+    };
+    constexpr size_t kNotes = 5000;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedSystem system;
+        const auto keys = system.plug(midiiotest::keyboard("Keys"));
+        const auto manager = startedManager(c.api);
+        Inbox inbox;
+        manager->addInputConnection(std::vector<MIDIEndpointIdentity>{}, "in",
+                                    MIDIConnectionMode::allEndpoints,
+                                    MIDIEndpointFilter::ownedFilter(), inbox.receiver());
+        std::vector<midiservices::testdriver::SimulatedDevice> others;
+        for (size_t i = 0; i < kNotes; ++i) {
+            ASSERT_EQ(system.play(keys.source(0), runNote(i)), ms::noErr);
+            if (i % 1000 != 500) continue;
+            if (c.change == Change::notification) {
+                system.postNotification(ms::MIDINotificationMessageID::setupChanged);
+            } else {
+                others.push_back(system.plug(midiiotest::keyboard("Other " + std::to_string(i))));
+            }
+        }
+        inbox.waitForEvents(kNotes);
+        settle(system, *manager);
+        EXPECT_TRUE(isRun(inbox.events(), kNotes));
+        const auto connection = manager->managedInputConnections().at("in");
+        for (const auto& other : others) EXPECT_TRUE(connectedTo(*connection, other.source(0)));
+    }
+}
+
+// What a keyboard played just before it was unplugged arrives, complete and in order; then the
+// removal takes effect.
+TEST(InputConnection, NotesPlayedJustBeforeAnUnplugArrive) {
+    for (const auto& api : {packetLists, eventLists}) {
+        SCOPED_TRACE(api.midiProtocol() == midicore::MIDIProtocolVersion::_2_0);
+        SimulatedSystem system;
+        const auto keys = system.plug(midiiotest::keyboard("Keys"));
+        const auto manager = startedManager(api);
+        Inbox inbox;
+        manager->addInputConnection(std::vector<MIDIEndpointIdentity>{}, "in",
+                                    MIDIConnectionMode::allEndpoints,
+                                    MIDIEndpointFilter::ownedFilter(), inbox.receiver());
+        for (size_t i = 0; i < 8; ++i) ASSERT_EQ(system.play(keys.source(0), runNote(i)), ms::noErr);
+        ASSERT_EQ(system.unplug(keys), ms::noErr);
+        inbox.waitForEvents(8);
+        settle(system, *manager);
+        EXPECT_TRUE(isRun(inbox.events(), 8));
+        EXPECT_FALSE(connectedTo(*manager->managedInputConnections().at("in"), keys.source(0)));
+    }
+}
+
+// A source that goes takes its parser state with it: the running status of a keyboard that was
+// unplugged does not carry over to the same keyboard (same unique IDs) plugged in again, while a
+// keyboard that stays keeps it.
+TEST(InputConnection, ASourceThatGoesReleasesItsParserState) {
+    SimulatedSystem system;
+    const auto manager = startedManager(packetLists);
+    Inbox inbox;
+    manager->addInputConnection(std::vector<MIDIEndpointIdentity>{}, "in",
+                                MIDIConnectionMode::allEndpoints, MIDIEndpointFilter::ownedFilter(),
+                                inbox.receiver());
+    const auto description = midiiotest::keyboard("Keys");
+    ms::MIDIDriverUniqueIDs ids;
+    ids.device = 4240;
+    ids.entities.push_back({4241, {4242}, {4243}});
+    auto plug = [&] {
+        ms::MIDIDriverDevice device;
+        EXPECT_EQ(ms::MIDIDriverAddDevice(description, ids, &device), ms::noErr);
+        settle(system, *manager);
+        return device;
+    };
+    struct Step {
+        bool replugFirst;
+        std::vector<uint8_t> bytes;
+        size_t eventsAfter;
+    };
+    const Step steps[] = {
+        {false, {0x90, 0x3C, 0x40}, 1},
+        {false, {0x3D, 0x40}, 2},  // running status, kept while the keyboard stays
+        {true, {0x3E, 0x40}, 2},   // no status: the parser of the keyboard that went is gone
+        {false, {0x90, 0x3F, 0x40}, 3},
+    };
+    auto device = plug();
+    for (const Step& step : steps) {
+        if (step.replugFirst) {
+            ASSERT_EQ(ms::MIDIDriverRemoveDevice(device.device), ms::noErr);
+            settle(system, *manager);
+            device = plug();
+            ASSERT_EQ(midiio::MIDIOutputEndpoint(device.entities[0].sources[0]).uniqueID, 4242);
+        }
+        ASSERT_EQ(system.play(device.entities[0].sources[0], step.bytes), ms::noErr);
+        settle(system, *manager);
+        EXPECT_EQ(inbox.events().size(), step.eventsAfter);
+    }
+    EXPECT_EQ(inbox.events().back().midi1RawBytes().toVector(),
+              (std::vector<uint8_t>{0x90, 0x3F, 0x40}));
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include "midi_core/io_error.hpp"
 #include "midi_io/manager.hpp"
+#include "midi_io/notifications.hpp"
+#include "midiservices/network_session.hpp"
 #include "midiservices/test_driver.hpp"
 #include "wait_for.hpp"
 
@@ -211,6 +213,48 @@ TEST(MIDIManager, ReleasedInsideItsOwnQueueTask) {
     });
     ASSERT_TRUE(testsupport::waitFor([&] { return done.load(); }));
     EXPECT_EQ(system.liveClients(), 0u);
+}
+
+// The network session: each configuration reads back as set, and its observers hear of the
+// changes that change something, until they are removed.
+TEST(NetworkSession, ConfigurationReadsBackAndIsAnnounced) {
+    using Policy = midiio::MIDIIONetworkConnectionPolicy;
+    namespace ms = midiservices;
+    SimulatedSystem system;
+    std::atomic<int> changes{0};
+    const uint64_t token = ms::MIDINetworkSessionAddObserver([&] { ++changes; });
+    EXPECT_FALSE(ms::MIDINetworkSessionIsEnabled());
+    EXPECT_EQ(ms::MIDINetworkSessionGetConnectionPolicy(), 0u);
+
+    struct Case {
+        std::optional<Policy> policy;
+        bool enabled;
+        uint32_t rawPolicy;
+        bool announced;
+    };
+    const Case cases[] = {
+        {Policy::anyone, true, 2, true},
+        {Policy::hostsInContactList, true, 1, true},
+        {Policy::hostsInContactList, true, 1, false},
+        {std::nullopt, false, 0, true},
+        {Policy::noOne, true, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rawPolicy);
+        const int before = changes.load();
+        midiio::configureNetworkSession(c.policy);
+        EXPECT_EQ(ms::MIDINetworkSessionIsEnabled(), c.enabled);
+        EXPECT_EQ(ms::MIDINetworkSessionGetConnectionPolicy(), c.rawPolicy);
+        EXPECT_EQ(midiio::networkConnectionPolicy(ms::MIDINetworkSessionGetConnectionPolicy()),
+                  c.policy.value_or(Policy::noOne));
+        ASSERT_TRUE(system.drain());
+        EXPECT_EQ(changes.load() > before, c.announced);
+    }
+    ms::MIDINetworkSessionRemoveObserver(token);
+    const int removed = changes.load();
+    midiio::configureNetworkSession(Policy::anyone);
+    ASSERT_TRUE(system.drain());
+    EXPECT_EQ(changes.load(), removed);
 }
 
 }  // namespace

@@ -75,6 +75,9 @@ class ByteRing {
     void skip(size_t size) {
         tail_.store(tail_.load(std::memory_order_relaxed) + size, std::memory_order_release);
     }
+    // The bytes ever written, and ever read: positions that only grow.
+    size_t written() const { return head_.load(std::memory_order_acquire); }
+    size_t consumed() const { return tail_.load(std::memory_order_acquire); }
 
   private:
     void copyIn(size_t position, const void* data, size_t size, Copy copy) {
@@ -107,6 +110,36 @@ constexpr bool isInput(SlotKind kind) {
 
 constexpr size_t kSlots = 1024;
 constexpr size_t kRingBytes = size_t{1} << 20;
+
+// The slots in use, as the process callback walks them: its work follows the ports in use, not
+// the number of slots.
+struct ActiveSlots {
+    size_t count = 0;
+    std::array<uint16_t, kSlots> slots{};
+};
+
+// Three lists handed from the graph thread (the only writer) to the process callback (the only
+// reader) without a lock or a wait: the writer fills the list it owns and swaps it into the middle,
+// marked fresh; at the start of a cycle the reader swaps a fresh middle list for the one it had. A
+// list is never in both hands at once.
+class ActiveSlotsExchange {
+  public:
+    ActiveSlots& writable() { return lists_[back_]; }
+    void publish() { back_ = middle_.exchange(back_ | kFresh, std::memory_order_acq_rel) & kIndex; }
+    // The process callback's list for this cycle.
+    const ActiveSlots& current() {
+        if (middle_.load(std::memory_order_relaxed) & kFresh)
+            front_ = middle_.exchange(front_, std::memory_order_acq_rel) & kIndex;
+        return lists_[front_];
+    }
+
+  private:
+    static constexpr uint8_t kIndex = 3, kFresh = 4;
+    std::array<ActiveSlots, 3> lists_{};
+    std::atomic<uint8_t> middle_{1};
+    uint8_t front_ = 0;  // the reader's
+    uint8_t back_ = 2;   // the writer's
+};
 
 // A stable unique ID from a name: FNV-1a, never 0.
 MIDIUniqueID stableID(std::string_view prefix, std::string_view name) {
@@ -186,6 +219,7 @@ struct JackBridge::Impl {
         std::atomic<SlotKind> kind{SlotKind::none};
     };
     std::array<Slot, kSlots> slots;
+    ActiveSlotsExchange active;              // published by the graph thread
     std::array<void*, kSlots> outBuffers{};  // the process callback's own
     ByteRing incoming{kRingBytes};           // process callback -> delivery thread
     ByteRing outgoing{kRingBytes};           // services threads -> process callback
@@ -194,6 +228,7 @@ struct JackBridge::Impl {
     std::atomic<size_t> dropped{0};
     std::atomic<bool> wakePending{false};
     std::atomic<bool> delivering{false};
+    std::atomic<size_t> handedUpTo{0};  // the position in `incoming` delivered so far
     std::counting_semaphore<> wake{0};
 
     // What the non-realtime threads know of the slots.
@@ -205,6 +240,7 @@ struct JackBridge::Impl {
     };
     std::mutex infoMutex;
     std::array<SlotInfo, kSlots> infos;
+    std::vector<size_t> virtualDestinationSlots;  // under infoMutex
 
     // What device destinations' sinks reach the bridge through: the services may still run a sink
     // queued before its device was removed, so the bridge closes the gate as it ends.
@@ -276,9 +312,10 @@ struct JackBridge::Impl {
     int process(jack_nframes_t frames) {
         tlsInProcess = true;
         bool received = false;
-        for (size_t i = 0; i < kSlots; ++i) {
+        const ActiveSlots& inUse = active.current();
+        for (size_t a = 0; a < inUse.count; ++a) {
+            const size_t i = inUse.slots[a];
             jack_port_t* port = slots[i].port.load(std::memory_order_acquire);
-            outBuffers[i] = nullptr;
             if (port == nullptr) continue;
             const SlotKind kind = slots[i].kind.load(std::memory_order_relaxed);
             void* buffer = jack_port_get_buffer(port, frames);
@@ -322,6 +359,8 @@ struct JackBridge::Impl {
             }
             outgoing.skip(sizeof record + record.size);
         }
+        for (size_t a = 0; a < inUse.count; ++a)
+            outBuffers[inUse.slots[a]] = nullptr;
         cycles.fetch_add(1, std::memory_order_release);
         if (received && !wakePending.exchange(true)) wake.release();
         tlsInProcess = false;
@@ -345,6 +384,7 @@ struct JackBridge::Impl {
                 incoming.peek(sizeof record, bytes.data(), record.size);
                 incoming.skip(sizeof record + record.size);
                 deliver(record, bytes, feeding);
+                handedUpTo.store(incoming.consumed(), std::memory_order_release);
             }
             delivering.store(false);
         }
@@ -365,10 +405,8 @@ struct JackBridge::Impl {
             if (infos[record.slot].generation != record.generation) return;
             info = infos[record.slot];
             if (info.kind == SlotKind::listen && !feeding.contains(record.slot))
-                for (size_t i = 0; i < kSlots; ++i)
-                    if (infos[i].kind == SlotKind::virtualDestination)
-                        if (jack_port_t* port = slots[i].port.load())
-                            virtualInputs.push_back(port);
+                for (size_t i : virtualDestinationSlots)
+                    if (jack_port_t* port = slots[i].port.load()) virtualInputs.push_back(port);
         }
         MIDIDriverPacket packet{currentHostTime(), bytes, {}};
         if (info.kind == SlotKind::listen) {
@@ -424,28 +462,54 @@ struct JackBridge::Impl {
         {
             std::lock_guard lock(infoMutex);
             infos[index] = {kind, generation, endpoint, std::move(source)};
+            if (kind == SlotKind::virtualDestination) virtualDestinationSlots.push_back(index);
         }
         slots[index].generation.store(generation);
         slots[index].kind.store(kind);
         slots[index].port.store(port, std::memory_order_release);
+        publishActive();
         return index;
     }
 
+    // Hands the process callback the list of slots with a port.
+    void publishActive() {
+        ActiveSlots& list = active.writable();
+        list.count = 0;
+        for (size_t i = 0; i < kSlots; ++i)
+            if (slots[i].port.load() != nullptr) list.slots[list.count++] = static_cast<uint16_t>(i);
+        active.publish();
+    }
+
+    // Waits (bounded, in case the server stopped running us) until `predicate` holds.
+    template <class Predicate>
+    void waitBriefly(Predicate predicate, std::chrono::milliseconds bound) {
+        const auto deadline = std::chrono::steady_clock::now() + bound;
+        while (!serverGone && !predicate() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+    // Closes slots: the process callback stops using their ports, what they received is handed
+    // over (a device's last notes arrive before its removal), then they are forgotten and their
+    // ports unregistered.
     void closeSlots(const std::vector<size_t>& indices) {
         std::vector<jack_port_t*> ports;
-        for (size_t i : indices) {
-            ports.push_back(slots[i].port.exchange(nullptr));
-            std::lock_guard lock(infoMutex);
-            infos[i].kind = SlotKind::none;
-            infos[i].generation = 0;
-        }
+        for (size_t i : indices) ports.push_back(slots[i].port.exchange(nullptr));
+        publishActive();
         // The process callback may still hold a port it loaded: wait until two cycles began
-        // after the slots were cleared (bounded, in case the server stopped running us).
+        // after the slots were cleared.
         const uint64_t start = cycles.load();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-        while (!serverGone && cycles.load() < start + 2 &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        waitBriefly([&] { return cycles.load() >= start + 2; }, std::chrono::milliseconds(500));
+        const size_t received = incoming.written();
+        waitBriefly([&] { return handedUpTo.load(std::memory_order_acquire) >= received; },
+                    std::chrono::milliseconds(2000));
+        {
+            std::lock_guard lock(infoMutex);
+            for (size_t i : indices) {
+                infos[i].kind = SlotKind::none;
+                infos[i].generation = 0;
+                std::erase(virtualDestinationSlots, i);
+            }
+        }
         for (jack_port_t* port : ports)
             if (port && !serverGone) jack_port_unregister(client, port);
     }
@@ -550,9 +614,11 @@ struct JackBridge::Impl {
             if (addDevice(owner, device)) devices.emplace(owner, std::move(device));
     }
 
+    // The slots go first, so that what the device's sources played before it left is delivered
+    // before the device's removal.
     void removeDevice(Device& device) {
-        MIDIDriverRemoveDevice(device.refs.device);
         closeSlots(device.slots);
+        MIDIDriverRemoveDevice(device.refs.device);
     }
 
     bool addDevice(const std::string& owner, Device& device) {

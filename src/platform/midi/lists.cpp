@@ -17,105 +17,135 @@ T readAt(const uint8_t* base, size_t offset) {
     return value;
 }
 
+// Calls `f(timeStamp, words, count)` for each event packet that `packets` make: one per packet,
+// a packet of more than 64 words cut between messages into several.
+template <class F>
+void forEachEventPacket(const FlatPackets& packets, F&& f) {
+    for (const auto& p : packets.packets()) {
+        const auto words = packets.words(p);
+        size_t start = 0, at = 0;
+        while (at < words.size()) {
+            const size_t next = at + umpWordCount(words[at]);
+            if (next - start > maxEventPacketWords) {
+                f(p.timeStamp, words.data() + start, at - start);
+                start = at;
+            }
+            at = next;
+        }
+        if (at > start) f(p.timeStamp, words.data() + start, at - start);
+    }
+}
+
 }  // namespace
 
-// The packets of a packet list of `size` bytes, or none when one runs past the end. Empty packets
-// carry nothing and are left out.
-std::optional<MIDIPackets> readPacketList(const MIDIPacketList* list, size_t size) {
-    if (list == nullptr || size < packetListHeaderSize) return std::nullopt;
+bool readPacketList(const MIDIPacketList* list, size_t size, FlatPackets& out) {
+    if (list == nullptr || size < packetListHeaderSize) return false;
     const auto* base = reinterpret_cast<const uint8_t*>(list);
     const auto count = readAt<uint32_t>(base, 0);
-    MIDIPackets packets;
     size_t offset = packetListHeaderSize;
     for (uint32_t i = 0; i < count; ++i) {
-        if (offset > size || size - offset < packetHeaderSize) return std::nullopt;
+        if (offset > size || size - offset < packetHeaderSize) return false;
         const auto length = readAt<uint16_t>(base, offset + offsetof(MIDIPacket, length));
         const size_t data = offset + packetHeaderSize;
-        if (size - data < length) return std::nullopt;
-        if (length > 0) {
-            packets.push_back(
-                {readAt<MIDITimeStamp>(base, offset), {base + data, base + data + length}, {}});
-        }
+        if (size - data < length) return false;
+        out.addBytes(readAt<MIDITimeStamp>(base, offset), {base + data, length});
         // The next packet starts at the end of the data rounded up to a multiple of 4, as
         // MIDIPacketNext reckons it.
         const auto end = reinterpret_cast<uintptr_t>(base + data + length);
         offset =
             static_cast<size_t>(((end + 3) & ~uintptr_t{3}) - reinterpret_cast<uintptr_t>(base));
     }
-    return packets;
+    return true;
 }
 
-// The packets and protocol of an event list of `size` bytes, or none when it is malformed.
-std::optional<MIDIPackets> readEventList(const MIDIEventList* list, size_t size,
-                                         MIDIProtocolID& protocol) {
+bool readEventList(const MIDIEventList* list, size_t size, MIDIProtocolID& protocol,
+                   FlatPackets& out) {
     constexpr size_t header = offsetof(MIDIEventList, packet);
     constexpr size_t packetHeader = offsetof(MIDIEventPacket, words);
-    if (list == nullptr || size < header) return std::nullopt;
+    if (list == nullptr || size < header) return false;
     const auto* base = reinterpret_cast<const uint8_t*>(list);
     protocol = readAt<MIDIProtocolID>(base, 0);
-    if (!validProtocol(protocol)) return std::nullopt;
+    if (!validProtocol(protocol)) return false;
     const auto count = readAt<uint32_t>(base, offsetof(MIDIEventList, numPackets));
-    MIDIPackets packets;
     size_t offset = header;
     for (uint32_t i = 0; i < count; ++i) {
-        if (size - offset < packetHeader) return std::nullopt;
+        if (size - offset < packetHeader) return false;
         const auto words = readAt<uint32_t>(base, offset + offsetof(MIDIEventPacket, wordCount));
-        if (words == 0 || words > maxEventPacketWords) return std::nullopt;
-        if (size - offset - packetHeader < words * sizeof(uint32_t)) return std::nullopt;
-        MIDIDriverPacket packet{
-            readAt<MIDITimeStamp>(base, offset), {}, std::vector<uint32_t>(words)};
-        std::memcpy(packet.words.data(), base + offset + packetHeader, words * sizeof(uint32_t));
-        if (!detail::wholeMessages(packet.words.data(), words)) return std::nullopt;
-        packets.push_back(std::move(packet));
+        if (words == 0 || words > maxEventPacketWords) return false;
+        if (size - offset - packetHeader < words * sizeof(uint32_t)) return false;
+        uint32_t copy[maxEventPacketWords];
+        std::memcpy(copy, base + offset + packetHeader, words * sizeof(uint32_t));
+        if (!detail::wholeMessages(copy, words)) return false;
+        out.addWords(readAt<MIDITimeStamp>(base, offset), {copy, words});
         offset += packetHeader + words * sizeof(uint32_t);
     }
-    return packets;
+    return true;
+}
+
+std::optional<MIDIPackets> readPacketList(const MIDIPacketList* list, size_t size) {
+    FlatPackets flat;
+    if (!readPacketList(list, size, flat)) return std::nullopt;
+    return flat.toPackets();
+}
+
+std::optional<MIDIPackets> readEventList(const MIDIEventList* list, size_t size,
+                                         MIDIProtocolID& protocol) {
+    FlatPackets flat;
+    if (!readEventList(list, size, protocol, flat)) return std::nullopt;
+    return flat.toPackets();
+}
+
+void* ListBuffer::reserve(size_t size) {
+    const size_t words = (size + sizeof(uint64_t) - 1) / sizeof(uint64_t);
+    if (storage_.size() < words) storage_.resize(words);
+    std::memset(storage_.data(), 0, words * sizeof(uint64_t));
+    size_ = size;
+    return storage_.data();
+}
+
+const MIDIPacketList* ListBuffer::packetList(const FlatPackets& bytes) {
+    size_t size = sizeof(MIDIPacketList);
+    for (size_t offset = packetListHeaderSize; const auto& p : bytes.packets()) {
+        const size_t end = offset + packetHeaderSize + p.count;
+        size = std::max(size, end);
+        offset = (end + 3) & ~size_t{3};
+    }
+    auto* list = static_cast<MIDIPacketList*>(reserve(size));
+    MIDIPacket* at = MIDIPacketListInit(list);
+    for (const auto& p : bytes.packets()) {
+        const auto data = bytes.bytes(p);
+        at = MIDIPacketListAdd(list, size, at, p.timeStamp, data.size(), data.data());
+    }
+    return list;
+}
+
+const MIDIEventList* ListBuffer::eventList(const FlatPackets& words, MIDIProtocolID protocol) {
+    size_t size = offsetof(MIDIEventList, packet);
+    forEachEventPacket(words, [&](MIDITimeStamp, const uint32_t*, size_t count) {
+        size += offsetof(MIDIEventPacket, words) + count * sizeof(uint32_t);
+    });
+    size = std::max(size, sizeof(MIDIEventList));
+    auto* list = static_cast<MIDIEventList*>(reserve(size));
+    MIDIEventPacket* at = MIDIEventListInit(list, protocol);
+    forEachEventPacket(words, [&](MIDITimeStamp timeStamp, const uint32_t* w, size_t count) {
+        at = MIDIEventListAdd(list, size, at, timeStamp, count, w);
+    });
+    return list;
 }
 
 PacketListStorage buildPacketList(const MIDIPackets& packets) {
-    size_t size = packetListHeaderSize;
-    for (size_t offset = packetListHeaderSize; const auto& p : packets) {
-        size = offset + packetHeaderSize + p.bytes.size();
-        offset = (size + 3) & ~size_t{3};
-    }
-    PacketListStorage storage(size);
-    MIDIPacket* at = MIDIPacketListInit(storage.list());
-    for (const auto& p : packets) {
-        at = MIDIPacketListAdd(storage.list(), size, at, p.timeStamp, p.bytes.size(),
-                               p.bytes.data());
-    }
+    ListBuffer buffer;
+    const auto* list = buffer.packetList(FlatPackets::from(packets));
+    PacketListStorage storage(buffer.byteCount());
+    std::memcpy(storage.list(), list, buffer.byteCount());
     return storage;
 }
 
-// One event packet per message group of at most 64 words.
 EventListStorage buildEventList(const MIDIPackets& packets, MIDIProtocolID protocol) {
-    struct Piece {
-        MIDITimeStamp timeStamp;
-        const uint32_t* words;
-        size_t count;
-    };
-    std::vector<Piece> pieces;
-    for (const auto& p : packets) {
-        size_t start = 0, at = 0;
-        while (at < p.words.size()) {
-            const size_t next = at + umpWordCount(p.words[at]);
-            if (next - start > maxEventPacketWords) {
-                pieces.push_back({p.timeStamp, p.words.data() + start, at - start});
-                start = at;
-            }
-            at = next;
-        }
-        if (at > start) pieces.push_back({p.timeStamp, p.words.data() + start, at - start});
-    }
-    size_t size = offsetof(MIDIEventList, packet);
-    for (const auto& piece : pieces) {
-        size += offsetof(MIDIEventPacket, words) + piece.count * sizeof(uint32_t);
-    }
-    EventListStorage storage(size);
-    MIDIEventPacket* at = MIDIEventListInit(storage.list(), protocol);
-    for (const auto& piece : pieces) {
-        at = MIDIEventListAdd(storage.list(), size, at, piece.timeStamp, piece.count, piece.words);
-    }
+    ListBuffer buffer;
+    const auto* list = buffer.eventList(FlatPackets::from(packets), protocol);
+    EventListStorage storage(buffer.byteCount());
+    std::memcpy(storage.list(), list, buffer.byteCount());
     return storage;
 }
 

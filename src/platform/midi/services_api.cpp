@@ -1,5 +1,6 @@
 // The C-style calls: each one goes to the process's current services.
 #include "midiservices/driver.hpp"
+#include "midiservices/network_session.hpp"
 #include "midiservices/services.hpp"
 #include "services_core.hpp"
 
@@ -172,6 +173,32 @@ OSStatus MIDIDriverSetDestinationSink(MIDIEndpointRef destination, MIDIDriverSin
 
 OSStatus MIDIDriverReportIOError(MIDIDeviceRef device, OSStatus error) {
     return services()->driverReportIOError(device, error);
+}
+
+// ---- Network session ----
+
+bool MIDINetworkSessionIsEnabled() {
+    return Services::current()->networkSession().enabled;
+}
+
+void MIDINetworkSessionSetEnabled(bool enabled) {
+    Services::current()->changeNetworkSession([enabled](auto& s) { s.enabled = enabled; });
+}
+
+uint32_t MIDINetworkSessionGetConnectionPolicy() {
+    return Services::current()->networkSession().connectionPolicy;
+}
+
+void MIDINetworkSessionSetConnectionPolicy(uint32_t policy) {
+    Services::current()->changeNetworkSession([policy](auto& s) { s.connectionPolicy = policy; });
+}
+
+uint64_t MIDINetworkSessionAddObserver(MIDINetworkSessionObserver observer) {
+    return Services::current()->addNetworkSessionObserver(std::move(observer));
+}
+
+void MIDINetworkSessionRemoveObserver(uint64_t token) {
+    Services::current()->removeNetworkSessionObserver(token);
 }
 
 }  // namespace midiservices

@@ -43,8 +43,7 @@ void erase(std::vector<MIDIObjectRef>& refs, MIDIObjectRef ref) {
 
 Services::Services()
     : notifyQueue_(dispatch::Queue::makeSerial("midiservices.notifications")),
-      ioQueue_(
-          dispatch::Queue::makeSerial("midiservices.delivery", dispatch::QoS::userInteractive)),
+      worker_(detail::DeliveryWorker::start()),
       random_(std::random_device{}()) {}
 
 Services::~Services() {
@@ -61,23 +60,22 @@ Services::~Services() {
     }
     // Let blocks that are running finish, so that none runs once the services are gone. On one of
     // the services' threads the running block is the caller.
-    const bool onOwnThread = notifyQueue_->isCurrent() || ioQueue_->isCurrent();
+    const bool onOwnThread = notifyQueue_->isCurrent() || worker_->isCurrent();
     waitForBlocks();
-    // And let the threads end, unless this is one of them.
-    const dispatch::QueueEnd ends[] = {notifyQueue_->whenEnded(), ioQueue_->whenEnded()};
+    // And let the threads end, unless this is one of them. The delivery thread ends first: it
+    // hands notifications on to the notification queue.
+    worker_->stop();
+    const dispatch::QueueEnd end = notifyQueue_->whenEnded();
     notifyQueue_.reset();
-    ioQueue_.reset();
-    if (!onOwnThread) {
-        for (const auto& end : ends)
-            end.wait(std::chrono::seconds(10));
-    }
+    if (!onOwnThread) end.wait(std::chrono::seconds(10));
 }
 
 // On one of the services' own threads this does not wait: two blocks on the two threads that each
 // waited for the other's thread would never return. Nothing that was ended starts there afterwards.
+// Notifications pass the delivery thread on their way, so it is waited for first.
 void Services::waitForBlocks() {
-    if (notifyQueue_->isCurrent() || ioQueue_->isCurrent()) return;
-    ioQueue_->sync([] {});
+    if (notifyQueue_->isCurrent() || worker_->isCurrent()) return;
+    worker_->waitIdle();
     notifyQueue_->sync([] {});
 }
 
@@ -148,6 +146,22 @@ Services::PropertyObject* Services::findPropertyObject(MIDIObjectRef ref) {
 
 const Services::PropertyObject* Services::findPropertyObject(MIDIObjectRef ref) const {
     return const_cast<Services*>(this)->findPropertyObject(ref);
+}
+
+const Services::PropertyValue* Services::storedProperty(MIDIObjectRef ref,
+                                                        std::string_view key) const {
+    const PropertyObject* object = findPropertyObject(ref);
+    if (object == nullptr) return nullptr;
+    if (auto it = object->properties.find(key); it != object->properties.end()) return &it->second;
+    if (key == kMIDIPropertyDisplayName && isEndpointType(object->type)) return nullptr;
+    MIDIObjectRef parent = 0;
+    if (object->type == MIDIObjectType::entity) {
+        parent = static_cast<const Entity*>(object)->device;
+    } else if (isEndpointType(object->type)) {
+        parent = static_cast<const Endpoint*>(object)->entity;
+    }
+    if (parent == 0 || !isInherited(key)) return nullptr;
+    return storedProperty(parent, key);
 }
 
 std::optional<Services::PropertyValue> Services::readProperty(MIDIObjectRef ref,
@@ -228,6 +242,12 @@ Services::Notification Services::setupChanged() {
 // Called with the lock held, so that batches are queued in the order of the changes. Queuing runs
 // no client code; the blocks run later on the notification queue, each skipped once its client is
 // gone.
+//
+// A batch that removes objects passes the delivery thread first: what the services accepted
+// before the removal is handed to the receivers' blocks before the removal is announced (what a
+// device played just before it was unplugged arrives before the news that it is gone). Batches
+// after it follow the same road while it is on its way, so that batches keep their order; the
+// others go straight to the notification queue, whose blocks never wait for deliveries.
 void Services::post(std::vector<Notification> batch) {
     std::vector<std::shared_ptr<ClientState>> targets;
     for (MIDIClientRef ref : clientOrder_) {
@@ -235,7 +255,26 @@ void Services::post(std::vector<Notification> batch) {
         if (state->notify) targets.push_back(state);
     }
     if (targets.empty() || batch.empty()) return;
-    notifyQueue_->async([targets = std::move(targets), batch = std::move(batch)] {
+    const bool removes = std::any_of(batch.begin(), batch.end(), [](const Notification& n) {
+        return n->messageID == MIDINotificationMessageID::objectRemoved;
+    });
+    auto task = notifyTask(std::move(targets), std::move(batch));
+    if (!removes && forwarding_->load() == 0) {
+        notifyQueue_->async(std::move(task));
+        return;
+    }
+    forwarding_->fetch_add(1);
+    Lease forward = lease();
+    forward->then = [queue = notifyQueue_, forwarding = forwarding_, task = std::move(task)] {
+        queue->async(task);
+        forwarding->fetch_sub(1);
+    };
+    worker_->enqueue(std::move(forward));
+}
+
+dispatch::Work Services::notifyTask(std::vector<std::shared_ptr<ClientState>> targets,
+                                    std::vector<Notification> batch) {
+    return [targets = std::move(targets), batch = std::move(batch)] {
         for (const auto& notification : batch) {
             for (const auto& client : targets) {
                 if (!client->alive) continue;
@@ -248,7 +287,7 @@ void Services::post(std::vector<Notification> batch) {
                 }
             }
         }
-    });
+    };
 }
 
 // ---- Clients ----
@@ -333,7 +372,7 @@ void Services::removeVirtualEndpoint(MIDIEndpointRef ref, std::vector<Notificati
     const Endpoint& endpoint = endpoints_.at(ref);
     const MIDIObjectType type = endpoint.type;
     if (endpoint.receiver) endpoint.receiver->alive = false;
-    dropConnectionsTo(ref);
+    forgetConnectionsTo(ref);
     forgetParsers(ref);
     forgetObject(endpoint);
     erase(type == MIDIObjectType::source ? virtualSources_ : virtualDestinations_, ref);
@@ -559,7 +598,7 @@ OSStatus Services::driverRemoveDevice(MIDIDeviceRef deviceRef) {
                 const Endpoint& endpoint = endpoints_.at(ref);
                 batch.push_back(addRemove(MIDINotificationMessageID::objectRemoved, entityRef,
                                           MIDIObjectType::entity, ref, endpoint.type));
-                dropConnectionsTo(ref);
+                forgetConnectionsTo(ref);
                 forgetParsers(ref);
                 forgetObject(endpoint);
                 endpoints_.erase(ref);
@@ -587,8 +626,13 @@ OSStatus Services::driverReceived(MIDIEndpointRef source, MIDIDriverPacket packe
         !detail::wholeMessages(packet.words.data(), packet.words.size())) {
         return refuse(Call::driverReceived, paramErr);
     }
-    Inbound data;
-    data.packets.push_back(std::move(packet));
+    Inbound data{lease(), std::nullopt};
+    if (packet.bytes.empty()) {
+        data.delivery->raw.addWords(packet.timeStamp, packet.words);
+        data.protocol = MIDIProtocolID::midi1_0;  // the device's protocol replaces it
+    } else {
+        data.delivery->raw.addBytes(packet.timeStamp, packet.bytes);
+    }
     return publishFrom(Call::driverReceived, source, std::move(data), true);
 }
 
@@ -612,6 +656,55 @@ OSStatus Services::driverReportIOError(MIDIDeviceRef device, OSStatus error) {
     n->errorCode = error;
     post({std::move(n)});
     return noErr;
+}
+
+// ---- Network session ----
+
+Services::NetworkSession Services::networkSession() const {
+    std::lock_guard lock(mutex_);
+    return networkSession_;
+}
+
+void Services::changeNetworkSession(const std::function<void(NetworkSession&)>& change) {
+    std::lock_guard lock(mutex_);
+    const NetworkSession before = networkSession_;
+    change(networkSession_);
+    if (before.enabled == networkSession_.enabled &&
+        before.connectionPolicy == networkSession_.connectionPolicy) {
+        return;
+    }
+    std::vector<std::shared_ptr<SessionObserver>> observers;
+    for (const auto& [token, observer] : sessionObservers_)
+        observers.push_back(observer);
+    if (observers.empty()) return;
+    notifyQueue_->async([observers = std::move(observers)] {
+        for (const auto& o : observers) {
+            if (!o->alive) continue;
+            try {
+                o->observer();
+            } catch (...) {
+                std::fprintf(stderr, "MIDI network session observer threw\n");
+            }
+        }
+    });
+}
+
+uint64_t Services::addNetworkSessionObserver(std::function<void()> observer) {
+    std::lock_guard lock(mutex_);
+    const uint64_t token = nextObserverToken_++;
+    sessionObservers_.emplace(token, std::make_shared<SessionObserver>(std::move(observer)));
+    return token;
+}
+
+void Services::removeNetworkSessionObserver(uint64_t token) {
+    {
+        std::lock_guard lock(mutex_);
+        auto it = sessionObservers_.find(token);
+        if (it == sessionObservers_.end()) return;
+        it->second->alive = false;
+        sessionObservers_.erase(it);
+    }
+    if (!notifyQueue_->isCurrent()) notifyQueue_->sync([] {});
 }
 
 // ---- Test bench ----
@@ -663,9 +756,8 @@ testdriver::ClientObjects Services::liveObjects(MIDIClientRef client) const {
 }
 
 bool Services::drain() {
-    if (notifyQueue_->isCurrent() || ioQueue_->isCurrent()) return false;
-    ioQueue_->sync([] {});
-    notifyQueue_->sync([] {});
+    if (notifyQueue_->isCurrent() || worker_->isCurrent()) return false;
+    waitForBlocks();
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "delivery.hpp"
 #include "dispatch/queue.hpp"
 #include "midiservices/driver.hpp"
 #include "midiservices/io.hpp"
@@ -48,6 +49,12 @@ inline bool wholeMessages(const uint32_t* words, size_t count) {
 
 class Services {
   public:
+    using Receiver = detail::Receiver;
+    using Connection = detail::Connection;
+    using Format = detail::Format;
+    using Target = detail::Target;
+    using Lease = detail::DeliveryWorker::Lease;
+
     Services();
     ~Services();
     Services(const Services&) = delete;
@@ -100,11 +107,13 @@ class Services {
     OSStatus portDispose(MIDIPortRef port);
     OSStatus portConnect(MIDIPortRef port, MIDIEndpointRef source, void* refCon);
     OSStatus portDisconnect(MIDIPortRef port, MIDIEndpointRef source);
-    // Data from a sender: the packets, and the protocol of their words (none for bytes).
+    // Data from a sender, read into a delivery's raw packets: bytes, or words in `protocol`.
     struct Inbound {
-        MIDIPackets packets;
-        std::optional<MIDIProtocolID> protocol;
+        Lease delivery;
+        std::optional<MIDIProtocolID> protocol;  // none for bytes
     };
+    // An empty delivery to read data into.
+    Lease lease();
     OSStatus send(MIDIPortRef port, MIDIEndpointRef destination, Inbound data);
     // Data published on a source: by its driver (a device's source; words in the device's
     // protocol) or by its client (a virtual source).
@@ -122,6 +131,16 @@ class Services {
     OSStatus driverReceived(MIDIEndpointRef source, MIDIDriverPacket packet);
     OSStatus driverSetSink(MIDIEndpointRef destination, MIDIDriverSink sink);
     OSStatus driverReportIOError(MIDIDeviceRef device, OSStatus error);
+
+    struct NetworkSession {
+        bool enabled = false;
+        uint32_t connectionPolicy = 0;
+    };
+    NetworkSession networkSession() const;
+    // Changes the settings with `change`; observers hear of it when something changed.
+    void changeNetworkSession(const std::function<void(NetworkSession&)>& change);
+    uint64_t addNetworkSessionObserver(std::function<void()> observer);
+    void removeNetworkSessionObserver(uint64_t token);
 
     void injectStatus(Call call, OSStatus status, size_t times);
     void clearInjectedStatuses();
@@ -143,18 +162,6 @@ class Services {
         std::string name;
         std::shared_ptr<ClientState> state;
     };
-    // What a delivery task needs of an input port or a virtual destination.
-    struct Receiver {
-        MIDIReadBlock readBlock;        // set for packet lists
-        MIDIReceiveBlock receiveBlock;  // set for event lists in `protocol`
-        MIDIProtocolID protocol = MIDIProtocolID::midi1_0;
-        std::atomic<bool> alive{true};
-    };
-    struct Connection {
-        explicit Connection(void* r) : refCon(r) {}
-        void* const refCon;
-        std::atomic<bool> alive{true};
-    };
     struct Port {
         MIDIClientRef client = 0;
         std::shared_ptr<Receiver> receiver;  // null for an output port
@@ -164,21 +171,6 @@ class Services {
         std::string owner;
         MIDIThruConnectionParams params;
     };
-    enum class Format { bytes, ump1, ump2 };
-    // One piece of data in the forms receivers ask for, each made when first needed. Used by one
-    // delivery task at a time.
-    struct Forms {
-        std::optional<MIDIPackets> bytes, ump1, ump2;
-        const MIDIPackets& get(Format format);
-    };
-    struct Target {
-        std::shared_ptr<Forms> forms;
-        std::shared_ptr<Receiver> receiver;
-        std::shared_ptr<Connection> connection;  // null for a direct send
-        std::shared_ptr<const MIDIDriverSink> sink;
-        Format sinkFormat = Format::bytes;
-    };
-
     struct PropertyObject {
         MIDIObjectType type = MIDIObjectType::other;
         std::map<std::string, PropertyValue, std::less<>> properties;
@@ -207,21 +199,29 @@ class Services {
     PropertyObject* findPropertyObject(MIDIObjectRef ref);
     const PropertyObject* findPropertyObject(MIDIObjectRef ref) const;
     std::optional<PropertyValue> readProperty(MIDIObjectRef ref, std::string_view key) const;
+    // The stored value `key` has for `ref` (its own or inherited), without copying it; null for a
+    // display name made of names, or none.
+    const PropertyValue* storedProperty(MIDIObjectRef ref, std::string_view key) const;
     std::vector<MIDIEndpointRef> systemEndpoints(MIDIObjectType type) const;
     void initObject(MIDIObjectRef ref, PropertyObject& object, MIDIObjectType type,
                     std::string_view name, MIDIUniqueID preferredID = 0);
     void forgetObject(const PropertyObject& object);
     void removeVirtualEndpoint(MIDIEndpointRef ref, std::vector<Notification>& batch);
     void post(std::vector<Notification> batch);
+    // The task that calls each client's block with each notification of a batch.
+    static dispatch::Work notifyTask(std::vector<std::shared_ptr<ClientState>> targets,
+                                     std::vector<Notification> batch);
     void dropPort(MIDIPortRef ref);
-    void dropConnectionsTo(MIDIEndpointRef source);
+    // A source that goes: its connections end, but what it handed over before is still
+    // delivered.
+    void forgetConnectionsTo(MIDIEndpointRef source);
     void forgetParsers(MIDIObjectRef ref);
     // Waits until no block of the services runs (see the definition for their own threads).
     void waitForBlocks();
-    std::shared_ptr<Forms> formsOf(Inbound data, std::pair<MIDIObjectRef, MIDIObjectRef> sender);
-    void addDestinationTarget(MIDIEndpointRef destination, const std::shared_ptr<Forms>& forms,
-                              std::vector<Target>& targets);
-    void deliver(std::vector<Target> targets);
+    // Makes the delivery's forms of its raw data; bytes go through the sender's stream parser.
+    void makeForms(Inbound& data, std::pair<MIDIObjectRef, MIDIObjectRef> sender);
+    void addDestinationTarget(MIDIEndpointRef destination, std::vector<Target>& targets);
+    void deliver(Lease delivery);
     MIDIEndpointRef resolveThruEndpoint(const MIDIThruConnectionEndpoint& entry,
                                         MIDIObjectType type) const;
 
@@ -234,7 +234,9 @@ class Services {
 
     mutable std::mutex mutex_;
     std::shared_ptr<dispatch::Queue> notifyQueue_;
-    std::shared_ptr<dispatch::Queue> ioQueue_;
+    std::shared_ptr<detail::DeliveryWorker> worker_;
+    // Notification batches on their way through the delivery thread (see post()).
+    std::shared_ptr<std::atomic<int>> forwarding_ = std::make_shared<std::atomic<int>>(0);
     std::unordered_map<MIDIPortRef, Port> ports_;
     std::map<MIDIThruConnectionRef, Thru> thrus_;
     // Byte streams in progress, by sender: (source, 0) or (output port, destination).
@@ -250,6 +252,14 @@ class Services {
     std::unordered_map<MIDIUniqueID, MIDIObjectRef> uniqueIDs_;
     std::mt19937 random_;
     std::map<Call, std::pair<OSStatus, size_t>> injected_;
+    NetworkSession networkSession_;
+    struct SessionObserver {
+        explicit SessionObserver(std::function<void()> o) : observer(std::move(o)) {}
+        const std::function<void()> observer;
+        std::atomic<bool> alive{true};
+    };
+    std::map<uint64_t, std::shared_ptr<SessionObserver>> sessionObservers_;
+    uint64_t nextObserverToken_ = 1;
     OperatingSystemVersion osVersion_ = testdriver::SimulatedSystem::newestOperatingSystemVersion;
 };
 
@@ -259,11 +269,19 @@ OSStatus Services::getProperty(Call call, MIDIObjectRef object, std::string_view
     if (OSStatus status = takeInjected(call)) return status;
     if (out == nullptr || key.empty()) return paramErr;
     if (findPropertyObject(object) == nullptr) return kMIDIObjectNotFound;
+    // A stored value is copied into `out` directly, which keeps the capacity of a string the
+    // caller reuses.
+    if (const PropertyValue* stored = storedProperty(object, key)) {
+        const T* typed = std::get_if<T>(stored);
+        if (typed == nullptr) return kMIDIWrongPropertyType;
+        *out = *typed;
+        return noErr;
+    }
     std::optional<PropertyValue> value = readProperty(object, key);
     if (!value) return kMIDIUnknownProperty;
-    const T* typed = std::get_if<T>(&*value);
+    T* typed = std::get_if<T>(&*value);
     if (typed == nullptr) return kMIDIWrongPropertyType;
-    *out = *typed;
+    *out = std::move(*typed);
     return noErr;
 }
 

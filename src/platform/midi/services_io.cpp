@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <type_traits>
 
 #include "lists.hpp"
 #include "midiservices/io.hpp"
@@ -11,8 +12,6 @@ namespace midiservices {
 
 namespace {
 
-using detail::buildEventList;
-using detail::buildPacketList;
 using detail::find;
 using detail::readEventList;
 using detail::readPacketList;
@@ -50,99 +49,50 @@ bool filters(const MIDIThruConnectionParams& p) {
            p.filterOutAllControls;
 }
 
-void report(const char* what) {
-    std::fprintf(stderr, "MIDI delivery block threw: %s\n", what);
-}
-
 }  // namespace
 
 // ---- Forms and delivery ----
 
-const MIDIPackets& Services::Forms::get(Format format) {
-    switch (format) {
-        case Format::bytes:
-            if (!bytes) bytes = umpToBytes(ump1 ? *ump1 : *ump2);
-            return *bytes;
-        case Format::ump1:
-            if (!ump1) ump1 = umpToProtocol(*ump2, MIDIProtocolID::midi1_0);
-            return *ump1;
-        case Format::ump2:
-            if (!ump2) ump2 = umpToProtocol(*ump1, MIDIProtocolID::midi2_0);
-            return *ump2;
-    }
-    return *bytes;
+Services::Lease Services::lease() {
+    return detail::DeliveryWorker::acquire(worker_);
 }
 
-std::shared_ptr<Services::Forms> Services::formsOf(Inbound data,
-                                                   std::pair<MIDIObjectRef, MIDIObjectRef> sender) {
-    auto forms = std::make_shared<Forms>();
+void Services::makeForms(Inbound& data, std::pair<MIDIObjectRef, MIDIObjectRef> sender) {
+    auto& d = *data.delivery;
     if (!data.protocol) {
         // Bytes are parsed once, here, so that a message split across sends is joined up.
-        MIDIPackets ump;
         auto& parser = parsers_[sender];
-        for (const auto& packet : data.packets)
-            parser.feed(packet, ump);
-        forms->ump1 = std::move(ump);
-        forms->bytes = std::move(data.packets);
+        for (const auto& packet : d.raw.packets())
+            parser.feed(packet.timeStamp, d.raw.bytes(packet), d.forms.ump1);
+        std::swap(d.forms.bytes, d.raw);
+        d.forms.hasBytes = d.forms.hasUmp1 = true;
     } else if (*data.protocol == MIDIProtocolID::midi1_0) {
         // Messages of the other protocol are translated, so each form speaks only its own.
-        forms->ump1 = umpToProtocol(data.packets, MIDIProtocolID::midi1_0);
+        umpToProtocol(d.raw, MIDIProtocolID::midi1_0, d.forms.ump1);
+        d.forms.hasUmp1 = true;
     } else {
-        forms->ump2 = umpToProtocol(data.packets, MIDIProtocolID::midi2_0);
+        umpToProtocol(d.raw, MIDIProtocolID::midi2_0, d.forms.ump2);
+        d.forms.hasUmp2 = true;
     }
-    return forms;
 }
 
-void Services::addDestinationTarget(MIDIEndpointRef destination,
-                                    const std::shared_ptr<Forms>& forms,
-                                    std::vector<Target>& targets) {
+void Services::addDestinationTarget(MIDIEndpointRef destination, std::vector<Target>& targets) {
     const Endpoint* endpoint = find(endpoints_, destination);
     if (endpoint == nullptr) return;
     if (endpoint->receiver) {
-        targets.push_back({forms, endpoint->receiver, nullptr, nullptr, Format::bytes});
+        targets.push_back({endpoint->receiver, nullptr, nullptr, Format::bytes});
     } else if (endpoint->sink) {
         const Format format =
             endpoint->deviceProtocol == MIDIProtocolID::midi2_0 ? Format::ump2 : Format::bytes;
-        targets.push_back({forms, nullptr, nullptr, endpoint->sink, format});
+        targets.push_back({nullptr, nullptr, endpoint->sink, format});
     }
 }
 
-// Called with the lock held, so that deliveries are queued in the order of the sends. The task
-// holds only what it delivers to, never the services.
-void Services::deliver(std::vector<Target> targets) {
-    if (targets.empty()) return;
-    ioQueue_->async([targets = std::move(targets)] {
-        for (const auto& target : targets) {
-            try {
-                if (const auto& receiver = target.receiver) {
-                    if (!receiver->alive || (target.connection && !target.connection->alive)) {
-                        continue;
-                    }
-                    void* refCon = target.connection ? target.connection->refCon : nullptr;
-                    if (receiver->readBlock) {
-                        const auto& packets = target.forms->get(Format::bytes);
-                        if (packets.empty()) continue;
-                        auto storage = buildPacketList(packets);
-                        receiver->readBlock(storage.list(), refCon);
-                    } else if (receiver->receiveBlock) {
-                        const bool two = receiver->protocol == MIDIProtocolID::midi2_0;
-                        const auto& packets = target.forms->get(two ? Format::ump2 : Format::ump1);
-                        if (packets.empty()) continue;
-                        auto storage = buildEventList(packets, receiver->protocol);
-                        receiver->receiveBlock(storage.list(), refCon);
-                    }
-                } else if (target.sink) {
-                    for (const auto& packet : target.forms->get(target.sinkFormat)) {
-                        (*target.sink)(packet);
-                    }
-                }
-            } catch (const std::exception& e) {
-                report(e.what());
-            } catch (...) {
-                report("an exception that is not a std::exception");
-            }
-        }
-    });
+// Called with the lock held, so that deliveries are queued in the order of the sends. The
+// delivery holds only what it delivers to, never the services.
+void Services::deliver(Lease delivery) {
+    if (delivery->targets.empty()) return;
+    worker_->enqueue(std::move(delivery));
 }
 
 MIDIEndpointRef Services::resolveThruEndpoint(const MIDIThruConnectionEndpoint& entry,
@@ -171,10 +121,10 @@ OSStatus Services::send(MIDIPortRef portRef, MIDIEndpointRef destination, Inboun
     const Endpoint* endpoint = find(endpoints_, destination);
     if (endpoint == nullptr) return kMIDIUnknownEndpoint;
     if (endpoint->type != MIDIObjectType::destination) return kMIDIWrongEndpointType;
-    if (data.packets.empty()) return noErr;
-    std::vector<Target> targets;
-    addDestinationTarget(destination, formsOf(std::move(data), {portRef, destination}), targets);
-    deliver(std::move(targets));
+    if (data.delivery->raw.empty()) return noErr;
+    makeForms(data, {portRef, destination});
+    addDestinationTarget(destination, data.delivery->targets);
+    deliver(std::move(data.delivery));
     return noErr;
 }
 
@@ -185,18 +135,18 @@ OSStatus Services::publishFrom(Call call, MIDIEndpointRef source, Inbound data, 
     if (endpoint == nullptr) return kMIDIUnknownEndpoint;
     if (endpoint->type != MIDIObjectType::source) return kMIDIWrongEndpointType;
     if (byDriver == (endpoint->owner != 0)) return kMIDINotPermitted;
-    if (byDriver && !data.packets.empty() && data.packets.front().bytes.empty()) {
-        data.protocol = endpoint->deviceProtocol;
-    }
-    if (data.packets.empty()) return noErr;
-    auto forms = formsOf(std::move(data), {source, 0});
-    std::vector<Target> targets;
+    if (byDriver && data.protocol) data.protocol = endpoint->deviceProtocol;
+    if (data.delivery->raw.empty()) return noErr;
+    makeForms(data, {source, 0});
+    auto& forms = data.delivery->forms;
+    auto& targets = data.delivery->targets;
     for (const auto& [ref, port] : ports_) {
         auto it = port.connections.find(source);
-        if (it != port.connections.end()) {
-            targets.push_back({forms, port.receiver, it->second, nullptr, Format::bytes});
-        }
+        if (it != port.connections.end())
+            targets.push_back({port.receiver, it->second, nullptr, Format::bytes});
     }
+    // Thru connections that filter get deliveries of their own, queued after this one.
+    std::vector<Lease> filtered;
     for (const auto& [ref, thru] : thrus_) {
         const auto& p = thru.params;
         bool listed = false;
@@ -204,32 +154,35 @@ OSStatus Services::publishFrom(Call call, MIDIEndpointRef source, Inbound data, 
             listed = resolveThruEndpoint(p.sources[i], MIDIObjectType::source) == source;
         }
         if (!listed) continue;
-        auto routed = forms;
+        std::vector<Target>* routedTargets = &targets;
         if (filters(p)) {
-            const bool one = forms->ump1.has_value();
-            const auto& ump = forms->get(one ? Format::ump1 : Format::ump2);
-            MIDIPackets kept;
-            for (const auto& packet : ump) {
-                MIDIDriverPacket left{packet.timeStamp, {}, {}};
-                const auto& w = packet.words;
+            Lease routed = lease();
+            const bool one = forms.hasUmp1;
+            const auto& ump = forms.get(one ? Format::ump1 : Format::ump2);
+            auto& kept = one ? routed->forms.ump1 : routed->forms.ump2;
+            for (const auto& packet : ump.packets()) {
+                const auto w = ump.words(packet);
+                kept.beginWords();
                 for (size_t at = 0; at < w.size(); at += umpWordCount(w[at])) {
-                    if (passes(&w[at], p)) {
-                        left.words.insert(left.words.end(), w.begin() + at,
-                                          w.begin() + at + umpWordCount(w[at]));
-                    }
+                    if (!passes(&w[at], p)) continue;
+                    for (size_t i = 0; i < umpWordCount(w[at]) && at + i < w.size(); ++i)
+                        kept.appendWord(w[at + i]);
                 }
-                if (!left.words.empty()) kept.push_back(std::move(left));
+                kept.endWords(packet.timeStamp);
             }
-            routed = std::make_shared<Forms>();
-            (one ? routed->ump1 : routed->ump2) = std::move(kept);
+            (one ? routed->forms.hasUmp1 : routed->forms.hasUmp2) = true;
+            routedTargets = &routed->targets;
+            filtered.push_back(std::move(routed));
         }
         for (uint32_t i = 0; i < p.numDestinations; ++i) {
             const MIDIEndpointRef d =
                 resolveThruEndpoint(p.destinations[i], MIDIObjectType::destination);
-            if (d != 0) addDestinationTarget(d, routed, targets);
+            if (d != 0) addDestinationTarget(d, *routedTargets);
         }
     }
-    deliver(std::move(targets));
+    deliver(std::move(data.delivery));
+    for (auto& routed : filtered)
+        deliver(std::move(routed));
     return noErr;
 }
 
@@ -272,13 +225,9 @@ void Services::dropPort(MIDIPortRef ref) {
     ports_.erase(ref);
 }
 
-void Services::dropConnectionsTo(MIDIEndpointRef source) {
-    for (auto& [ref, port] : ports_) {
-        auto it = port.connections.find(source);
-        if (it == port.connections.end()) continue;
-        it->second->alive = false;
-        port.connections.erase(it);
-    }
+void Services::forgetConnectionsTo(MIDIEndpointRef source) {
+    for (auto& [ref, port] : ports_)
+        port.connections.erase(source);
 }
 
 void Services::forgetParsers(MIDIObjectRef ref) {
@@ -307,6 +256,8 @@ OSStatus Services::portConnect(MIDIPortRef ref, MIDIEndpointRef source, void* re
     if (endpoint == nullptr) return kMIDIUnknownEndpoint;
     if (endpoint->type != MIDIObjectType::source) return kMIDIWrongEndpointType;
     auto& connection = port->connections[source];
+    // An equal connection stays, with what it has accepted and not yet delivered.
+    if (connection && connection->refCon == refCon) return noErr;
     if (connection) connection->alive = false;
     connection = std::make_shared<Connection>(refCon);
     return noErr;
@@ -406,38 +357,55 @@ OSStatus MIDIPortDisconnectSource(MIDIPortRef port, MIDIEndpointRef source) {
     return Services::current()->portDisconnect(port, source);
 }
 
+namespace {
+
+// Reads a list handed in into a delivery and passes it on with `pass(services, inbound)`; a list
+// that runs past its size is refused with paramErr.
+template <class List, class Pass>
+OSStatus readAndPass(const List* list, size_t listByteCount, Call call, Pass pass) {
+    auto services = Services::current();
+    Services::Inbound inbound{services->lease(), std::nullopt};
+    bool read = false;
+    if constexpr (std::is_same_v<List, MIDIPacketList>) {
+        read = readPacketList(list, listByteCount, inbound.delivery->raw);
+    } else {
+        MIDIProtocolID protocol{};
+        read = readEventList(list, listByteCount, protocol, inbound.delivery->raw);
+        inbound.protocol = protocol;
+    }
+    if (!read) return services->refuse(call, paramErr);
+    return pass(*services, std::move(inbound));
+}
+
+}  // namespace
+
 OSStatus MIDISend(MIDIPortRef port, MIDIEndpointRef destination, const MIDIPacketList* list,
                   size_t listByteCount) {
-    auto services = Services::current();
-    auto packets = readPacketList(list, listByteCount);
-    if (!packets) return services->refuse(Call::send, paramErr);
-    return services->send(port, destination, {std::move(*packets), std::nullopt});
+    return readAndPass(list, listByteCount, Call::send, [&](Services& s, Services::Inbound data) {
+        return s.send(port, destination, std::move(data));
+    });
 }
 
 OSStatus MIDISendEventList(MIDIPortRef port, MIDIEndpointRef destination, const MIDIEventList* list,
                            size_t listByteCount) {
-    auto services = Services::current();
-    MIDIProtocolID protocol{};
-    auto packets = readEventList(list, listByteCount, protocol);
-    if (!packets) return services->refuse(Call::send, paramErr);
-    return services->send(port, destination, {std::move(*packets), protocol});
+    return readAndPass(list, listByteCount, Call::send, [&](Services& s, Services::Inbound data) {
+        return s.send(port, destination, std::move(data));
+    });
 }
 
 OSStatus MIDIReceived(MIDIEndpointRef source, const MIDIPacketList* list, size_t listByteCount) {
-    auto services = Services::current();
-    auto packets = readPacketList(list, listByteCount);
-    if (!packets) return services->refuse(Call::received, paramErr);
-    return services->publishFrom(Call::received, source, {std::move(*packets), std::nullopt},
-                                 false);
+    return readAndPass(list, listByteCount, Call::received,
+                       [&](Services& s, Services::Inbound data) {
+                           return s.publishFrom(Call::received, source, std::move(data), false);
+                       });
 }
 
 OSStatus MIDIReceivedEventList(MIDIEndpointRef source, const MIDIEventList* list,
                                size_t listByteCount) {
-    auto services = Services::current();
-    MIDIProtocolID protocol{};
-    auto packets = readEventList(list, listByteCount, protocol);
-    if (!packets) return services->refuse(Call::received, paramErr);
-    return services->publishFrom(Call::received, source, {std::move(*packets), protocol}, false);
+    return readAndPass(list, listByteCount, Call::received,
+                       [&](Services& s, Services::Inbound data) {
+                           return s.publishFrom(Call::received, source, std::move(data), false);
+                       });
 }
 
 void MIDIThruConnectionParamsInitialize(MIDIThruConnectionParams* params) {

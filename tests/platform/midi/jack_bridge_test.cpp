@@ -28,6 +28,7 @@
 #include "midiservices/services.hpp"
 #include "midiservices/test_driver.hpp"
 
+#include "jack_test_server.hpp"
 #include "replaced_allocation.hpp"
 
 // Allocations made while the bridge's process callback runs.
@@ -44,136 +45,12 @@ namespace midiservices::jack {
 namespace {
 
 using namespace std::chrono_literals;
-using Bytes = std::vector<uint8_t>;
-
-template <class Predicate>
-bool waitFor(Predicate predicate, std::chrono::milliseconds timeout = 20s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
-// A JACK server of the test's own, on the dummy driver, under a name no other run uses. It runs
-// synchronously with a long client timeout: on a loaded machine (or under a sanitizer) a late
-// client then delays the cycle instead of being skipped, which would replay its last buffer.
-class JackServer {
-  public:
-    JackServer() {
-        static std::atomic<int> counter{0};
-        name_ = "tessaloom-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-        setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
-        setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        std::vector<std::string> args{"jackd", "--no-realtime", "-S",  "-t", "5000", "-n",
-                                      name_,   "-d",            "dummy", "-r", "48000", "-p",
-                                      "1024"};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        // The server ends with the test process even when that dies (a sanitizer's abort).
-        pid_ = fork();
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            execvp("jackd", argv.data());
-            _exit(127);
-        }
-        if (pid_ < 0) {
-            pid_ = 0;
-            return;
-        }
-        ready_ = waitFor([&] {
-            jack_status_t status;
-            jack_client_t* probe =
-                jack_client_open("probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
-                                 &status, name_.c_str());
-            if (probe) jack_client_close(probe);
-            return probe != nullptr;
-        });
-    }
-    ~JackServer() {
-        if (pid_ == 0) return;
-        kill(pid_, SIGTERM);
-        int status;
-        if (!waitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 10s)) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-        }
-    }
-    bool ready() const { return ready_; }
-    const std::string& name() const { return name_; }
-
-  private:
-    std::string name_;
-    pid_t pid_ = 0;
-    bool ready_ = false;
-};
-
-// A peer program on the JACK graph: an output port playing queued messages (as many per cycle as
-// fit) and an input port recording what arrives.
-class Peer {
-  public:
-    explicit Peer(const std::string& name) {
-        client_ = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
-        if (!client_) return;
-        out_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        in_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        jack_set_process_callback(
-            client_, [](jack_nframes_t n, void* self) { return static_cast<Peer*>(self)->process(n); },
-            this);
-        jack_activate(client_);
-    }
-    ~Peer() { close(); }
-    void close() {
-        if (client_) jack_client_close(std::exchange(client_, nullptr));
-    }
-    bool ok() const { return client_ && out_ && in_; }
-    std::string port(const char* shortName) const {
-        return std::string(jack_get_client_name(client_)) + ":" + shortName;
-    }
-    int connect(const std::string& from, const std::string& to) {
-        return jack_connect(client_, from.c_str(), to.c_str());
-    }
-    int disconnect(const std::string& from, const std::string& to) {
-        return jack_disconnect(client_, from.c_str(), to.c_str());
-    }
-    void play(std::vector<Bytes> messages) {
-        std::lock_guard lock(mutex_);
-        queued_.insert(queued_.end(), messages.begin(), messages.end());
-    }
-    std::vector<Bytes> received() {
-        std::lock_guard lock(mutex_);
-        return received_;
-    }
-
-  private:
-    int process(jack_nframes_t frames) {
-        void* out = jack_port_get_buffer(out_, frames);
-        void* in = jack_port_get_buffer(in_, frames);
-        jack_midi_clear_buffer(out);
-        std::lock_guard lock(mutex_);  // the test's own client: no realtime rules here
-        while (next_ < queued_.size() &&
-               jack_midi_event_write(out, 0, queued_[next_].data(), queued_[next_].size()) == 0)
-            ++next_;
-        for (uint32_t i = 0, n = jack_midi_get_event_count(in); i < n; ++i) {
-            jack_midi_event_t event;
-            if (jack_midi_event_get(&event, in, i) == 0)
-                received_.emplace_back(event.buffer, event.buffer + event.size);
-        }
-        return 0;
-    }
-
-    jack_client_t* client_ = nullptr;
-    jack_port_t* out_ = nullptr;
-    jack_port_t* in_ = nullptr;
-    std::mutex mutex_;
-    std::vector<Bytes> queued_, received_;
-    size_t next_ = 0;
-};
+using jacktest::Bytes;
+using jacktest::JackServer;
+using jacktest::notes;
+using jacktest::Peer;
+using jacktest::sameMessages;
+using jacktest::waitFor;
 
 // What a receive block of the application got, packet by packet.
 struct Received {
@@ -194,37 +71,11 @@ struct Received {
     size_t count() { return snapshot().size(); }
 };
 
-std::vector<Bytes> notes(size_t count) {
-    std::vector<Bytes> messages;
-    for (size_t i = 0; i < count; ++i)
-        messages.push_back({static_cast<uint8_t>(0x90 | (i % 16)), static_cast<uint8_t>(i % 128),
-                            static_cast<uint8_t>(1 + (i / 128) % 127)});
-    return messages;
-}
-
-// Compares message lists, naming the first difference rather than printing thousands of them.
-::testing::AssertionResult sameMessages(const std::vector<Bytes>& actual,
-                                        const std::vector<Bytes>& expected) {
-    const size_t common = std::min(actual.size(), expected.size());
-    size_t i = 0;
-    while (i < common && actual[i] == expected[i]) ++i;
-    if (i == common && actual.size() == expected.size()) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << actual.size() << " messages for " << expected.size()
-                                         << ", first difference at " << i;
-}
-
 // Connects `port` to every source the services list.
 void connectAllSources(MIDIPortRef port) {
     for (ItemCount i = 0; i < MIDIGetNumberOfSources(); ++i)
         ASSERT_EQ(MIDIPortConnectSource(port, MIDIGetSource(i), nullptr), noErr);
 }
-
-// libjack reports every failed attempt to reach a server on stderr; the tests expect many.
-const bool quietJack = [] {
-    jack_set_error_function([](const char*) {});
-    jack_set_info_function([](const char*) {});
-    return true;
-}();
 
 class JackBridgeTest : public ::testing::Test {
   protected:

@@ -86,6 +86,9 @@ namespace detail {
 std::string stringPropertyOrEmpty(midiservices::MIDIObjectRef object, std::string_view key);
 // The unique ID of `object`; 0 when the read fails.
 int32_t uniqueIDOrZero(midiservices::MIDIObjectRef object);
+// outputEndpointFromRefCon into a record that may be reused: its strings keep their capacity.
+void readOutputEndpointFromRefCon(const void* refCon, bool refConKnown,
+                                  std::optional<MIDIOutputEndpoint>& into);
 }  // namespace detail
 
 }  // namespace midiio

@@ -6,14 +6,17 @@
 // Criteria are identities of sources. In `allEndpoints` mode they start as every source of the
 // system and grow as sources appear; in `definedEndpoints` mode they are the given ones. Either
 // way the filter leaves identities out: with `owned`, the manager's own virtual outputs; and every
-// identity in its criteria. Every (re)connection disconnects all sources and connects the current
-// matches anew.
+// identity in its criteria. A (re)connection touches only what changed: sources that no longer
+// match are disconnected, new matches connected, and a source that stays keeps its connection, so
+// a change of the setup loses nothing a source has sent. The receive handler is told of sources
+// that are disconnected, so that it lets go of what it keeps for them.
 //
 // Thread-safe: the fields are guarded by a lock, which is also held around the services' connect
 // and disconnect calls (they take no lock of ours and run no callbacks of ours).
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -78,11 +81,14 @@ class MIDIInputConnection final : public detail::ConnectionCore {
   private:
     MIDIEndpointIdentitySet allCurrentIdentities() const override;
     std::vector<int32_t> ownedUniqueIDs(const MIDIManager& manager) const override;
-    void disconnectLocked(const EndpointRefs& refs) const;
+    // Disconnects `refs`; the unique IDs of those among them that were connected.
+    std::vector<int32_t> disconnectLocked(const EndpointRefs& refs);
 
     std::shared_ptr<detail::ReceiveRelay> relay_;
     std::optional<midiservices::MIDIPortRef> port_;
+    std::weak_ptr<dispatch::Queue> queue_;  // the manager's event queue, from listen()
     EndpointRefs connected_;
+    std::map<midiservices::MIDIEndpointRef, int32_t> sourceIDs_;  // connected sources' unique IDs
 };
 
 }  // namespace midiio

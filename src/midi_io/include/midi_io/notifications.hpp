@@ -140,6 +140,11 @@ enum class MIDIIONetworkConnectionPolicy : uint8_t { noOne, hostsInContactList, 
 // The policy of a raw value; none for 3 or more.
 std::optional<MIDIIONetworkConnectionPolicy> networkConnectionPolicy(uint32_t rawValue);
 
+// Sets up the services' network MIDI session: with a policy, the session is enabled and takes the
+// policy's raw value; with none, it is disabled with policy 0. The setting is kept and can be read
+// back (midiservices/network_session.hpp); no peer connects, as there is no network transport.
+void configureNetworkSession(const std::optional<MIDIIONetworkConnectionPolicy>& policy);
+
 // The manager's handling of one notification as far as its lists and its cache go:
 //   1. a snapshot of the lists is taken before anything else;
 //   2. object added, removed, property changed and setup changed refresh the lists

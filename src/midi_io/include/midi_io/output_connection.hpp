@@ -74,6 +74,8 @@ class MIDIOutputConnection final : public detail::ConnectionCore {
 
     std::optional<midiservices::MIDIPortRef> port_;
     EndpointRefs resolved_;
+    // The same destinations, as sends take them (replaced whole by each refresh).
+    std::shared_ptr<const std::vector<midiservices::MIDIEndpointRef>> sendTo_;
 };
 
 }  // namespace midiio

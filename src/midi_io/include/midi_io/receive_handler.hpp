@@ -129,6 +129,10 @@ class MIDIReceiveHandlerProtocol {
     // protocol.
     virtual void eventListReceived(const std::vector<UniversalMIDIPacketData>& packets,
                                    midicore::MIDIProtocolVersion protocol) = 0;
+    // The sources with these unique IDs have gone (or are no longer connected): what is kept for
+    // them, such as a parser's running status or an open System Exclusive message, may go.
+    // Nothing by default.
+    virtual void releaseSources(const std::vector<int32_t>& uniqueIDs) { (void)uniqueIDs; }
 };
 
 class MIDIReceiveHandler : public MIDIReceiveHandlerProtocol {
@@ -156,6 +160,9 @@ class MIDIReceiveHandler : public MIDIReceiveHandlerProtocol {
                            midicore::MIDIProtocolVersion protocol) override {
         handler_->eventListReceived(packets, protocol);
     }
+    void releaseSources(const std::vector<int32_t>& uniqueIDs) override {
+        handler_->releaseSources(uniqueIDs);
+    }
 
   private:
     std::unique_ptr<MIDIReceiveHandlerProtocol> handler_;
@@ -172,8 +179,10 @@ class MIDIReceiveHandler::Parsers {
     // Appends the events of one record to `events`.
     void parse(const MIDIPacketData& packet, std::vector<midicore::MIDIEvent>& events);
     void parse(const UniversalMIDIPacketData& packet, std::vector<midicore::MIDIEvent>& events);
-    // The number of sources seen so far (records without a source count as one).
+    // The number of sources whose parsers are kept (records without a source count as one).
     size_t sourceCount() const { return entries_.size(); }
+    // Drops the parsers of these sources; a source that sends again starts afresh.
+    void release(const std::vector<int32_t>& uniqueIDs);
 
   private:
     struct Entry {
@@ -198,6 +207,9 @@ class MIDIReceiveHandler::ParsingStrategy : public MIDIReceiveHandlerProtocol {
     void packetListReceived(const std::vector<MIDIPacketData>& packets) override;
     void eventListReceived(const std::vector<UniversalMIDIPacketData>& packets,
                            midicore::MIDIProtocolVersion protocol) override;
+    void releaseSources(const std::vector<int32_t>& uniqueIDs) override {
+        parsers_.release(uniqueIDs);
+    }
     Parsers& parsers() { return parsers_; }
 
   protected:
@@ -210,6 +222,7 @@ class MIDIReceiveHandler::ParsingStrategy : public MIDIReceiveHandlerProtocol {
     void receive(const Records& records);
 
     Parsers parsers_;
+    std::vector<midicore::MIDIEvent> events_;  // one record's events, reused
 };
 
 class MIDIReceiveHandler::Events : public ParsingStrategy {
@@ -299,6 +312,9 @@ class MIDIReceiveHandler::Group : public MIDIReceiveHandlerProtocol {
     void packetListReceived(const std::vector<MIDIPacketData>& packets) override;
     void eventListReceived(const std::vector<UniversalMIDIPacketData>& packets,
                            midicore::MIDIProtocolVersion protocol) override;
+    void releaseSources(const std::vector<int32_t>& uniqueIDs) override {
+        for (const auto& handler : receiveHandlers_) handler->releaseSources(uniqueIDs);
+    }
 
   private:
     std::vector<std::shared_ptr<MIDIReceiveHandler>> receiveHandlers_;

@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "midiservices/driver.hpp"
@@ -32,6 +33,53 @@
 namespace midiservices {
 
 using MIDIPackets = std::vector<MIDIDriverPacket>;
+
+// Packets laid out flat: each packet is a run of bytes (the MIDI 1.0 form) or of words (the UMP
+// forms) in one shared array, with its time stamp. Clearing keeps the capacity, so a buffer that
+// is reused for one piece of data after another stops allocating once it has grown to the data's
+// size: the services keep what travels between their threads in such buffers.
+class FlatPackets {
+  public:
+    struct Packet {
+        MIDITimeStamp timeStamp = 0;
+        uint32_t first = 0;  // index of the first byte or word
+        uint32_t count = 0;
+    };
+
+    void clear() {
+        packets_.clear();
+        bytes_.clear();
+        words_.clear();
+    }
+    bool empty() const { return packets_.empty(); }
+    const std::vector<Packet>& packets() const { return packets_; }
+    std::span<const uint8_t> bytes(const Packet& p) const { return {bytes_.data() + p.first, p.count}; }
+    std::span<const uint32_t> words(const Packet& p) const { return {words_.data() + p.first, p.count}; }
+
+    // Appends a packet; one of no data is left out.
+    void addBytes(MIDITimeStamp timeStamp, std::span<const uint8_t> bytes);
+    void addWords(MIDITimeStamp timeStamp, std::span<const uint32_t> words);
+    // A packet of words built a word at a time: begun, appended to, ended (left out when empty).
+    void beginWords() { open_ = words_.size(); }
+    void appendWord(uint32_t word) { words_.push_back(word); }
+    void endWords(MIDITimeStamp timeStamp);
+
+    // The memory held for reuse, in bytes.
+    size_t capacityBytes() const {
+        return packets_.capacity() * sizeof(Packet) + bytes_.capacity() +
+               words_.capacity() * sizeof(uint32_t);
+    }
+
+    // Conversions from and to lists of separate packets; each packet's bytes, or else its words.
+    static FlatPackets from(const MIDIPackets& packets);
+    MIDIPackets toPackets() const;
+
+  private:
+    std::vector<Packet> packets_;
+    std::vector<uint8_t> bytes_;
+    std::vector<uint32_t> words_;
+    size_t open_ = 0;
+};
 
 // Widens a value of `sourceBits` bits to `targetBits` bits (at most 32) keeping the minimum, the
 // centre and the maximum: up to the centre the value is shifted; above it the bits below the top
@@ -43,9 +91,14 @@ uint32_t scaleUp(uint32_t value, unsigned sourceBits, unsigned targetBits);
 class MIDI1StreamToUMP {
   public:
     void feed(const MIDIDriverPacket& packet, MIDIPackets& out);
+    // The same into flat packets: one packet per message.
+    void feed(MIDITimeStamp timeStamp, std::span<const uint8_t> bytes, FlatPackets& out);
 
   private:
-    void flushSysEx(bool last, MIDITimeStamp timeStamp, MIDIPackets& out);
+    template <class Emit>
+    void feedInto(MIDITimeStamp timeStamp, std::span<const uint8_t> bytes, Emit& emit);
+    template <class Emit>
+    void flushSysEx(bool last, MIDITimeStamp timeStamp, Emit& emit);
 
     uint8_t status_ = 0;  // running status or pending system common status; 0 for none
     uint8_t data_[2] = {};
@@ -59,5 +112,8 @@ class MIDI1StreamToUMP {
 // Stateless translations. Each input packet may hold several whole UMP messages.
 MIDIPackets umpToBytes(const MIDIPackets& ump);
 MIDIPackets umpToProtocol(const MIDIPackets& ump, MIDIProtocolID target);
+// The same on flat packets, appending to `out`.
+void umpToBytes(const FlatPackets& ump, FlatPackets& out);
+void umpToProtocol(const FlatPackets& ump, MIDIProtocolID target, FlatPackets& out);
 
 }  // namespace midiservices
