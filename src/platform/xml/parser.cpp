@@ -21,6 +21,15 @@ struct Name {
 
 }  // namespace
 
+const Attributes& AttributeList::copied() const {
+    scratch_->resize(views_.size());
+    for (size_t i = 0; i < views_.size(); ++i) {
+        (*scratch_)[i].name.assign(views_[i].name);
+        (*scratch_)[i].value.assign(views_[i].value);
+    }
+    return *scratch_;
+}
+
 struct Parser::Impl {
     Parser& owner;
     Options options;
@@ -34,7 +43,11 @@ struct Parser::Impl {
     std::exception_ptr failure;  // an exception thrown by the handler, rethrown after the run
     ParseError limitError;
     bool limitHit = false;
-    Attributes attributes;  // reused between start tags
+    // Reused between start tags: the attributes in place, the prefixed names built for them when
+    // namespaces are processed, and the copies handed to handlers that want owned strings.
+    std::vector<AttributeView> attributeViews;
+    std::vector<std::string> attributeNames;
+    Attributes attributes;
 
     Impl(Parser& p, Options o) : owner(p), options(std::move(o)) {}
 
@@ -65,9 +78,14 @@ struct Parser::Impl {
         return n;
     }
 
-    std::string attributeName(const XML_Char* raw) const {
+    // The name of an attribute as handlers see it: as written, or prefix:local when namespaces are
+    // processed (built in attributeNames[slot], which the caller has made large enough).
+    std::string_view attributeName(const XML_Char* raw, size_t slot) {
+        if (!options.processNamespaces) return raw;
         Name n = split(raw);
-        return std::string(n.qualified);
+        if (n.qualifiedStorage.empty()) return n.qualified;
+        attributeNames[slot] = std::move(n.qualifiedStorage);
+        return attributeNames[slot];
     }
 
     // The run's buffer is kept for the next run, so collecting text does not allocate per run.
@@ -106,12 +124,21 @@ struct Parser::Impl {
                 return;
             }
             ++self.depth;
-            self.attributes.clear();
+            self.attributeViews.clear();
+            if (self.options.processNamespaces) {
+                size_t count = 0;
+                while (atts[2 * count] != nullptr)
+                    ++count;
+                // Sized before any view into it is taken.
+                if (self.attributeNames.size() < count) self.attributeNames.resize(count);
+            }
             for (size_t i = 0; atts[i] != nullptr; i += 2) {
-                self.attributes.push_back({self.attributeName(atts[i]), atts[i + 1]});
+                self.attributeViews.push_back(
+                    {self.attributeName(atts[i], i / 2), std::string_view(atts[i + 1])});
             }
             Name n = self.split(name);
-            self.handler->startElement(n.local, n.uri, n.qualified, self.attributes);
+            self.handler->startElementInPlace(n.local, n.uri, n.qualified,
+                                              AttributeList(self.attributeViews, self.attributes));
         });
     }
 
@@ -197,8 +224,10 @@ bool Parser::parse(std::string_view document, Handler& handler) {
     impl_->handler = &handler;
     XML_Parser p = impl_->expat;
 
-    // expat takes int lengths: feed large documents in pieces.
-    constexpr size_t chunk = size_t{1} << 24;
+    // The document goes to expat a piece at a time: expat copies what it is given into a buffer of
+    // its own, which then stays small and warm in the cache instead of growing to the document's
+    // size (and expat takes int lengths).
+    constexpr size_t chunk = size_t{64} << 10;
     XML_Status status = XML_STATUS_OK;
     size_t offset = 0;
     do {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,15 @@ class NodeAllocator {
     Arena* arena_;
 };
 
+// A hash of a short string, eight bytes at a time.
+uint64_t hashOf(std::string_view text, uint64_t seed);
+
+// The text node that every tree shares for `text`, held through a pointer that owns nothing; null
+// when the text has none. Runs of white space of a common shape (a line break, then indentation of
+// blanks or of tabs) always have one; other short texts get one while the process holds fewer than
+// a few thousand of them, first come first served.
+const std::shared_ptr<XMLContent>* sharedText(std::string_view text);
+
 // Adds elements and text below a root as the event-driven parser reports them.
 class TreeBuilder {
   public:
@@ -52,7 +62,7 @@ class TreeBuilder {
     TreeBuilder& operator=(const TreeBuilder&) = delete;
 
     // A child of the innermost open element, which becomes the innermost open element.
-    void startElement(std::string_view name, const sax::Attributes& attributes);
+    void startElement(std::string_view name, const sax::AttributeList& attributes);
     // Closes the innermost open element (never the root).
     void endElement();
     void addText(std::string_view text);
@@ -67,7 +77,9 @@ class TreeBuilder {
     };
     void store(Open& open);
 
-    void addAttributes(XMLElement::AttributeMap& map, const sax::Attributes& attributes);
+    void addAttributes(XMLElement::AttributeMap& map, const sax::AttributeList& attributes);
+    // The tree's entry for an element name, made on first use.
+    const ElementName& nameEntry(std::string_view name);
     // Counts heap bytes of a new node's strings; fails with TreeSizeError once the tree takes more
     // than the options allow.
     void charge(size_t heapBytes);
@@ -76,6 +88,7 @@ class TreeBuilder {
 
     // The builder's own reference to the document's storage.
     TreeAllocator<std::byte> storage_;
+    Arena* arena_;
     // open_[0, depth_) are the open elements, root first; entries beyond keep their capacity for
     // reuse.
     std::vector<Open> open_;
@@ -83,6 +96,9 @@ class TreeBuilder {
     size_t limit_ = 0;  // 0: no limit
     size_t heapBytes_ = 0;
     size_t gatheredBytes_ = 0;
+    // The name entries made so far, by name: an open-addressed table whose size is a power of two.
+    std::vector<const ElementName*> names_;
+    size_t nameCount_ = 0;
 };
 
 }  // namespace xmlindexing::detail

@@ -159,13 +159,32 @@ const XMLAttribute* XMLElement::AttributeMap::find(std::string_view name) const 
 
 // ---- XMLElement
 
+namespace {
+
+// The name of an element made on its own, with the options it keeps alive.
+struct OwnedElementName : detail::ElementName {
+    OwnedElementName(std::string name, std::shared_ptr<XMLHashOptions> options)
+        : detail::ElementName(std::string_view(), &ownOptions, true),
+          ownOptions(std::move(options)) {
+        static_cast<std::string&>(*this) = std::move(name);
+    }
+    std::shared_ptr<XMLHashOptions> ownOptions;
+};
+
+const detail::ElementName* ownedName(std::string name, std::shared_ptr<XMLHashOptions> options) {
+    if (!options) throw std::invalid_argument("an XMLElement needs options");
+    return new OwnedElementName(std::move(name), std::move(options));
+}
+
+}  // namespace
+
 XMLElement::XMLElement(std::string name, int64_t index, std::shared_ptr<XMLHashOptions> options)
     : XMLContent(Kind::element),
       index(index),
-      name_(std::move(name)),
-      options_(std::move(options)) {
-    if (!options_) throw std::invalid_argument("an XMLElement needs options");
-}
+      name_(ownedName(std::move(name), std::move(options))) {}
+
+XMLElement::XMLElement(detail::ParsedElementKey, const detail::ElementName& name, int64_t index)
+    : XMLContent(Kind::element), index(index), name_(&name) {}
 
 namespace {
 
@@ -211,31 +230,42 @@ void tearDownWithoutAllocating(XMLElement::Children& children) noexcept {
 }  // namespace detail
 
 XMLElement::~XMLElement() {
-    // Tear the subtree down without recursion: children that only this element holds give their
-    // own children to the work list before they are destroyed, so every destructor sees an element
-    // without children. Should the work list not grow, the rest is pruned in place without
-    // allocating.
-    if (children_.empty()) return;
-    Children pending = std::move(children_);
+    if (!children_.empty()) tearDown();
+    if (name_->ownedByElement) delete static_cast<const OwnedElementName*>(name_);
+}
+
+void XMLElement::tearDown() noexcept {
+    // Frees the subtree without recursion, depth first from the last child: an element that only
+    // its parent holds has its own children freed before it, so every destructor below sees an
+    // element without children. Everything stays reachable from this element meanwhile, so should
+    // the path not grow, the rest is pruned in place without allocating. The references the nodes
+    // hold to their tree's storage are counted once for the whole teardown.
+    detail::ReleaseBatch batch;
     try {
-        while (!pending.empty()) {
-            std::shared_ptr<XMLContent> node = std::move(pending.back());
-            pending.pop_back();
-            if (ownsChildren(node)) {
-                auto& grandchildren = static_cast<XMLElement&>(*node).children_;
-                while (!grandchildren.empty()) {
-                    pending.push_back(std::move(grandchildren.back()));
-                    grandchildren.pop_back();
-                }
+        std::vector<Children*> path;
+        path.reserve(32);
+        path.push_back(&children_);
+        while (!path.empty()) {
+            Children& list = *path.back();
+            if (list.empty()) {
+                path.pop_back();
+                // The element whose children were just freed goes now.
+                if (!path.empty()) path.back()->pop_back();
+                continue;
+            }
+            if (ownsChildren(list.back())) {
+                path.push_back(&static_cast<XMLElement&>(*list.back()).children_);
+            } else {
+                list.pop_back();
             }
         }
     } catch (...) {
-        detail::tearDownWithoutAllocating(pending);
+        detail::tearDownWithoutAllocating(children_);
     }
 }
 
 bool XMLElement::caseInsensitive() const {
-    return options_->caseInsensitive;
+    return options()->caseInsensitive;
 }
 
 std::optional<XMLAttribute> XMLElement::attribute(std::string_view name) const {
@@ -296,7 +326,7 @@ std::string XMLElement::description() const {
 }
 
 std::shared_ptr<XMLElement> XMLElement::addElement(std::string name, AttributeMap attributes) {
-    auto child = std::make_shared<XMLElement>(std::move(name), count, options_);
+    auto child = std::make_shared<XMLElement>(std::move(name), count, options());
     ++count;
     children_.push_back(child);
     child->attributes_ = std::move(attributes);

@@ -38,8 +38,8 @@ class FullRun final : public sax::Handler {
     detail::TreeBuilder builder;
     std::optional<ParsingError> error;
 
-    void startElement(std::string_view name, std::string_view, std::string_view,
-                      const sax::Attributes& attributes) override {
+    void startElementInPlace(std::string_view name, std::string_view, std::string_view,
+                             const sax::AttributeList& attributes) override {
         builder.startElement(name, attributes);
     }
     void endElement(std::string_view, std::string_view, std::string_view) override {
@@ -61,8 +61,8 @@ class LazyRun final : public sax::Handler {
 
     detail::TreeBuilder builder;
 
-    void startElement(std::string_view name, std::string_view, std::string_view,
-                      const sax::Attributes& attributes) override {
+    void startElementInPlace(std::string_view name, std::string_view, std::string_view,
+                             const sax::AttributeList& attributes) override {
         auto& p = parser_;
         // The open elements match the path as far as they did, plus this one if it continues it.
         if (p.matchedElements_ == p.openElements_ && p.openElements_ < p.keys_.size() &&

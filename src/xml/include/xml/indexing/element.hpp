@@ -5,6 +5,10 @@
 // parent. A tree is built by a parser and not changed afterwards, so a finished tree may be read
 // from several threads at once. Tearing a tree down, serialising it and collecting its text never
 // recurse, so documents nested arbitrarily deep are safe.
+//
+// A parsed tree holds the commonest runs of white space (a line break followed by indentation) as
+// text nodes that every tree shares: immutable, never freed, and held through shared pointers that
+// own nothing (their use_count() is 0).
 #pragma once
 
 #include <atomic>
@@ -28,8 +32,53 @@ namespace xmlindexing {
 
 namespace detail {
 class TreeBuilder;
+class Arena;
 
-// The storage of one parsed document, counted by every piece allocated from it.
+// Releases of references to one arena made by a teardown on this thread, counted without atomic
+// operations and settled at once when the batch ends. A teardown frees a whole tree's nodes one by
+// one; counting each of them atomically would cost more than freeing them.
+class ReleaseBatch {
+  public:
+    ReleaseBatch() noexcept : outer_(current_) { current_ = this; }
+    ~ReleaseBatch();
+    ReleaseBatch(const ReleaseBatch&) = delete;
+    ReleaseBatch& operator=(const ReleaseBatch&) = delete;
+
+    // Counts one release of `arena` in the current batch; false when there is none, or when it
+    // counts another arena's releases.
+    static bool take(Arena* arena) noexcept {
+        ReleaseBatch* batch = current_;
+        if (batch == nullptr) return false;
+        if (batch->arena_ == nullptr) batch->arena_ = arena;
+        if (batch->arena_ != arena) return false;
+        ++batch->count_;
+        return true;
+    }
+
+  private:
+    static inline thread_local ReleaseBatch* current_ = nullptr;
+    ReleaseBatch* outer_;
+    Arena* arena_ = nullptr;
+    int64_t count_ = 0;
+};
+
+// The name of an element together with the options of its tree. A parsed tree keeps one entry per
+// distinct element name in its storage, shared by its elements; an element made on its own owns
+// one of its own.
+struct ElementName : std::string {
+    ElementName(std::string_view name, const std::shared_ptr<XMLHashOptions>* options,
+                bool ownedByElement)
+        : std::string(name), options(options), ownedByElement(ownedByElement) {}
+
+    const std::shared_ptr<XMLHashOptions>* options;
+    ElementName* next = nullptr;  // the entries of one tree's storage
+    bool ownedByElement;
+};
+
+// The storage of one parsed document, counted by every piece allocated from it. Pieces are taken
+// from regions that grow from 64 KiB to 2 MiB as the document does; a region of 2 MiB is asked of
+// the system as huge pages where it offers them, which saves most of the cost of faulting a large
+// tree's memory in.
 class Arena {
   public:
     void retain() noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
@@ -42,15 +91,32 @@ class Arena {
         }
     }
     void release() noexcept {
+        if (ReleaseBatch::take(this)) return;
         if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) destroy(this);
     }
-    void* allocate(size_t size, size_t alignment);
+    void* allocate(size_t size, size_t alignment) {
+        const auto address = reinterpret_cast<uintptr_t>(next_);
+        const uintptr_t aligned = (address + alignment - 1) & ~(uintptr_t{alignment} - 1);
+        if (next_ != nullptr && aligned + size <= reinterpret_cast<uintptr_t>(end_)) {
+            next_ = reinterpret_cast<std::byte*>(aligned + size);
+            return reinterpret_cast<void*>(aligned);
+        }
+        return allocateSlowly(size, alignment);
+    }
     // Counts one reference without an atomic operation, for the one thread building a tree while
     // it has borrowed references (see adjust()); returns and resets the count.
     void countUnsettled() noexcept { ++unsettled_; }
-    // Bytes of storage taken so far (whole blocks and large arrays).
-    size_t reservedBytes() const noexcept { return reserved_; }
     int64_t takeUnsettled() noexcept { return std::exchange(unsettled_, 0); }
+    // Bytes of storage taken so far (whole regions and large arrays).
+    size_t reservedBytes() const noexcept { return reserved_; }
+
+    // The options shared by every element of the tree, kept as long as the storage.
+    const std::shared_ptr<XMLHashOptions>* keepOptions(std::shared_ptr<XMLHashOptions> options) {
+        options_ = std::move(options);
+        return &options_;
+    }
+    // A name entry made in this storage, destroyed with it.
+    ElementName* makeName(std::string_view name);
 
     // A new arena with one reference, which the caller releases.
     static Arena* create() { return new Arena(); }
@@ -61,14 +127,32 @@ class Arena {
     Arena() = default;
     ~Arena();
     static void destroy(Arena* arena) noexcept { delete arena; }
+    void* allocateSlowly(size_t size, size_t alignment);
+
+    struct Region {
+        std::byte* base;
+        size_t size;
+    };
 
     std::atomic<size_t> refs_{1};
     int64_t unsettled_ = 0;
-    std::vector<std::byte*> blocks_;
-    std::vector<std::byte*> largeBlocks_;
     std::byte* next_ = nullptr;
-    size_t left_ = 0;
+    std::byte* end_ = nullptr;
+    std::vector<Region> regions_;
+    std::vector<std::byte*> largeBlocks_;
     size_t reserved_ = 0;
+    size_t nextRegionSize_ = 0;
+    std::shared_ptr<XMLHashOptions> options_;
+    ElementName* names_ = nullptr;
+};
+
+// The mark of a reference to an arena taken while its tree is built (see Arena::countUnsettled).
+struct BuildingReference {};
+
+// Lets only the tree builder make the elements of a parsed tree.
+class ParsedElementKey {
+    ParsedElementKey() = default;
+    friend class TreeBuilder;
 };
 }  // namespace detail
 
@@ -88,6 +172,10 @@ class TreeAllocator {
     TreeAllocator() noexcept = default;
     explicit TreeAllocator(detail::Arena* arena) noexcept : arena_(arena) {
         if (arena_) arena_->retain();
+    }
+    // A reference taken by the builder of the arena's tree, counted without an atomic operation.
+    TreeAllocator(detail::Arena* arena, detail::BuildingReference) noexcept : arena_(arena) {
+        arena_->countUnsettled();
     }
 
     TreeAllocator(const TreeAllocator& other) noexcept : TreeAllocator(other.arena_) {}
@@ -228,14 +316,16 @@ class XMLElement : public XMLContent {
 
     // An element with no attributes, no children and count 0. `options` must not be null.
     XMLElement(std::string name, int64_t index, std::shared_ptr<XMLHashOptions> options);
+    // An element of a parsed tree, named by an entry of the tree's storage (made by the parsers).
+    XMLElement(detail::ParsedElementKey, const detail::ElementName& name, int64_t index);
     ~XMLElement() override;
     XMLElement(const XMLElement&) = delete;
     XMLElement& operator=(const XMLElement&) = delete;
 
     // The name as reported by the parser: the qualified name as written, or the local name when
     // namespace processing is on.
-    const std::string& name() const { return name_; }
-    const std::shared_ptr<XMLHashOptions>& options() const { return options_; }
+    const std::string& name() const { return *name_; }
+    const std::shared_ptr<XMLHashOptions>& options() const { return *name_->options; }
 
     // options().caseInsensitive.
     virtual bool caseInsensitive() const;
@@ -285,10 +375,12 @@ class XMLElement : public XMLContent {
   private:
     friend class detail::TreeBuilder;
 
-    std::string name_;
+    void tearDown() noexcept;
+
+    // With the options of the tree; owned by this element when it was made on its own.
+    const detail::ElementName* name_;
     AttributeMap attributes_;
     Children children_;
-    std::shared_ptr<XMLHashOptions> options_;
 };
 
 namespace detail {
