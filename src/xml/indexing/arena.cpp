@@ -22,8 +22,8 @@ constexpr size_t largePiece = size_t{16} << 10;
 
 std::byte* mapRegion(size_t size) {
     // A region of the largest size is aligned to it, so that the system can back it with one huge
-    // page; smaller ones need no more than page alignment.
-    const size_t alignment = size == largestRegionSize ? largestRegionSize : 0;
+    // page; smaller ones to their granules.
+    const size_t alignment = size == largestRegionSize ? largestRegionSize : Arena::granuleSize;
     void* mapped = mmap(nullptr, size + alignment, PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED) throw std::bad_alloc();
@@ -34,10 +34,10 @@ std::byte* mapRegion(size_t size) {
         if (lead != 0) munmap(base, lead);
         if (alignment - lead != 0) munmap(base + lead + size, alignment - lead);
         base += lead;
-#ifdef MADV_HUGEPAGE
-        madvise(base, size, MADV_HUGEPAGE);
-#endif
     }
+#ifdef MADV_HUGEPAGE
+    if (size == largestRegionSize) madvise(base, size, MADV_HUGEPAGE);
+#endif
     return base;
 }
 
@@ -112,7 +112,7 @@ ReleaseBatch::~ReleaseBatch() {
     if (arena_ != nullptr && count_ != 0) arena_->adjust(-count_);
 }
 
-void* Arena::allocateSlowly(size_t size, size_t alignment) {
+void* Arena::allocateSlowly(Cursor& cursor, size_t size, size_t alignment) {
     if (size + alignment > largePiece) {
         largeBlocks_.reserve(largeBlocks_.size() + 1);
         auto* block = new std::byte[size + alignment];
@@ -122,18 +122,28 @@ void* Arena::allocateSlowly(size_t size, size_t alignment) {
         address += (alignment - address % alignment) % alignment;
         return reinterpret_cast<void*>(address);
     }
-    // Regions double in size up to the largest, so a small document takes little and a large one
-    // few regions.
-    const size_t regionSize =
-        nextRegionSize_ == 0 ? firstRegionSize : std::min(nextRegionSize_, largestRegionSize);
-    regions_.reserve(regions_.size() + 1);
-    std::byte* base = RegionPool::shared().take(regionSize);
-    regions_.push_back({base, regionSize});
-    reserved_ += regionSize;
-    nextRegionSize_ = regionSize * 2;
-    next_ = base;
-    end_ = base + regionSize;
-    return allocate(size, alignment);
+    takeGranule(cursor);
+    return cursor.take(size, alignment);
+}
+
+void Arena::takeGranule(Cursor& cursor) {
+    if (granules_ == regionEnd_) {
+        // Regions double in size up to the largest, so a small document takes little and a large
+        // one few regions.
+        const size_t regionSize =
+            nextRegionSize_ == 0 ? firstRegionSize : std::min(nextRegionSize_, largestRegionSize);
+        regions_.reserve(regions_.size() + 1);
+        std::byte* base = RegionPool::shared().take(regionSize);
+        regions_.push_back({base, regionSize});
+        reserved_ += regionSize;
+        nextRegionSize_ = regionSize * 2;
+        granules_ = base;
+        regionEnd_ = base + regionSize;
+    }
+    *reinterpret_cast<Arena**>(granules_) = this;
+    cursor.next = granules_ + granuleHeader;
+    cursor.end = granules_ + granuleSize;
+    granules_ += granuleSize;
 }
 
 ElementName* Arena::makeName(std::string_view name) {

@@ -32,7 +32,7 @@ TreeBuilder::TreeBuilder(XMLElement& root)
     : storage_(Arena::create()),
       arena_(storage_.arena()),
       limit_(root.options()->maximumTreeSize),
-      names_(64, nullptr) {
+      names_(64) {
     // The allocator holds a reference of its own: drop the one create() gave.
     arena_->release();
     arena_->adjust(borrowedReferences);
@@ -48,30 +48,31 @@ TreeBuilder::~TreeBuilder() {
 
 const ElementName& TreeBuilder::nameEntry(std::string_view name) {
     const uint64_t seed = reinterpret_cast<uintptr_t>(arena_);
+    const StringKey key(name);
     const size_t mask = names_.size() - 1;
-    size_t slot = hashOf(name, seed) & mask;
+    size_t slot = key.hash(seed) & mask;
     for (size_t probe = 0; probe < maxProbes; ++probe, slot = (slot + 1) & mask) {
-        const ElementName* entry = names_[slot];
-        if (entry == nullptr) {
+        const NameSlot& at = names_[slot];
+        if (at.entry == nullptr) {
             charge(heapCost(name.size()));
             ElementName* made = arena_->makeName(name);
-            names_[slot] = made;
+            names_[slot] = NameSlot{key, made};
             if (++nameCount_ * 2 > names_.size()) {
                 // Grow to keep the table at most half full.
-                std::vector<const ElementName*> grown(names_.size() * 2, nullptr);
+                std::vector<NameSlot> grown(names_.size() * 2);
                 const size_t grownMask = grown.size() - 1;
-                for (const ElementName* e : names_) {
-                    if (e == nullptr) continue;
-                    size_t at = hashOf(*e, seed) & grownMask;
-                    while (grown[at] != nullptr)
-                        at = (at + 1) & grownMask;
-                    grown[at] = e;
+                for (const NameSlot& e : names_) {
+                    if (e.entry == nullptr) continue;
+                    size_t to = e.key.hash(seed) & grownMask;
+                    while (grown[to].entry != nullptr)
+                        to = (to + 1) & grownMask;
+                    grown[to] = e;
                 }
                 names_ = std::move(grown);
             }
             return *made;
         }
-        if (std::string_view(*entry) == name) return *entry;
+        if (at.key == key && (key.exact() || std::string_view(*at.entry) == name)) return *at.entry;
     }
     charge(heapCost(name.size()));
     return *arena_->makeName(name);
@@ -85,8 +86,9 @@ void TreeBuilder::startElement(std::string_view name, const sax::AttributeList& 
     const ElementName& entry = nameEntry(name);
     Open& parentOpen = open_[depth_ - 1];
     XMLElement* parent = parentOpen.element;
-    auto child = std::allocate_shared<XMLElement>(NodeAllocator<XMLElement>(arena_),
-                                                  ParsedElementKey{}, entry, parent->count);
+    buildingArena = arena_;
+    auto child = std::allocate_shared<XMLElement>(NodeAllocator<XMLElement>(), ParsedElementKey{},
+                                                  entry, parent->count);
     ++parent->count;
     if (!attributes.empty()) addAttributes(child->attributes_, attributes);
     XMLElement* raw = child.get();
@@ -139,13 +141,26 @@ void TreeBuilder::charge(size_t heapBytes) {
 
 void TreeBuilder::addText(std::string_view text) {
     XMLElement::Children& children = open_[depth_ - 1].children;
-    if (const auto* shared = sharedText(text)) {
+    const StringKey key(text);
+    if (key.exact() && !text.empty()) {
+        TextSlot& recent = texts_[key.hash(0) & (recentTexts - 1)];
+        if (recent.shared != nullptr && recent.key == key) {
+            gather(children, *recent.shared);
+            return;
+        }
+        if (const auto* shared = sharedText(text, key)) {
+            recent = TextSlot{key, shared};
+            gather(children, *shared);
+            return;
+        }
+    } else if (const auto* shared = sharedText(text, key)) {
         gather(children, *shared);
         return;
     }
     charge(heapCost(text.size()));
-    gather(children, std::allocate_shared<TextElement>(NodeAllocator<TextElement>(arena_),
-                                                       std::string(text)));
+    buildingArena = arena_;
+    gather(children,
+           std::allocate_shared<TextElement>(NodeAllocator<TextElement>(), std::string(text)));
 }
 
 void TreeBuilder::finish() {

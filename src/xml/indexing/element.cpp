@@ -188,6 +188,16 @@ XMLElement::XMLElement(detail::ParsedElementKey, const detail::ElementName& name
 
 namespace {
 
+// Asks the processor for a node that a teardown is about to read (its reference counts, kind and
+// child list: the two cache lines of a parsed element, the count just before the object): the
+// nodes of a large tree are rarely in the cache, and waiting for each in turn would cost most of the
+// teardown.
+void prefetchNode(const std::shared_ptr<XMLContent>& node) {
+    const auto* at = reinterpret_cast<const char*>(node.get());
+    __builtin_prefetch(at - 16);
+    __builtin_prefetch(at + 48);
+}
+
 // Whether destroying `node` now would destroy children of its own: the recursion the teardown
 // avoids.
 bool ownsChildren(const std::shared_ptr<XMLContent>& node) {
@@ -235,28 +245,47 @@ XMLElement::~XMLElement() {
 }
 
 void XMLElement::tearDown() noexcept {
-    // Frees the subtree without recursion, depth first from the last child: an element that only
-    // its parent holds has its own children freed before it, so every destructor below sees an
-    // element without children. Everything stays reachable from this element meanwhile, so should
-    // the path not grow, the rest is pruned in place without allocating. The references the nodes
-    // hold to their tree's storage are counted once for the whole teardown.
+    // Frees the subtree without recursion, depth first in document order (the order a parse laid
+    // the nodes out in memory): an element that only its parent holds has its own children freed
+    // before it, so every destructor below sees an element without children. Everything stays
+    // reachable from this element meanwhile, so should the path not grow, the rest is pruned in
+    // place without allocating. The references the nodes hold to their tree's storage are counted
+    // once for the whole teardown.
+    constexpr size_t ahead = 4;
     detail::ReleaseBatch batch;
     try {
-        std::vector<Children*> path;
+        struct Frame {
+            Children* list;
+            size_t next;
+        };
+        std::vector<Frame> path;
         path.reserve(32);
-        path.push_back(&children_);
+        auto enter = [&](Children& list) {
+            path.push_back({&list, 0});
+            for (size_t i = 0; i < ahead && i < list.size(); ++i)
+                prefetchNode(list[i]);
+        };
+        enter(children_);
         while (!path.empty()) {
-            Children& list = *path.back();
-            if (list.empty()) {
+            Frame& frame = path.back();
+            Children& list = *frame.list;
+            if (frame.next == list.size()) {
+                list.clear();
                 path.pop_back();
                 // The element whose children were just freed goes now.
-                if (!path.empty()) path.back()->pop_back();
+                if (!path.empty()) {
+                    Frame& parent = path.back();
+                    (*parent.list)[parent.next++].reset();
+                }
                 continue;
             }
-            if (ownsChildren(list.back())) {
-                path.push_back(&static_cast<XMLElement&>(*list.back()).children_);
+            if (frame.next + ahead < list.size()) prefetchNode(list[frame.next + ahead]);
+            std::shared_ptr<XMLContent>& node = list[frame.next];
+            if (ownsChildren(node)) {
+                enter(static_cast<XMLElement&>(*node).children_);
             } else {
-                list.pop_back();
+                node.reset();
+                ++frame.next;
             }
         }
     } catch (...) {

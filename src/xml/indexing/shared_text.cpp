@@ -10,13 +10,6 @@ namespace xmlindexing::detail {
 
 namespace {
 
-uint64_t mix(uint64_t h) {
-    h ^= h >> 32;
-    h *= 0xd6e8feb86659fd93ull;
-    h ^= h >> 32;
-    return h;
-}
-
 // Indentation up to this many blanks or tabs after a line break has a shared text node.
 constexpr size_t sharedIndentation = 64;
 
@@ -47,13 +40,33 @@ const WhiteSpaceNodes& whiteSpaceNodes() {
     return *nodes;
 }
 
-const std::shared_ptr<XMLContent>* sharedWhiteSpace(std::string_view text) {
+// The white space runs of up to StringKey::exactLength bytes, by length: their keys, for a test
+// that reads no byte of the text again.
+struct ShortWhiteSpace {
+    ShortWhiteSpace() {
+        for (size_t length = 1; length <= StringKey::exactLength; ++length) {
+            for (size_t tabs = 0; tabs < 2; ++tabs) {
+                const SharedNode* node = whiteSpaceNodes()[tabs * sharedIndentation + length - 1];
+                keys[tabs][length] = StringKey(node->node.text());
+                nodes[tabs][length] = node;
+            }
+        }
+    }
+    StringKey keys[2][StringKey::exactLength + 1] = {};
+    const SharedNode* nodes[2][StringKey::exactLength + 1] = {};
+};
+
+const std::shared_ptr<XMLContent>* sharedWhiteSpace(std::string_view text, const StringKey& key) {
+    if (key.exact()) {
+        static const ShortWhiteSpace* known = new ShortWhiteSpace;
+        for (size_t tabs = 0; tabs < 2; ++tabs)
+            if (known->keys[tabs][key.length] == key) return &known->nodes[tabs][key.length]->pointer;
+        return nullptr;
+    }
     const size_t indent = text.size() - 1;
     if (indent >= sharedIndentation) return nullptr;
-    const SharedNode* node = whiteSpaceNodes()[indent];
-    if (indent > 0 && text[1] == '\t') node = whiteSpaceNodes()[sharedIndentation + indent];
-    if (node->node.text() != text) return nullptr;
-    return &node->pointer;
+    const SharedNode* node = whiteSpaceNodes()[(text[1] == '\t' ? sharedIndentation : 0) + indent];
+    return node->node.text() == text ? &node->pointer : nullptr;
 }
 
 // Short texts met while parsing, each kept once for the life of the process. The table never
@@ -67,16 +80,15 @@ class ShortTexts {
     }
 
     // Texts up to this size are kept (they fit in a string without storage of their own).
-    static constexpr size_t longest = 15;
+    static constexpr size_t longest = StringKey::exactLength;
 
-    const std::shared_ptr<XMLContent>* find(std::string_view text) {
-        const uint64_t hash = hashOf(text, seed_);
-        size_t slot = hash & (slots - 1);
+    const std::shared_ptr<XMLContent>* find(std::string_view text, const StringKey& key) {
+        size_t slot = key.hash(seed_) & (slots - 1);
         for (size_t probe = 0; probe < maxProbes; ++probe, slot = (slot + 1) & (slots - 1)) {
             Entry* entry = table_[slot].load(std::memory_order_acquire);
             if (entry == nullptr) {
                 if (count_.load(std::memory_order_relaxed) >= capacity) return nullptr;
-                auto* made = new Entry(std::string(text), hash);
+                auto* made = new Entry(std::string(text), key);
                 if (table_[slot].compare_exchange_strong(entry, made, std::memory_order_acq_rel,
                                                          std::memory_order_acquire)) {
                     count_.fetch_add(1, std::memory_order_relaxed);
@@ -84,8 +96,7 @@ class ShortTexts {
                 }
                 delete made;  // another thread filled the slot first: `entry` is its text
             }
-            if (entry->hash == hash && entry->shared.node.text() == text)
-                return &entry->shared.pointer;
+            if (entry->key == key) return &entry->shared.pointer;
         }
         return nullptr;
     }
@@ -96,9 +107,9 @@ class ShortTexts {
     static constexpr size_t maxProbes = 8;
 
     struct Entry {
-        Entry(std::string text, uint64_t hash) : shared(std::move(text)), hash(hash) {}
+        Entry(std::string text, const StringKey& key) : shared(std::move(text)), key(key) {}
         SharedNode shared;
-        uint64_t hash;
+        StringKey key;
     };
 
     ShortTexts() : seed_(reinterpret_cast<uintptr_t>(this)) {
@@ -113,26 +124,13 @@ class ShortTexts {
 
 }  // namespace
 
-uint64_t hashOf(std::string_view text, uint64_t seed) {
-    uint64_t h = seed ^ (text.size() * 0x9E3779B97F4A7C15ull);
-    size_t i = 0;
-    for (; i + 8 <= text.size(); i += 8) {
-        uint64_t word;
-        std::memcpy(&word, text.data() + i, 8);
-        h = mix(h ^ word);
-    }
-    uint64_t tail = 0;
-    std::memcpy(&tail, text.data() + i, text.size() - i);
-    return mix(h ^ tail);
-}
-
-const std::shared_ptr<XMLContent>* sharedText(std::string_view text) {
+const std::shared_ptr<XMLContent>* sharedText(std::string_view text, const StringKey& key) {
     if (text.empty()) return nullptr;
     if (text[0] == '\n') {
-        if (const auto* shared = sharedWhiteSpace(text)) return shared;
+        if (const auto* shared = sharedWhiteSpace(text, key)) return shared;
     }
     if (text.size() > ShortTexts::longest) return nullptr;
-    return ShortTexts::shared().find(text);
+    return ShortTexts::shared().find(text, key);
 }
 
 }  // namespace xmlindexing::detail

@@ -78,9 +78,20 @@ struct ElementName : std::string {
 // The storage of one parsed document, counted by every piece allocated from it. Pieces are taken
 // from regions that grow from 64 KiB to 2 MiB as the document does; a region of 2 MiB is asked of
 // the system as huge pages where it offers them, which saves most of the cost of faulting a large
-// tree's memory in.
+// tree's memory in. Regions are made of granules aligned to their size, each starting with a
+// pointer to its arena, so that a piece finds its storage from its own address.
 class Arena {
   public:
+    static constexpr size_t granuleSize = size_t{64} << 10;
+    // The header keeps the pieces after it aligned to a cache line.
+    static constexpr size_t granuleHeader = 64;
+
+    // The arena of a piece of at most granuleSize - granuleHeader bytes allocated from one.
+    static Arena* of(const void* piece) noexcept {
+        return *reinterpret_cast<Arena* const*>(reinterpret_cast<uintptr_t>(piece) &
+                                                ~(uintptr_t{granuleSize} - 1));
+    }
+
     void retain() noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
     // Adds (or, with a negative count, removes) several references at once.
     void adjust(int64_t count) noexcept {
@@ -94,14 +105,18 @@ class Arena {
         if (ReleaseBatch::take(this)) return;
         if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) destroy(this);
     }
+    // A piece of the tree's containers or names.
     void* allocate(size_t size, size_t alignment) {
-        const auto address = reinterpret_cast<uintptr_t>(next_);
-        const uintptr_t aligned = (address + alignment - 1) & ~(uintptr_t{alignment} - 1);
-        if (next_ != nullptr && aligned + size <= reinterpret_cast<uintptr_t>(end_)) {
-            next_ = reinterpret_cast<std::byte*>(aligned + size);
-            return reinterpret_cast<void*>(aligned);
-        }
-        return allocateSlowly(size, alignment);
+        if (void* piece = pieces_.take(size, alignment)) return piece;
+        return allocateSlowly(pieces_, size, alignment);
+    }
+    // A node with its reference count: aligned to a cache line, and kept apart from the other
+    // pieces so that nodes of the sizes a tree uses fill whole cache lines, laid out in the order
+    // they were made.
+    static constexpr size_t nodeAlignment = 64;
+    void* allocateNode(size_t size) {
+        if (void* piece = nodes_.take(size, nodeAlignment)) return piece;
+        return allocateSlowly(nodes_, size, nodeAlignment);
     }
     // Counts one reference without an atomic operation, for the one thread building a tree while
     // it has borrowed references (see adjust()); returns and resets the count.
@@ -127,7 +142,22 @@ class Arena {
     Arena() = default;
     ~Arena();
     static void destroy(Arena* arena) noexcept { delete arena; }
-    void* allocateSlowly(size_t size, size_t alignment);
+    // The free part of a granule.
+    struct Cursor {
+        std::byte* next = nullptr;
+        std::byte* end = nullptr;
+
+        void* take(size_t size, size_t alignment) noexcept {
+            const auto address = reinterpret_cast<uintptr_t>(next);
+            const uintptr_t aligned = (address + alignment - 1) & ~(uintptr_t{alignment} - 1);
+            if (next == nullptr || aligned + size > reinterpret_cast<uintptr_t>(end)) return nullptr;
+            next = reinterpret_cast<std::byte*>(aligned + size);
+            return reinterpret_cast<void*>(aligned);
+        }
+    };
+    void* allocateSlowly(Cursor& cursor, size_t size, size_t alignment);
+    // Hands `cursor` the next granule of the current region, or of a new one.
+    void takeGranule(Cursor& cursor);
 
     struct Region {
         std::byte* base;
@@ -136,8 +166,11 @@ class Arena {
 
     std::atomic<size_t> refs_{1};
     int64_t unsettled_ = 0;
-    std::byte* next_ = nullptr;
-    std::byte* end_ = nullptr;
+    Cursor pieces_;
+    Cursor nodes_;
+    // The granules of the current region not handed out yet.
+    std::byte* granules_ = nullptr;
+    std::byte* regionEnd_ = nullptr;
     std::vector<Region> regions_;
     std::vector<std::byte*> largeBlocks_;
     size_t reserved_ = 0;
