@@ -6,18 +6,6 @@
 #
 #   bench/xml/run_peer_bench.sh <build dir>     (a Release build with benchmarks)
 set -euo pipefail
-build=${1:-build/release}
 here=$(cd "$(dirname "$0")" && pwd)
-score="$build/large_score.musicxml"
-[ -f "$score" ] || python3 "$here/make_large_score.py" "$score"
-binary="$build/bench/xml/xml_tree_peer_bench"
-[ -x "$binary" ] || { echo "no $binary: build the xml_tree_peer_bench target" >&2; exit 1; }
-
-results=$(mktemp)
-trap 'rm -f "$results"' EXIT
-echo "load before: $(uptime)"
-XML_TREE_SCORE="$score" "$binary" --benchmark_repetitions="${REPETITIONS:-10}" \
-    --benchmark_enable_random_interleaving=true --benchmark_format=json \
-    --benchmark_out="$results" --benchmark_out_format=json >/dev/null
-echo "load after:  $(uptime)"
-python3 "$here/peer_ratios.py" "$results" BM_BareExpat
+exec "$here/run_on_large_score.sh" "${1:-build/release}" bench/xml/xml_tree_peer_bench \
+    XML_TREE_SCORE BM_BareExpat

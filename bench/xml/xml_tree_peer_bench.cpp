@@ -15,9 +15,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
 #ifdef XML_TREE_BENCH_LIBXML2
@@ -26,19 +24,13 @@
 #endif
 
 #include "bare_expat.hpp"
+#include "bench_files.hpp"
 #include "xml/indexing.hpp"
 
 namespace {
 
 const std::string& score() {
-    static const std::string text = [] {
-        const char* path = std::getenv("XML_TREE_SCORE");
-        if (path == nullptr) return std::string();
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
-    }();
+    static const std::string text = xmlbench::textOfFileNamedBy("XML_TREE_SCORE");
     return text;
 }
 
@@ -132,6 +124,24 @@ void BM_IndexingTreeBuildOnly(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_IndexingTreeBuildOnly)->Unit(benchmark::kMillisecond);
+
+// The tree the score converter builds: no reference count per node, freed at once with its root.
+void BM_TransientTree(benchmark::State& state) {
+    if (!haveScore(state)) return;
+    const std::string& text = score();
+    for (auto _ : state) {
+        auto root =
+            xmlindexing::detail::parseTransiently(text, std::make_shared<xmlindexing::XMLHashOptions>());
+        benchmark::DoNotOptimize(root);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    state.counters["tree_bytes_per_input_byte"] = residentGrowthPerInputByte([] {
+        auto* root = new xmlindexing::XMLIndexer(xmlindexing::detail::parseTransiently(
+            score(), std::make_shared<xmlindexing::XMLHashOptions>()));
+        return std::function<void()>([root] { delete root; });
+    });
+}
+BENCHMARK(BM_TransientTree)->Unit(benchmark::kMillisecond);
 
 #ifdef XML_TREE_BENCH_LIBXML2
 void BM_Libxml2Dom(benchmark::State& state) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <mutex>
+#include <memory>
 #include <new>
 
 #include "xml/indexing/element.hpp"
@@ -155,6 +156,13 @@ ElementName* Arena::makeName(std::string_view name) {
 }
 
 Arena::~Arena() {
+    for (XMLContent* node : kept_) {
+        if (node->isElement()) {
+            static_cast<XMLElement*>(node)->releaseHeldMemory();
+        } else {
+            std::destroy_at(static_cast<TextElement*>(node));
+        }
+    }
     for (ElementName* entry = names_; entry != nullptr;) {
         ElementName* next = entry->next;
         entry->~ElementName();

@@ -28,9 +28,10 @@ constexpr size_t maxProbes = 8;
 // reaches zero early.
 constexpr int64_t borrowedReferences = int64_t{1} << 48;
 
-TreeBuilder::TreeBuilder(XMLElement& root)
+TreeBuilder::TreeBuilder(XMLElement& root, bool transient)
     : storage_(Arena::create()),
       arena_(storage_.arena()),
+      transient_(transient),
       limit_(root.options()->maximumTreeSize),
       names_(64) {
     // The allocator holds a reference of its own: drop the one create() gave.
@@ -80,19 +81,32 @@ const ElementName& TreeBuilder::nameEntry(std::string_view name) {
 
 void TreeBuilder::startElement(std::string_view name, const sax::AttributeList& attributes) {
     size_t cost = 0;
-    for (const auto& attribute : attributes)
+    bool asciiNames = true;
+    for (const auto& attribute : attributes) {
         cost += heapCost(attribute.name.size()) + heapCost(attribute.value.size());
+        asciiNames = asciiNames && textservices::isAscii(attribute.name);
+    }
     if (cost != 0) charge(cost);
     const ElementName& entry = nameEntry(name);
     Open& parentOpen = open_[depth_ - 1];
     XMLElement* parent = parentOpen.element;
-    buildingArena = arena_;
-    auto child = std::allocate_shared<XMLElement>(NodeAllocator<XMLElement>(), ParsedElementKey{},
-                                                  entry, parent->count);
+    XMLElement* raw;
+    if (transient_) {
+        raw = makeInPlace<XMLElement>(ParsedElementKey{}, entry, parent->count);
+        // Strings that do not fit in place, and the lookup aids of names that are not ASCII, live
+        // outside the storage.
+        if (cost != 0 || !asciiNames) arena_->keepUntilEnd(raw);
+        if (!attributes.empty()) addAttributes(raw->attributes_, attributes);
+        gather(parentOpen.children, std::shared_ptr<XMLContent>(std::shared_ptr<XMLContent>(), raw));
+    } else {
+        buildingArena = arena_;
+        auto child = std::allocate_shared<XMLElement>(NodeAllocator<XMLElement>(),
+                                                      ParsedElementKey{}, entry, parent->count);
+        if (!attributes.empty()) addAttributes(child->attributes_, attributes);
+        raw = child.get();
+        gather(parentOpen.children, std::move(child));
+    }
     ++parent->count;
-    if (!attributes.empty()) addAttributes(child->attributes_, attributes);
-    XMLElement* raw = child.get();
-    gather(parentOpen.children, std::move(child));
     if (depth_ == open_.size()) open_.emplace_back();
     open_[depth_].element = raw;
     ++depth_;
@@ -100,10 +114,16 @@ void TreeBuilder::startElement(std::string_view name, const sax::AttributeList& 
     if (limit_ != 0) charge(0);
 }
 
+template <class Node, class... Args>
+Node* TreeBuilder::makeInPlace(Args&&... args) {
+    // Room to keep the node is taken first, so that keeping it cannot fail once it holds memory.
+    arena_->reserveKept();
+    return new (arena_->allocate(sizeof(Node), alignof(Node))) Node(std::forward<Args>(args)...);
+}
+
 void TreeBuilder::addAttributes(XMLElement::AttributeMap& map,
                                 const sax::AttributeList& attributes) {
-    map.entries_ = XMLElement::AttributeMap::Entries(
-        TreeAllocator<XMLAttribute>(arena_, BuildingReference{}));
+    map.entries_ = XMLElement::AttributeMap::Entries(containerAllocator<XMLAttribute>());
     map.entries_.reserve(attributes.size());
     // The parser refuses a start tag that repeats a name, so ASCII names, which are their own
     // canonical form, need no test for an equivalent name already stored.
@@ -158,6 +178,12 @@ void TreeBuilder::addText(std::string_view text) {
         return;
     }
     charge(heapCost(text.size()));
+    if (transient_) {
+        auto* node = makeInPlace<TextElement>(std::string(text));
+        if (heapCost(text.size()) != 0) arena_->keepUntilEnd(node);
+        gather(children, std::shared_ptr<XMLContent>(std::shared_ptr<XMLContent>(), node));
+        return;
+    }
     buildingArena = arena_;
     gather(children,
            std::allocate_shared<TextElement>(NodeAllocator<TextElement>(), std::string(text)));
@@ -174,8 +200,12 @@ void TreeBuilder::store(Open& open) {
     if (open.children.empty()) return;
     auto& children = open.element->children_;
     if (children.empty()) {
+        // The root of a transient tree is an element of its own: its list holds the reference
+        // through which the whole tree lives.
         children = XMLElement::Children(
-            TreeAllocator<std::shared_ptr<XMLContent>>(arena_, BuildingReference{}));
+            open.element == open_[0].element
+                ? TreeAllocator<std::shared_ptr<XMLContent>>(arena_, BuildingReference{})
+                : containerAllocator<std::shared_ptr<XMLContent>>());
     }
     children.reserve(children.size() + open.children.size());
     std::move(open.children.begin(), open.children.end(), std::back_inserter(children));

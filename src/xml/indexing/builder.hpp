@@ -96,9 +96,13 @@ struct StringKey {
 const std::shared_ptr<XMLContent>* sharedText(std::string_view text, const StringKey& key);
 
 // Adds elements and text below a root as the event-driven parser reports them.
+//
+// A transient tree (see parseTransiently()) has its nodes made in place, without reference counts
+// of their own, linked by pointers that own nothing; the root's child list holds the only
+// reference to the storage, and the whole tree goes with it.
 class TreeBuilder {
   public:
-    explicit TreeBuilder(XMLElement& root);
+    explicit TreeBuilder(XMLElement& root, bool transient = false);
     ~TreeBuilder();
     TreeBuilder(const TreeBuilder&) = delete;
     TreeBuilder& operator=(const TreeBuilder&) = delete;
@@ -120,6 +124,15 @@ class TreeBuilder {
     void store(Open& open);
 
     void addAttributes(XMLElement::AttributeMap& map, const sax::AttributeList& attributes);
+    // A node of a transient tree, made in the storage.
+    template <class Node, class... Args>
+    Node* makeInPlace(Args&&... args);
+    // The reference a container of this tree takes to the storage.
+    template <class T>
+    TreeAllocator<T> containerAllocator() const {
+        if (transient_) return TreeAllocator<T>(arena_, TransientReference{});
+        return TreeAllocator<T>(arena_, BuildingReference{});
+    }
     // The tree's entry for an element name, made on first use.
     const ElementName& nameEntry(std::string_view name);
     // Counts heap bytes of a new node's strings; fails with TreeSizeError once the tree takes more
@@ -135,6 +148,7 @@ class TreeBuilder {
     // reuse.
     std::vector<Open> open_;
     size_t depth_ = 0;
+    bool transient_;
     size_t limit_ = 0;  // 0: no limit
     size_t heapBytes_ = 0;
     size_t gatheredBytes_ = 0;

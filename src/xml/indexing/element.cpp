@@ -293,6 +293,13 @@ void XMLElement::tearDown() noexcept {
     }
 }
 
+void XMLElement::releaseHeldMemory() noexcept {
+    // The list itself lives in the tree's storage; only what its entries hold elsewhere goes.
+    for (XMLAttribute& attribute : attributes_.entries_)
+        std::destroy_at(&attribute);
+    attributes_.index_.reset();
+}
+
 bool XMLElement::caseInsensitive() const {
     return options()->caseInsensitive;
 }

@@ -30,6 +30,8 @@
 
 namespace xmlindexing {
 
+class XMLContent;
+
 namespace detail {
 class TreeBuilder;
 class Arena;
@@ -132,6 +134,12 @@ class Arena {
     }
     // A name entry made in this storage, destroyed with it.
     ElementName* makeName(std::string_view name);
+    // Room for one more node of a transient tree that holds memory of its own, to be handed to
+    // keepUntilEnd() once it is made (which then cannot fail).
+    void reserveKept() { kept_.reserve(kept_.size() + 1); }
+    // A node of a transient tree whose own memory (long strings, lookup aids) is freed with the
+    // storage, since the node itself is never destroyed.
+    void keepUntilEnd(XMLContent* node) noexcept { kept_.push_back(node); }
 
     // A new arena with one reference, which the caller releases.
     static Arena* create() { return new Arena(); }
@@ -177,10 +185,14 @@ class Arena {
     size_t nextRegionSize_ = 0;
     std::shared_ptr<XMLHashOptions> options_;
     ElementName* names_ = nullptr;
+    std::vector<XMLContent*> kept_;
 };
 
 // The mark of a reference to an arena taken while its tree is built (see Arena::countUnsettled).
 struct BuildingReference {};
+// The mark of a container of a transient tree (see parseTransiently()): it lives exactly as long as
+// the tree's storage, is never destroyed on its own, and so takes no reference to it.
+struct TransientReference {};
 
 // Lets only the tree builder make the elements of a parsed tree.
 class ParsedElementKey {
@@ -210,6 +222,7 @@ class TreeAllocator {
     TreeAllocator(detail::Arena* arena, detail::BuildingReference) noexcept : arena_(arena) {
         arena_->countUnsettled();
     }
+    TreeAllocator(detail::Arena* arena, detail::TransientReference) noexcept : arena_(arena) {}
 
     TreeAllocator(const TreeAllocator& other) noexcept : TreeAllocator(other.arena_) {}
     template <class U>
@@ -336,6 +349,7 @@ class XMLElement : public XMLContent {
 
       private:
         friend class detail::TreeBuilder;
+        friend class XMLElement;
 
         std::optional<size_t> position(std::string_view name) const;
         std::string_view keyOf(size_t i) const;
@@ -407,8 +421,12 @@ class XMLElement : public XMLContent {
 
   private:
     friend class detail::TreeBuilder;
+    friend class detail::Arena;
 
     void tearDown() noexcept;
+    // Frees what an element of a transient tree holds beyond its storage (attribute strings that do
+    // not fit in place, lookup aids); the element itself is never destroyed.
+    void releaseHeldMemory() noexcept;
 
     // With the options of the tree; owned by this element when it was made on its own.
     const detail::ElementName* name_;
