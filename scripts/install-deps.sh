@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build ccache pkg-config git
     clang libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libexpat1-dev zlib1g-dev libicu-dev libasio-dev libavutil-dev
+    libexpat1-dev libxml2-dev zlib1g-dev libicu-dev libasio-dev libavutil-dev
     qt6-base-dev libgl-dev xvfb xauth
     zip unzip libzip-dev python3 python3-mido libxml2-utils locales ffmpeg
     mma pianobooster

@@ -8,9 +8,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <string>
 
+#include "../xml/bench_files.hpp"
 #include "score/musicxml_converter.hpp"
+#include "score/payload.hpp"
 #include "xml/indexing.hpp"
 
 namespace {
@@ -95,6 +98,77 @@ void BM_ConvertScore(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * score().size()));
 }
 BENCHMARK(BM_ConvertScore)->Unit(benchmark::kMillisecond);
+
+// A score file named by SCORE_BENCH_FILE (bench/score/run_bench.sh makes a 14 MB one): the whole
+// way from the file to the upload payload, against the XML parse of its text alone.
+const char* largeScorePath() {
+    return std::getenv("SCORE_BENCH_FILE");
+}
+
+const std::string& largeScoreText() {
+    static const std::string text = xmlbench::textOfFileNamedBy("SCORE_BENCH_FILE");
+    return text;
+}
+
+bool haveLargeScore(benchmark::State& state) {
+    if (!largeScoreText().empty()) return true;
+    state.SkipWithError("set SCORE_BENCH_FILE to a MusicXML file");
+    return false;
+}
+
+std::shared_ptr<xmlindexing::XMLHash> converterParser() {
+    return xmlindexing::XMLHash::config([](xmlindexing::XMLHashOptions& options) {
+        options.detectParsingErrors = true;
+        options.maximumTreeSize = score::JpsMusicXmlConverter::maximumTreeSize;
+    });
+}
+
+// The parse of the text (already in memory) into the tree, with the converter's options; the tree
+// is freed outside the timed part.
+void BM_LargeScoreParseAlone(benchmark::State& state) {
+    if (!haveLargeScore(state)) return;
+    const auto hash = converterParser();
+    for (auto _ : state) {
+        auto document = hash->parseDocument(largeScoreText());
+        state.PauseTiming();
+        document = xmlindexing::XMLIndexer(xmlindexing::IndexingError::error());
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * largeScoreText().size()));
+}
+BENCHMARK(BM_LargeScoreParseAlone)->Unit(benchmark::kMillisecond);
+
+// The same with the tree's teardown timed too.
+void BM_LargeScoreParseAndFree(benchmark::State& state) {
+    if (!haveLargeScore(state)) return;
+    const auto hash = converterParser();
+    for (auto _ : state) {
+        auto document = hash->parseDocument(largeScoreText());
+        benchmark::DoNotOptimize(document);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * largeScoreText().size()));
+}
+BENCHMARK(BM_LargeScoreParseAndFree)->Unit(benchmark::kMillisecond);
+
+// File to payload: reading and decoding the file, parsing, the walk, freeing the tree, and the
+// piece's JSON.
+void BM_LargeScoreToJson(benchmark::State& state) {
+    if (!haveLargeScore(state)) return;
+    const std::filesystem::path path = largeScorePath();
+    size_t notes = 0, bytes = 0;
+    for (auto _ : state) {
+        score::JpsMusicXmlConverter converter;
+        converter.convertToJps(path);
+        const std::string payload = score::uploadPayload(path, *converter.jpsData());
+        notes = converter.noteObjects.size();
+        bytes = payload.size();
+        benchmark::DoNotOptimize(payload);
+    }
+    state.counters["notes"] = static_cast<double>(notes);
+    state.counters["json_bytes"] = static_cast<double>(bytes);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * largeScoreText().size()));
+}
+BENCHMARK(BM_LargeScoreToJson)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,7 +1,7 @@
 // Parses arbitrary bytes with the indexing reader under options taken from the input, then walks
 // the result at random: lookups by name and position, lists, children, filters, attributes, text
 // forms. Nothing may crash, hang or leak, and every lookup that is documented never to throw must
-// not throw.
+// not throw. A transient parse of the same text must give the same tree.
 //
 // Input layout: byte 0 selects the options, bytes 1-4 seed the walk, the rest is the document.
 #include <cstddef>
@@ -136,6 +136,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         walkFrom(root, walk);
     } catch (const TreeSizeError&) {
         if ((flags & 128) == 0) throw;  // only a budget gives this error
+    }
+    // The transient parse that one-pass readers use builds the same tree.
+    if ((flags & 17) == 0) {
+        const std::string_view text(reinterpret_cast<const char*>(document.data()),
+                                    document.size());
+        try {
+            const std::string kept = hash->parseDocument(text).description();
+            const std::string transient =
+                detail::parseTransiently(text, hash->options()).description();
+            if (kept != transient) __builtin_trap();
+        } catch (const TreeSizeError&) {
+            if ((flags & 128) == 0) throw;
+        }
     }
     return 0;
 }

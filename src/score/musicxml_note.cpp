@@ -12,17 +12,74 @@ using detail::attributeText;
 using detail::fail;
 using detail::firstChild;
 using xmlindexing::XMLElement;
+using namespace std::string_view_literals;
 
 namespace {
 
+// The element children of a note that the conversion reads, found in one pass over its children:
+// the first of each kind, and what its chord, grace, arpeggio and tie marks say.
+struct NoteParts {
+    const XMLElement* voice = nullptr;
+    const XMLElement* staff = nullptr;
+    const XMLElement* pitch = nullptr;
+    const XMLElement* duration = nullptr;
+    bool chord = false;
+    bool grace = false;
+    bool arpeggiated = false;  // some notations child holds an arpeggiate mark
+    bool tieStart = false;
+    bool tieStop = false;
+    bool tieWithoutType = false;
+
+    explicit NoteParts(const XMLElement& note) {
+        detail::prefetchChildren(note);
+        detail::forEachChildElement(note, [&](const XMLElement& child) {
+            const std::string& name = child.name();
+            if (name == "pitch"sv) {
+                if (!pitch) pitch = &child;
+            } else if (name == "duration"sv) {
+                if (!duration) duration = &child;
+            } else if (name == "voice"sv) {
+                if (!voice) voice = &child;
+            } else if (name == "staff"sv) {
+                if (!staff) staff = &child;
+            } else if (name == "chord"sv) {
+                chord = true;
+            } else if (name == "grace"sv) {
+                grace = true;
+            } else if (name == "notations"sv) {
+                arpeggiated = arpeggiated || firstChild(child, "arpeggiate") != nullptr;
+            } else if (name == "tie"sv) {
+                const auto type = attributeText(child, "type");
+                if (!type) {
+                    tieWithoutType = true;
+                } else {
+                    tieStart = tieStart || *type == "start";
+                    tieStop = tieStop || *type == "stop";
+                }
+            }
+        });
+    }
+};
+
 // The note number of a pitch element: 12 × octave + the step's semitone + the alteration.
 int64_t noteNumberOf(const XMLElement& pitch) {
-    const auto* step = firstChild(pitch, "step");
-    const auto* octave = firstChild(pitch, "octave");
+    const XMLElement* step = nullptr;
+    const XMLElement* octave = nullptr;
+    const XMLElement* alter = nullptr;
+    detail::forEachChildElement(pitch, [&](const XMLElement& child) {
+        const std::string& name = child.name();
+        if (name == "step"sv) {
+            if (!step) step = &child;
+        } else if (name == "octave"sv) {
+            if (!octave) octave = &child;
+        } else if (name == "alter"sv) {
+            if (!alter) alter = &child;
+        }
+    });
     if (!step || !octave) fail("Error in pitch node");
+    std::string storage;
     // The step's index in noteSteps; "x" only fills the semitones without a step name.
-    const std::string stepText = step->text();
-    const std::string_view stepName = detail::trimmed(stepText);
+    const std::string_view stepName = detail::trimmed(detail::textOf(*step, storage));
     int64_t semitone = -1;
     for (size_t i = 0; i < JpsMusicXmlConverter::noteSteps.size(); ++i) {
         if (stepName != "x" && stepName == JpsMusicXmlConverter::noteSteps[i]) {
@@ -32,12 +89,12 @@ int64_t noteNumberOf(const XMLElement& pitch) {
     }
     if (semitone < 0) fail("Error in pitch node");
     int64_t alteration = 0;
-    if (const auto* alter = firstChild(pitch, "alter")) {
-        const auto value = detail::integerOf(alter->text());
+    if (alter) {
+        const auto value = detail::integerOf(detail::textOf(*alter, storage));
         if (!value) fail("Error in pitch node");
         alteration = *value;
     }
-    const auto octaveNumber = detail::integerOf(octave->text());
+    const auto octaveNumber = detail::integerOf(detail::textOf(*octave, storage));
     if (!octaveNumber) fail("Error in pitch node");
     int64_t number = 0;
     if (__builtin_mul_overflow(*octaveNumber, int64_t{12}, &number) ||
@@ -49,15 +106,10 @@ int64_t noteNumberOf(const XMLElement& pitch) {
 
 // The integer of a duration element's text; a negative length is refused.
 int64_t durationOf(const XMLElement& duration) {
-    const auto value = detail::integerOf(duration.text());
+    std::string storage;
+    const auto value = detail::integerOf(detail::textOf(duration, storage));
     if (!value || *value < 0) fail("Error in duration node");
     return *value;
-}
-
-bool isArpeggiated(const XMLElement& note) {
-    for (const auto& child : note.childElements())
-        if (child->name() == "notations" && firstChild(*child, "arpeggiate")) return true;
-    return false;
 }
 
 }  // namespace
@@ -82,38 +134,37 @@ void JpsMusicXmlConverter::parseNote(const xmlindexing::XMLIndexer& note) {
 }
 
 void JpsMusicXmlConverter::convertNote(const XMLElement& note) {
+    const NoteParts parts(note);
+    std::string storage;
     size_t voice = 0;
-    if (const auto* voiceElement = firstChild(note, "voice")) {
-        const auto number = detail::integerOf(voiceElement->text());
+    if (parts.voice) {
+        const auto number = detail::integerOf(detail::textOf(*parts.voice, storage));
         if (!number || *number < 1 || *number > NoOfVoices) fail("Error in voice node");
         voice = static_cast<size_t>(*number - 1);
     }
     // Single-staff parts may leave the staff out: it is staff 1.
     int64_t staff = 1;
-    if (const auto* staffElement = firstChild(note, "staff")) {
-        const auto number = detail::integerOf(staffElement->text());
+    if (parts.staff) {
+        const auto number = detail::integerOf(detail::textOf(*parts.staff, storage));
         if (!number || *number < 1) fail("Error in staff node");
         staff = *number;
     }
     int64_t& clock = currentVoiceTimestamp[voice];
 
-    const auto* pitch = firstChild(note, "pitch");
-    if (!pitch) {  // a rest, or an unpitched note: only time passes
-        const auto* duration = firstChild(note, "duration");
-        if (!duration) fail("Missing duration node");
-        clock = addTicks(clock, ticksOf(durationOf(*duration)));
+    if (!parts.pitch) {  // a rest, or an unpitched note: only time passes
+        if (!parts.duration) fail("Missing duration node");
+        clock = addTicks(clock, ticksOf(durationOf(*parts.duration)));
         return;
     }
 
     // A chord note sounds with the previous note of its voice: it goes back to that note's start.
     // An arpeggio staggers the chord's own notes by 100, 300, 600... ticks; the voice goes on
     // from the chord's start.
-    const bool isChord = firstChild(note, "chord") != nullptr;
     int64_t base = clock;
-    if (isChord) {
+    if (parts.chord) {
         ++currentChordNoteIndex;
         base = detail::subtractTicks(clock, previousDuration[voice]);
-        if (isArpeggiated(note)) {
+        if (parts.arpeggiated) {
             int64_t stagger = 0;
             if (__builtin_mul_overflow(currentChordNoteIndex, int64_t{100}, &stagger))
                 fail("Tick value out of range");
@@ -125,13 +176,12 @@ void JpsMusicXmlConverter::convertNote(const XMLElement& note) {
     }
     const int64_t start = addTicks(base, arpeggioOffset_[voice]);
 
-    const int64_t noteNumber = noteNumberOf(*pitch);
-    const bool isGrace = firstChild(note, "grace") != nullptr;
+    const int64_t noteNumber = noteNumberOf(*parts.pitch);
+    const bool isGrace = parts.grace;
     int64_t ticks = 0;
     if (!isGrace) {
-        const auto* duration = firstChild(note, "duration");
-        if (!duration) fail("Missing duration node");
-        ticks = ticksOf(durationOf(*duration));
+        if (!parts.duration) fail("Missing duration node");
+        ticks = ticksOf(durationOf(*parts.duration));
     }
     auto record = std::make_shared<NoteObject>(start, noteNumber, ticks, staff - 1);
 
@@ -141,14 +191,8 @@ void JpsMusicXmlConverter::convertNote(const XMLElement& note) {
     const NoteRef sameNote = listed ? (isGrace ? listed->first : listed->firstMain) : nullptr;
     const bool isDuplicate = sameNote != nullptr;
 
-    bool tieStart = false, tieStop = false;
-    for (const auto& child : note.childElements()) {
-        if (child->name() != "tie") continue;
-        const auto type = attributeText(*child, "type");
-        if (!type) fail("Missing tie type attribute");
-        tieStart = tieStart || *type == "start";
-        tieStop = tieStop || *type == "stop";
-    }
+    if (parts.tieWithoutType) fail("Missing tie type attribute");
+    const bool tieStart = parts.tieStart, tieStop = parts.tieStop;
     bool extended = false;
     if (tieStop) {
         // The note held in this voice; only when this voice holds none of this pitch, the one
@@ -194,6 +238,44 @@ void JpsMusicXmlConverter::convertNote(const XMLElement& note) {
     previousDuration[voice] = ticks;
 }
 
+JpsMusicXmlConverter::IndexedNotes& JpsMusicXmlConverter::NoteIndex::operator[](
+    const NoteKey& key) {
+    if ((count_ + 1) * 2 > slots_.size()) {
+        std::vector<Slot> old = std::move(slots_);
+        slots_ = std::vector<Slot>(std::max<size_t>(64, old.size() * 2));
+        count_ = 0;
+        for (Slot& slot : old)
+            if (slot.used) (*this)[slot.key] = std::move(slot.notes);
+    }
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = NoteKeyHash()(key) & mask;; at = (at + 1) & mask) {
+        Slot& slot = slots_[at];
+        if (!slot.used) {
+            slot.used = true;
+            slot.key = key;
+            ++count_;
+            return slot.notes;
+        }
+        if (slot.key == key) return slot.notes;
+    }
+}
+
+const JpsMusicXmlConverter::IndexedNotes* JpsMusicXmlConverter::NoteIndex::find(
+    const NoteKey& key) const {
+    if (slots_.empty()) return nullptr;
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = NoteKeyHash()(key) & mask;; at = (at + 1) & mask) {
+        const Slot& slot = slots_[at];
+        if (!slot.used) return nullptr;
+        if (slot.key == key) return &slot.notes;
+    }
+}
+
+void JpsMusicXmlConverter::NoteIndex::clear() {
+    slots_.clear();
+    count_ = 0;
+}
+
 void JpsMusicXmlConverter::indexNote(const NoteRef& note, bool grace) {
     int64_t key = 0;
     if (__builtin_sub_overflow(note->start, indexShift_, &key)) return;
@@ -206,8 +288,7 @@ const JpsMusicXmlConverter::IndexedNotes* JpsMusicXmlConverter::findIndexed(int6
                                                                             int64_t note) const {
     int64_t key = 0;
     if (__builtin_sub_overflow(start, indexShift_, &key)) return nullptr;
-    const auto it = noteIndex_.find(NoteKey{key, note});
-    return it == noteIndex_.end() ? nullptr : &it->second;
+    return noteIndex_.find(NoteKey{key, note});
 }
 
 }  // namespace score

@@ -14,6 +14,14 @@ const XMLElement* firstChild(const XMLElement& element, std::string_view name) {
     return nullptr;
 }
 
+std::string_view textOf(const XMLElement& element, std::string& storage) {
+    const auto& children = element.children();
+    if (children.size() == 1 && children[0] && children[0]->isText())
+        return static_cast<const xmlindexing::TextElement&>(*children[0]).text();
+    storage = element.text();
+    return storage;
+}
+
 std::optional<std::string> attributeText(const XMLElement& element, std::string_view name) {
     if (auto attribute = element.attribute(name)) return std::move(attribute->text);
     return std::nullopt;

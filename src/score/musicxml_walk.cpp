@@ -13,6 +13,7 @@ using detail::attributeText;
 using detail::fail;
 using detail::firstChild;
 using xmlindexing::XMLElement;
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -24,9 +25,11 @@ const XMLElement& onlyPart(const xmlindexing::XMLIndexer& document) {
     const auto root = document.element();
     if (!root) fail("The score could not be read as XML text.");
     const XMLElement* top = nullptr;
-    for (const auto& child : root->childElements()) {
-        top = child.get();
-        break;
+    for (const auto& child : root->children()) {
+        if (child && child->isElement()) {
+            top = static_cast<const XMLElement*>(child.get());
+            break;
+        }
     }
     if (!top) fail("The score holds no XML element.");
     if (top->name() == "score-timewise")
@@ -36,10 +39,10 @@ const XMLElement& onlyPart(const xmlindexing::XMLIndexer& document) {
 
     const XMLElement* part = nullptr;
     size_t parts = 0;
-    for (const auto& child : top->childElements()) {
-        if (child->name() != "part") continue;
-        if (parts++ == 0) part = child.get();
-    }
+    detail::forEachChildElement(*top, [&](const XMLElement& child) {
+        if (child.name() != "part") return;
+        if (parts++ == 0) part = &child;
+    });
     if (parts == 0) fail("The score has no part.");
     if (parts > 1)
         fail("The score has " + std::to_string(parts) +
@@ -57,17 +60,21 @@ bool fitsInTicks(float value) {
 
 size_t JpsMusicXmlConverter::NoteKeyHash::operator()(const NoteKey& key) const {
     const auto a = static_cast<uint64_t>(key.start), b = static_cast<uint64_t>(key.note);
-    return std::hash<uint64_t>()(a * 0x9E3779B97F4A7C15ull ^ (b + 0x632BE59BD9B4E019ull));
+    // Mixed so that every bit of both counts in the low bits a table of a power-of-two size uses.
+    uint64_t h = a * 0x9E3779B97F4A7C15ull ^ (b + 0x632BE59BD9B4E019ull);
+    h ^= h >> 31;
+    h *= 0xD6E8FEB86659FD93ull;
+    return static_cast<size_t>(h ^ (h >> 32));
 }
 
 void JpsMusicXmlConverter::parseScore(std::string_view text) {
-    const auto hash = xmlindexing::XMLHash::config([](xmlindexing::XMLHashOptions& options) {
-        options.detectParsingErrors = true;
-        options.maximumTreeSize = maximumTreeSize;
-    });
+    auto options = std::make_shared<xmlindexing::XMLHashOptions>();
+    options->detectParsingErrors = true;
+    options->maximumTreeSize = maximumTreeSize;
+    // The walk keeps nothing of the tree, so the tree can go at once when the walk is done.
     const auto document = [&] {
         try {
-            return hash->parseDocument(text);
+            return xmlindexing::detail::parseTransiently(text, std::move(options));
         } catch (const xmlindexing::TreeSizeError&) {
             fail("The score has too many elements to convert: its element tree would need more "
                  "than " +
@@ -94,8 +101,9 @@ void JpsMusicXmlConverter::parseScore(std::string_view text) {
     tempoObjects.push_back(std::make_shared<TempoObject>(0, 120.0f, 30.0f));
     dynamicsObjects.push_back(std::make_shared<DynamicsObject>(0, 60.0f));
 
-    for (const auto& child : part.childElements())
-        if (child->name() == "measure") walkMeasure(*child);
+    detail::forEachChildElement(part, [&](const XMLElement& child) {
+        if (child.name() == "measure") walkMeasure(child);
+    });
 }
 
 void JpsMusicXmlConverter::walkMeasure(const XMLElement& measure) {
@@ -103,17 +111,23 @@ void JpsMusicXmlConverter::walkMeasure(const XMLElement& measure) {
     if (!number) fail("Missing measure number attribute");
     if (number->starts_with('X')) startRepeatSection();
 
-    for (const auto& child : measure.children()) {
-        if (!child->isElement()) continue;
-        const auto& element = static_cast<const XMLElement&>(*child);
+    detail::prefetchChildren(measure);
+    const auto& children = measure.children();
+    for (size_t i = 0; i < children.size(); ++i) {
+        if (!children[i] || !children[i]->isElement()) continue;
+        const auto& element = static_cast<const XMLElement&>(*children[i]);
+        // The next elements' child lists are asked for while this one is converted.
+        for (size_t ahead = i + 1; ahead < children.size() && ahead <= i + 2; ++ahead)
+            if (children[ahead] && children[ahead]->isElement())
+                detail::prefetchChildList(static_cast<const XMLElement&>(*children[ahead]));
         const std::string& name = element.name();
-        if (name == "note")
+        if (name == "note"sv)
             convertNote(element);
-        else if (name == "attributes")
+        else if (name == "attributes"sv)
             readAttributes(element);
-        else if (name == "direction")
+        else if (name == "direction"sv)
             readDirection(element);
-        else if (name == "barline")
+        else if (name == "barline"sv)
             readBarline(element);
     }
 
@@ -152,7 +166,9 @@ void JpsMusicXmlConverter::readAttributes(const XMLElement& attributes) {
 
 void JpsMusicXmlConverter::readDirection(const XMLElement& direction) {
     // A wedge starts at the level in force.
-    for (const auto& directionType : direction.childElements()) {
+    for (const auto& child : direction.children()) {
+        if (!child || !child->isElement()) continue;
+        const auto* directionType = static_cast<const XMLElement*>(child.get());
         if (directionType->name() != "direction-type") continue;
         if (const auto* wedge = firstChild(*directionType, "wedge")) {
             const auto type = attributeText(*wedge, "type");

@@ -7,9 +7,12 @@
 #include <cstring>
 #include <memory>
 
+#include <sys/stat.h>
+
 #include "musicxml_reading.hpp"
 #include "score/musicxml_converter.hpp"
 #include "text_decoding.hpp"
+#include "textservices/unicode.hpp"
 #include "zip/archive.hpp"
 
 namespace score {
@@ -47,26 +50,48 @@ std::optional<std::string> mediaType(const xmlindexing::XMLElement& rootfile) {
     return detail::attributeText(rootfile, "media-type");
 }
 
-std::vector<uint8_t> readWholeFile(const std::filesystem::path& path) {
+std::string readWholeFile(const std::filesystem::path& path) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          std::fclose);
     if (!file) unreadable(path, errno);
-    std::vector<uint8_t> bytes;
-    uint8_t buffer[65536];
+    // Read at the size the file has, in one piece; a file that is still growing is read on to its
+    // end.
+    struct stat status {};
+    size_t expected = 0;
+    if (::fstat(::fileno(file.get()), &status) == 0 && S_ISREG(status.st_mode) &&
+        status.st_size > 0)
+        expected = static_cast<size_t>(status.st_size);
+    if (expected > JpsMusicXmlConverter::maximumScoreSize)
+        tooLarge("The score file " + quotedName(path));
+    // One byte more than expected, so that the end of the file is seen in the first read.
+    std::string bytes(expected + 1, '\0');
+    size_t size = 0;
     for (;;) {
-        const size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
-        if (bytes.size() + n > JpsMusicXmlConverter::maximumScoreSize)
-            tooLarge("The score file " + quotedName(path));
-        bytes.insert(bytes.end(), buffer, buffer + n);
-        if (n < sizeof buffer) break;
+        if (size == bytes.size()) {
+            if (size > JpsMusicXmlConverter::maximumScoreSize)
+                tooLarge("The score file " + quotedName(path));
+            bytes.resize(std::max<size_t>(size * 2, 65536));
+        }
+        const size_t n = std::fread(bytes.data() + size, 1, bytes.size() - size, file.get());
+        size += n;
+        if (n == 0) break;
     }
     if (std::ferror(file.get())) unreadable(path, errno ? errno : EIO);
+    if (size > JpsMusicXmlConverter::maximumScoreSize)
+        tooLarge("The score file " + quotedName(path));
+    bytes.resize(size);
     return bytes;
 }
 
 std::string readScoreFile(const std::filesystem::path& path) {
-    const auto bytes = readWholeFile(path);
-    auto decoded = detail::decodeScoreText(bytes, detail::Decoding::strict);
+    std::string bytes = readWholeFile(path);
+    // Well-formed UTF-8, by far the usual case, is the text as it stands.
+    const bool utf16 = bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
+                                             (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
+    if (!utf16 && textservices::isWellFormedUtf8(bytes)) return bytes;
+    auto decoded = detail::decodeScoreText(
+        detail::ByteSpan(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
+        detail::Decoding::strict);
     if (decoded.firstInvalidByte)
         throw ScoreFileError(ScoreFileError::Case::invalidEncoding,
                              "The file " + quotedName(path) +

@@ -120,6 +120,24 @@ INSTANTIATE_TEST_SUITE_P(
             measure("1", one + N("C4", 2, voice(1) + tieStart) + N("C4", 2, voice(2) + tieStart)) +
                 measure("2", N("C4", 2, voice(2) + tieStop) + N("C4", 1, voice(1) + tieStop)),
             {{0, 48, 4 * Q, 0}}},
+        // The first voice and staff of a note count; white space and comments may stand anywhere.
+        NoteCase{"FirstOfRepeatedChildrenCounts",
+                 measure("1", one + N("C4", 1, "\n  " + voice(2) + "<!-- v -->" + voice(1) +
+                                                   staff(2) + "\n  " + staff(1)) +
+                                  N("D4", 1, voice(1))),
+                 {{0, 48, Q, 1}, {0, 50, Q, 0}}},
+        // An arpeggio mark counts in any notations element of a chord note.
+        NoteCase{"ArpeggioInALaterNotations",
+                 measure("1", one + N("C4", 1) +
+                                  N("E4", 1,
+                                    chord + "<notations><slur type=\"start\"/></notations>" +
+                                        arpeggiate)),
+                 {{0, 48, Q, 0}, {100, 52, Q, 0}}},
+        // The parts of a pitch in any order, texts split by a comment and padded with white space.
+        NoteCase{"PitchPartsInAnyOrder",
+                 measure("1", one + "<note><pitch><octave> 4<!-- o -->\n</octave><alter>1</alter>"
+                                    "<step>F</step></pitch><duration>1</duration></note>"),
+                 {{0, 54, Q, 0}}},
         NoteCase{
             "VoicesKeepTheirOwnClocks",
             measure("1", one + N("C4", 1, voice(1)) + N("E4", 3, voice(2)) + N("D4", 1, voice(1))),
@@ -215,6 +233,8 @@ INSTANTIATE_TEST_SUITE_P(
             measure("1", one + N("C4", 1, "") + "<note><rest/><duration>-1</duration></note>"),
             "Error in duration node"},
         ErrorCase{"TieWithoutType", measure("1", one + N("C4", 1, "<tie/>")),
+                  "Missing tie type attribute"},
+        ErrorCase{"TieWithoutTypeAfterATypedOne", measure("1", one + N("C4", 1, tieStart + "<tie/>")),
                   "Missing tie type attribute"},
         ErrorCase{"VoiceNotAnInteger", measure("1", one + N("C4", 1, "<voice>one</voice>")),
                   "Error in voice node"},

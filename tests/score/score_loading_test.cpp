@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "musicxml_snippets.hpp"
@@ -118,6 +121,25 @@ TEST_F(ScoreLoading, PlainFilesAreReadAsStrictText) {
               "directory.");
     EXPECT_EQ(convert(dir_ / "content"),
               "ScoreFileError: The file \"content\" could not be read: Is a directory.");
+}
+
+// A file is read whole whatever its size, and whether or not its size is known before it is read
+// (a pipe has none).
+TEST_F(ScoreLoading, FilesAreReadWholeAtAnySize) {
+    for (const size_t size : {size_t{65535}, size_t{65536}, size_t{65537}, size_t{1} << 20}) {
+        // Padded with white space after the document element.
+        std::string text = twoNotes();
+        text.append(size - text.size(), '\n');
+        EXPECT_EQ(convert(write("Padded" + std::to_string(size) + ".musicxml", text)), converted)
+            << size;
+    }
+    const fs::path pipe = dir_ / "Piped.musicxml";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::string text = twoNotes();
+    text.append(200000, ' ');
+    std::thread writer([&] { std::ofstream(pipe, std::ios::binary) << text; });
+    EXPECT_EQ(convert(pipe), converted);
+    writer.join();
 }
 
 TEST_F(ScoreLoading, CompressedScoresAreFoundThroughTheirContainer) {

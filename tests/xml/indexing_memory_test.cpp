@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <new>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -109,6 +111,54 @@ TEST(IndexingMemory, FreedTreesLeaveOnlyASmallCache) {
         EXPECT_EQ(document["a"]["b"].all().size(), 100000u);
     }
     EXPECT_LE(detail::cachedTreeStorage(), size_t{4} << 20);
+}
+
+// A score exported by a notation program, grown to a few megabytes by repeating its measures.
+std::string largeScore(size_t measureCopies) {
+    std::ifstream in(PROJECT_TEST_DATA_DIR "/musicxml/clair-de-la-lune.musicxml", std::ios::binary);
+    std::ostringstream read;
+    read << in.rdbuf();
+    const std::string score = read.str();
+    const size_t first = score.find("    <measure ");
+    const size_t end = score.rfind("    </part>");
+    if (first == std::string::npos || end == std::string::npos) return {};
+    const std::string measures = score.substr(first, end - first);
+    std::string text = score.substr(0, first);
+    for (size_t i = 0; i < measureCopies; ++i)
+        text += measures;
+    return text + score.substr(end);
+}
+
+// The tree of a score takes at most eight bytes of memory per byte of its text, everything
+// counted (nodes, child and attribute lists, names, storage reserved but not used yet).
+TEST(IndexingMemory, TreeOfAScoreTakesAtMostEightBytesPerInputByte) {
+    const std::string score = largeScore(16);
+    ASSERT_GT(score.size(), size_t{1} << 20);
+    auto hash = XMLHash::config([&](XMLHashOptions& options) {
+        options.maximumTreeSize = 8 * score.size();
+        options.detectParsingErrors = true;
+    });
+    try {
+        const XMLIndexer document = hash->parseDocument(score);
+        EXPECT_EQ(document["score-partwise"]["part"]["measure"].all().size(), 16u * 18u);
+    } catch (const TreeSizeError& e) {
+        FAIL() << e.what();
+    }
+}
+
+// Indentation is held once for every tree: the same immutable node, owned by none of them, which
+// outlives them all.
+TEST(IndexingMemory, IndentationIsSharedByEveryTree) {
+    std::shared_ptr<XMLContent> kept;
+    {
+        const XMLIndexer first = XMLHash::parse("<a>\n  <b/>\n</a>");
+        const XMLIndexer second = XMLHash::parse("<c>\n  <d>x</d></c>");
+        const auto& indentation = first["a"].element()->children().at(0);
+        EXPECT_EQ(indentation.get(), second["c"].element()->children().at(0).get());
+        EXPECT_EQ(indentation.use_count(), 0);
+        kept = indentation;
+    }
+    EXPECT_EQ(kept->description(), "\n  ");
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // Parsing documents into the tree: options, encodings, malformed and hostile input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -194,6 +196,109 @@ TEST(IndexingParse, DeepNestingParsesAndIsDestroyed) {
     // Unclosed: a partial tree as deep as the input.
     const auto partial = XMLHash::parse(std::string_view(deep).substr(0, depth * 3));
     EXPECT_EQ(partial.description().size(), static_cast<size_t>(depth) * 7);
+}
+
+// The W3C Canonical XML form of an element, as xmllint --c14n writes it: attributes sorted by name,
+// references and special characters escaped, CDATA as text, empty elements with an end tag. Checks
+// on the way that every element's index and count agree with its parent's and its own children.
+std::string canonicalForm(const XMLElement& element) {
+    auto escaped = [](std::string_view text, bool attribute) {
+        std::string out;
+        for (const char c : text) {
+            switch (c) {
+                case '&': out += "&amp;"; break;
+                case '<': out += "&lt;"; break;
+                case '>': out += attribute ? ">" : "&gt;"; break;
+                case '"': out += attribute ? "&quot;" : "\""; break;
+                case '\t': out += attribute ? "&#x9;" : "\t"; break;
+                case '\n': out += attribute ? "&#xA;" : "\n"; break;
+                case '\r': out += "&#xD;"; break;
+                default: out += c;
+            }
+        }
+        return out;
+    };
+    std::string out = "<" + element.name();
+    std::vector<XMLAttribute> attributes(element.allAttributes().begin(),
+                                         element.allAttributes().end());
+    std::sort(attributes.begin(), attributes.end(),
+              [](const XMLAttribute& a, const XMLAttribute& b) { return a.name < b.name; });
+    for (const auto& attribute : attributes)
+        out += " " + attribute.name + "=\"" + escaped(attribute.text, true) + "\"";
+    out += ">";
+    int64_t elements = 0;
+    for (const auto& child : element.children()) {
+        if (child->isText()) {
+            out += escaped(static_cast<const TextElement&>(*child).text(), false);
+        } else {
+            const auto& childElement = static_cast<const XMLElement&>(*child);
+            EXPECT_EQ(childElement.index, elements++) << childElement.name();
+            out += canonicalForm(childElement);
+        }
+    }
+    EXPECT_EQ(element.count, elements) << element.name();
+    return out + "</" + element.name() + ">";
+}
+
+// Every way of parsing a document builds the tree whose canonical form libxml2 wrote for it: a
+// document of the shapes the tree stores apart (shared indentation and short texts, interned
+// names, attributes that live outside the tree's storage) and a real score. Each is parsed twice,
+// the second time with the shared texts the first one left.
+TEST(IndexingParse, TreesMatchTheCanonicalFormAPeerWrote) {
+    const struct {
+        const char* document;
+        const char* canonical;
+    } cases[] = {
+        {"/xml_indexing/tree-shapes.xml", "/xml_indexing/tree-shapes.c14n.xml"},
+        {"/musicxml/clair-de-la-lune.musicxml", "/xml_indexing/clair-de-la-lune.c14n.xml"},
+    };
+    const std::function<XMLIndexer(const std::string&)> parsers[] = {
+        [](const std::string& text) { return XMLHash::parse(text); },
+        [](const std::string& text) { return XMLHash::parse(bytesOf(text)); },
+        [](const std::string& text) {
+            return detail::parseTransiently(text, std::make_shared<XMLHashOptions>());
+        },
+    };
+    for (const auto& c : cases) {
+        const std::string document = readFile(std::string(PROJECT_TEST_DATA_DIR) + c.document);
+        const std::string expected = readFile(std::string(PROJECT_TEST_DATA_DIR) + c.canonical);
+        ASSERT_FALSE(document.empty() || expected.empty()) << c.document;
+        for (size_t parser = 0; parser < std::size(parsers); ++parser) {
+            for (int round = 0; round < 2; ++round) {
+                const XMLIndexer root = parsers[parser](document);
+                ASSERT_NE(root.element(), nullptr) << c.document;
+                const auto top = root.element()->childElements();
+                ASSERT_EQ(top.size(), 1u) << c.document;
+                EXPECT_EQ(canonicalForm(*top[0]), expected)
+                    << c.document << ", parser " << parser << ", round " << round;
+            }
+        }
+    }
+}
+
+// Texts keep their values when the process's table of shared short texts is full and when names
+// are many: a document of thousands of distinct short values and names, parsed both ways.
+TEST(IndexingParse, ManyDistinctTextsAndNamesKeepTheirValues) {
+    std::string document = "<values>";
+    constexpr int count = 6000;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "v" + std::to_string(i % 700);
+        document += "<" + name + ">" + std::to_string(i) + "</" + name + ">";
+    }
+    document += "</values>";
+    for (const bool transient : {false, true}) {
+        const XMLIndexer root =
+            transient ? detail::parseTransiently(document, std::make_shared<XMLHashOptions>())
+                      : XMLHash::parse(document);
+        const auto values = root["values"].element();
+        ASSERT_NE(values, nullptr);
+        const auto children = values->childElements();
+        ASSERT_EQ(children.size(), static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            ASSERT_EQ(children[i]->name(), "v" + std::to_string(i % 700)) << i;
+            ASSERT_EQ(children[i]->text(), std::to_string(i)) << i;
+        }
+    }
 }
 
 }  // namespace

@@ -16,10 +16,18 @@ constexpr char nsSeparator = '\x01';
 
 struct Name {
     std::string_view local, uri, qualified;
-    std::string qualifiedStorage;
 };
 
 }  // namespace
+
+const Attributes& AttributeList::copied() const {
+    scratch_->resize(views_.size());
+    for (size_t i = 0; i < views_.size(); ++i) {
+        (*scratch_)[i].name.assign(views_[i].name);
+        (*scratch_)[i].value.assign(views_[i].value);
+    }
+    return *scratch_;
+}
 
 struct Parser::Impl {
     Parser& owner;
@@ -34,19 +42,20 @@ struct Parser::Impl {
     std::exception_ptr failure;  // an exception thrown by the handler, rethrown after the run
     ParseError limitError;
     bool limitHit = false;
-    Attributes attributes;  // reused between start tags
+    // Reused between start tags: the attributes in place, the prefixed names built for them when
+    // namespaces are processed, and the copies handed to handlers that want owned strings.
+    std::vector<AttributeView> attributeViews;
+    std::vector<std::string> attributeNames;
+    Attributes attributes;
+    std::string qualifiedName;  // a prefixed element name, when namespaces are processed
 
     Impl(Parser& p, Options o) : owner(p), options(std::move(o)) {}
 
-    // Splits a name as expat reports it: "local" without namespace processing, else
-    // "uri<sep>local<sep>prefix" / "uri<sep>local" / "local".
-    Name split(const XML_Char* raw) const {
+    // Splits a name as expat reports it when namespaces are processed: "uri<sep>local<sep>prefix",
+    // "uri<sep>local" or "local". A prefixed name is built in `storage`.
+    static Name split(const XML_Char* raw, std::string& storage) {
         Name n;
         std::string_view all(raw);
-        if (!options.processNamespaces) {
-            n.local = n.qualified = all;
-            return n;
-        }
         const auto first = all.find(nsSeparator);
         if (first == std::string_view::npos) {
             n.local = n.qualified = all;
@@ -60,14 +69,32 @@ struct Parser::Impl {
             return n;
         }
         n.local = rest.substr(0, second);
-        n.qualifiedStorage = std::string(rest.substr(second + 1)) + ":" + std::string(n.local);
-        n.qualified = n.qualifiedStorage;
+        storage.assign(rest.substr(second + 1));
+        storage += ':';
+        storage += n.local;
+        n.qualified = storage;
         return n;
     }
 
-    std::string attributeName(const XML_Char* raw) const {
-        Name n = split(raw);
-        return std::string(n.qualified);
+    template <bool namespaces>
+    Name nameOf(const XML_Char* raw) {
+        if constexpr (namespaces) {
+            return split(raw, qualifiedName);
+        } else {
+            const std::string_view all(raw);
+            return Name{all, {}, all};
+        }
+    }
+
+    // The name of an attribute as handlers see it: as written, or prefix:local when namespaces are
+    // processed (built in attributeNames[slot], which the caller has made large enough).
+    template <bool namespaces>
+    std::string_view attributeName(const XML_Char* raw, size_t slot) {
+        if constexpr (namespaces) {
+            return split(raw, attributeNames[slot]).qualified;
+        } else {
+            return raw;
+        }
     }
 
     // The run's buffer is kept for the next run, so collecting text does not allocate per run.
@@ -91,6 +118,7 @@ struct Parser::Impl {
 
     static Impl& of(void* data) { return *static_cast<Impl*>(data); }
 
+    template <bool namespaces>
     static void onStart(void* data, const XML_Char* name, const XML_Char** atts) {
         auto& self = of(data);
         self.guarded([&] {
@@ -106,21 +134,31 @@ struct Parser::Impl {
                 return;
             }
             ++self.depth;
-            self.attributes.clear();
-            for (size_t i = 0; atts[i] != nullptr; i += 2) {
-                self.attributes.push_back({self.attributeName(atts[i]), atts[i + 1]});
+            self.attributeViews.clear();
+            if constexpr (namespaces) {
+                size_t count = 0;
+                while (atts[2 * count] != nullptr)
+                    ++count;
+                // Sized before any view into it is taken.
+                if (self.attributeNames.size() < count) self.attributeNames.resize(count);
             }
-            Name n = self.split(name);
-            self.handler->startElement(n.local, n.uri, n.qualified, self.attributes);
+            for (size_t i = 0; atts[i] != nullptr; i += 2) {
+                self.attributeViews.push_back({self.template attributeName<namespaces>(atts[i], i / 2),
+                                               std::string_view(atts[i + 1])});
+            }
+            const Name n = self.template nameOf<namespaces>(name);
+            self.handler->startElementInPlace(n.local, n.uri, n.qualified,
+                                              AttributeList(self.attributeViews, self.attributes));
         });
     }
 
+    template <bool namespaces>
     static void onEnd(void* data, const XML_Char* name) {
         auto& self = of(data);
         self.guarded([&] {
             self.flushText();
             if (self.depth > 0) --self.depth;
-            Name n = self.split(name);
+            const Name n = self.template nameOf<namespaces>(name);
             self.handler->endElement(n.local, n.uri, n.qualified);
         });
     }
@@ -177,7 +215,11 @@ Parser::Parser(Options options) : impl_(new Impl(*this, std::move(options))) {
     if (impl_->options.processNamespaces) XML_SetReturnNSTriplet(p, XML_TRUE);
     XML_SetUserData(p, impl_);
     XML_SetParamEntityParsing(p, XML_PARAM_ENTITY_PARSING_NEVER);
-    XML_SetElementHandler(p, &Impl::onStart, &Impl::onEnd);
+    if (impl_->options.processNamespaces) {
+        XML_SetElementHandler(p, &Impl::onStart<true>, &Impl::onEnd<true>);
+    } else {
+        XML_SetElementHandler(p, &Impl::onStart<false>, &Impl::onEnd<false>);
+    }
     XML_SetCharacterDataHandler(p, &Impl::onCharacters);
     XML_SetCdataSectionHandler(p, &Impl::onCdataStart, &Impl::onCdataEnd);
     XML_SetCommentHandler(p, &Impl::onComment);
@@ -197,8 +239,10 @@ bool Parser::parse(std::string_view document, Handler& handler) {
     impl_->handler = &handler;
     XML_Parser p = impl_->expat;
 
-    // expat takes int lengths: feed large documents in pieces.
-    constexpr size_t chunk = size_t{1} << 24;
+    // The document goes to expat a piece at a time: expat copies what it is given into a buffer of
+    // its own, which then stays small and warm in the cache instead of growing to the document's
+    // size (and expat takes int lengths).
+    constexpr size_t chunk = size_t{64} << 10;
     XML_Status status = XML_STATUS_OK;
     size_t offset = 0;
     do {

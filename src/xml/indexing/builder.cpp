@@ -1,127 +1,11 @@
 #include "indexing/builder.hpp"
 
-#include <algorithm>
-#include <cstdint>
+#include <cstring>
 #include <iterator>
-#include <mutex>
 
-#include "indexing/text.hpp"
 #include "textservices/unicode.hpp"
 
 namespace xmlindexing::detail {
-
-namespace {
-
-// Blocks are of one size; a larger allocation gets storage of its own.
-constexpr size_t blockSize = size_t{64} << 10;
-
-// Blocks of freed arenas, kept for the next documents so that parsing one small document after
-// another reuses memory that is already mapped instead of faulting in fresh pages each time. Only
-// a few megabytes are kept: a long-running program must not hold the storage of one large tree
-// forever.
-class BlockPool {
-  public:
-    // Never destroyed: a tree held by a static object may be freed after every function-local
-    // static is gone, and its blocks must still have somewhere to go.
-    static BlockPool& shared() {
-        static BlockPool* pool = new BlockPool;
-        return *pool;
-    }
-
-    std::byte* take() {
-        {
-            std::lock_guard lock(mutex_);
-            if (!free_.empty()) {
-                std::byte* block = free_.back();
-                free_.pop_back();
-                return block;
-            }
-        }
-        return new std::byte[blockSize];
-    }
-
-    void give(std::byte* block) noexcept {
-        {
-            std::lock_guard lock(mutex_);
-            if (free_.size() < maxBlocks) {
-                // Reserved up front for maxBlocks, so this never allocates.
-                free_.push_back(block);
-                return;
-            }
-        }
-        delete[] block;
-    }
-
-    size_t cachedBytes() {
-        std::lock_guard lock(mutex_);
-        return free_.size() * blockSize;
-    }
-
-  private:
-    static constexpr size_t maxBlocks = (size_t{4} << 20) / blockSize;
-
-    BlockPool() { free_.reserve(maxBlocks); }
-
-    std::mutex mutex_;
-    std::vector<std::byte*> free_;
-};
-
-}  // namespace
-
-size_t cachedTreeStorage() {
-    return BlockPool::shared().cachedBytes();
-}
-
-void* Arena::allocate(size_t size, size_t alignment) {
-    auto fits = [&] {
-        const auto address = reinterpret_cast<uintptr_t>(next_);
-        const size_t padding = (alignment - address % alignment) % alignment;
-        if (next_ == nullptr || padding + size > left_) return false;
-        next_ += padding;
-        left_ -= padding;
-        return true;
-    };
-    if (fits()) {
-        void* out = next_;
-        next_ += size;
-        left_ -= size;
-        return out;
-    }
-    if (size + alignment > blockSize / 4) {
-        // A large array (the children of an element with very many) gets storage of its own,
-        // which goes back to the heap.
-        largeBlocks_.reserve(largeBlocks_.size() + 1);
-        auto* block = new std::byte[size + alignment];
-        reserved_ += size + alignment;
-        largeBlocks_.push_back(block);
-        auto address = reinterpret_cast<uintptr_t>(block);
-        address += (alignment - address % alignment) % alignment;
-        return reinterpret_cast<void*>(address);
-    }
-    blocks_.reserve(blocks_.size() + 1);
-    blocks_.push_back(BlockPool::shared().take());
-    reserved_ += blockSize;
-    next_ = blocks_.back();
-    left_ = blockSize;
-    fits();
-    void* out = next_;
-    next_ += size;
-    left_ -= size;
-    return out;
-}
-
-Arena::~Arena() {
-    for (std::byte* block : blocks_)
-        BlockPool::shared().give(block);
-    for (std::byte* block : largeBlocks_)
-        delete[] block;
-}
-
-// Every node holds a reference to the storage of its document. Rather than counting each node
-// atomically as it is made, the builder borrows a large number of references up front and settles
-// the account when it is done: nodes freed meanwhile draw on the borrowed ones, so the count never
-// reaches zero early.
-constexpr int64_t borrowedReferences = int64_t{1} << 48;
 
 namespace {
 
@@ -132,38 +16,114 @@ size_t heapCost(size_t length) {
     return length <= inPlace ? 0 : length + 1 + 16;
 }
 
+// Probes of the name table before a name gets an entry of its own outside it: crafted names that
+// collide cost memory, never quadratic time.
+constexpr size_t maxProbes = 8;
+
 }  // namespace
 
-TreeBuilder::TreeBuilder(XMLElement& root)
-    : storage_(Arena::create()), limit_(root.options_->maximumTreeSize) {
+// Every node holds a reference to the storage of its document. Rather than counting each node
+// atomically as it is made, the builder borrows a large number of references up front and settles
+// the account when it is done: nodes freed meanwhile draw on the borrowed ones, so the count never
+// reaches zero early.
+constexpr int64_t borrowedReferences = int64_t{1} << 48;
+
+TreeBuilder::TreeBuilder(XMLElement& root, bool transient)
+    : storage_(Arena::create()),
+      arena_(storage_.arena()),
+      transient_(transient),
+      limit_(root.options()->maximumTreeSize),
+      names_(64) {
     // The allocator holds a reference of its own: drop the one create() gave.
-    storage_.arena()->release();
-    storage_.arena()->adjust(borrowedReferences);
+    arena_->release();
+    arena_->adjust(borrowedReferences);
+    arena_->keepOptions(root.options());
     open_.emplace_back();
     open_[0].element = &root;
     depth_ = 1;
 }
 
-void TreeBuilder::startElement(std::string_view name, const sax::Attributes& attributes) {
-    size_t cost = heapCost(name.size());
-    for (const auto& attribute : attributes)
+TreeBuilder::~TreeBuilder() {
+    arena_->adjust(arena_->takeUnsettled() - borrowedReferences);
+}
+
+const ElementName& TreeBuilder::nameEntry(std::string_view name) {
+    const uint64_t seed = reinterpret_cast<uintptr_t>(arena_);
+    const StringKey key(name);
+    const size_t mask = names_.size() - 1;
+    size_t slot = key.hash(seed) & mask;
+    for (size_t probe = 0; probe < maxProbes; ++probe, slot = (slot + 1) & mask) {
+        const NameSlot& at = names_[slot];
+        if (at.entry == nullptr) {
+            charge(heapCost(name.size()));
+            ElementName* made = arena_->makeName(name);
+            names_[slot] = NameSlot{key, made};
+            if (++nameCount_ * 2 > names_.size()) {
+                // Grow to keep the table at most half full.
+                std::vector<NameSlot> grown(names_.size() * 2);
+                const size_t grownMask = grown.size() - 1;
+                for (const NameSlot& e : names_) {
+                    if (e.entry == nullptr) continue;
+                    size_t to = e.key.hash(seed) & grownMask;
+                    while (grown[to].entry != nullptr)
+                        to = (to + 1) & grownMask;
+                    grown[to] = e;
+                }
+                names_ = std::move(grown);
+            }
+            return *made;
+        }
+        if (at.key == key && (key.exact() || std::string_view(*at.entry) == name)) return *at.entry;
+    }
+    charge(heapCost(name.size()));
+    return *arena_->makeName(name);
+}
+
+void TreeBuilder::startElement(std::string_view name, const sax::AttributeList& attributes) {
+    size_t cost = 0;
+    bool asciiNames = true;
+    for (const auto& attribute : attributes) {
         cost += heapCost(attribute.name.size()) + heapCost(attribute.value.size());
-    charge(cost);
-    XMLElement* parent = open_[depth_ - 1].element;
-    auto child =
-        std::allocate_shared<XMLElement>(NodeAllocator<XMLElement>(storage_.arena()),
-                                         std::string(name), parent->count, parent->options_);
+        asciiNames = asciiNames && textservices::isAscii(attribute.name);
+    }
+    if (cost != 0) charge(cost);
+    const ElementName& entry = nameEntry(name);
+    Open& parentOpen = open_[depth_ - 1];
+    XMLElement* parent = parentOpen.element;
+    XMLElement* raw;
+    if (transient_) {
+        raw = makeInPlace<XMLElement>(ParsedElementKey{}, entry, parent->count);
+        // Strings that do not fit in place, and the lookup aids of names that are not ASCII, live
+        // outside the storage.
+        if (cost != 0 || !asciiNames) arena_->keepUntilEnd(raw);
+        if (!attributes.empty()) addAttributes(raw->attributes_, attributes);
+        gather(parentOpen.children, std::shared_ptr<XMLContent>(std::shared_ptr<XMLContent>(), raw));
+    } else {
+        buildingArena = arena_;
+        auto child = std::allocate_shared<XMLElement>(NodeAllocator<XMLElement>(),
+                                                      ParsedElementKey{}, entry, parent->count);
+        if (!attributes.empty()) addAttributes(child->attributes_, attributes);
+        raw = child.get();
+        gather(parentOpen.children, std::move(child));
+    }
     ++parent->count;
-    if (!attributes.empty()) addAttributes(child->attributes_, attributes);
-    XMLElement* raw = child.get();
-    gather(open_[depth_ - 1].children, std::move(child));
     if (depth_ == open_.size()) open_.emplace_back();
     open_[depth_].element = raw;
     ++depth_;
+    // Checked once the element is made, so that the budget also sees the storage it took.
+    if (limit_ != 0) charge(0);
 }
 
-void TreeBuilder::addAttributes(XMLElement::AttributeMap& map, const sax::Attributes& attributes) {
-    map.entries_ = XMLElement::AttributeMap::Entries(TreeAllocator<XMLAttribute>(storage_));
+template <class Node, class... Args>
+Node* TreeBuilder::makeInPlace(Args&&... args) {
+    // Room to keep the node is taken first, so that keeping it cannot fail once it holds memory.
+    arena_->reserveKept();
+    return new (arena_->allocate(sizeof(Node), alignof(Node))) Node(std::forward<Args>(args)...);
+}
+
+void TreeBuilder::addAttributes(XMLElement::AttributeMap& map,
+                                const sax::AttributeList& attributes) {
+    map.entries_ = XMLElement::AttributeMap::Entries(containerAllocator<XMLAttribute>());
     map.entries_.reserve(attributes.size());
     // The parser refuses a start tag that repeats a name, so ASCII names, which are their own
     // canonical form, need no test for an equivalent name already stored.
@@ -172,16 +132,12 @@ void TreeBuilder::addAttributes(XMLElement::AttributeMap& map, const sax::Attrib
         ascii = ascii && textservices::isAscii(attribute.name);
     for (const auto& attribute : attributes) {
         if (ascii) {
-            map.entries_.push_back(XMLAttribute{attribute.name, attribute.value});
+            map.entries_.push_back(
+                XMLAttribute{std::string(attribute.name), std::string(attribute.value)});
         } else {
-            map.set(attribute.name, attribute.value);
+            map.set(std::string(attribute.name), std::string(attribute.value));
         }
     }
-}
-
-TreeBuilder::~TreeBuilder() {
-    Arena* arena = storage_.arena();
-    arena->adjust(arena->takeUnsettled() - borrowedReferences);
 }
 
 void TreeBuilder::endElement() {
@@ -193,21 +149,44 @@ void TreeBuilder::endElement() {
 void TreeBuilder::gather(XMLElement::Children& children, std::shared_ptr<XMLContent> node) {
     const size_t capacity = children.capacity();
     children.push_back(std::move(node));
-    gatheredBytes_ += (children.capacity() - capacity) * sizeof(std::shared_ptr<XMLContent>);
+    if (children.capacity() != capacity)
+        gatheredBytes_ += (children.capacity() - capacity) * sizeof(std::shared_ptr<XMLContent>);
 }
 
 void TreeBuilder::charge(size_t heapBytes) {
     if (limit_ == 0) return;
     heapBytes_ += heapBytes;
-    if (heapBytes_ + gatheredBytes_ + storage_.arena()->reservedBytes() > limit_)
-        throw TreeSizeError(limit_);
+    if (heapBytes_ + gatheredBytes_ + arena_->reservedBytes() > limit_) throw TreeSizeError(limit_);
 }
 
 void TreeBuilder::addText(std::string_view text) {
+    XMLElement::Children& children = open_[depth_ - 1].children;
+    const StringKey key(text);
+    if (key.exact() && !text.empty()) {
+        TextSlot& recent = texts_[key.hash(0) & (recentTexts - 1)];
+        if (recent.shared != nullptr && recent.key == key) {
+            gather(children, *recent.shared);
+            return;
+        }
+        if (const auto* shared = sharedText(text, key)) {
+            recent = TextSlot{key, shared};
+            gather(children, *shared);
+            return;
+        }
+    } else if (const auto* shared = sharedText(text, key)) {
+        gather(children, *shared);
+        return;
+    }
     charge(heapCost(text.size()));
-    gather(open_[depth_ - 1].children,
-           std::allocate_shared<TextElement>(NodeAllocator<TextElement>(storage_.arena()),
-                                             std::string(text)));
+    if (transient_) {
+        auto* node = makeInPlace<TextElement>(std::string(text));
+        if (heapCost(text.size()) != 0) arena_->keepUntilEnd(node);
+        gather(children, std::shared_ptr<XMLContent>(std::shared_ptr<XMLContent>(), node));
+        return;
+    }
+    buildingArena = arena_;
+    gather(children,
+           std::allocate_shared<TextElement>(NodeAllocator<TextElement>(), std::string(text)));
 }
 
 void TreeBuilder::finish() {
@@ -220,8 +199,14 @@ void TreeBuilder::finish() {
 void TreeBuilder::store(Open& open) {
     if (open.children.empty()) return;
     auto& children = open.element->children_;
-    if (children.empty())
-        children = XMLElement::Children(TreeAllocator<std::shared_ptr<XMLContent>>(storage_));
+    if (children.empty()) {
+        // The root of a transient tree is an element of its own: its list holds the reference
+        // through which the whole tree lives.
+        children = XMLElement::Children(
+            open.element == open_[0].element
+                ? TreeAllocator<std::shared_ptr<XMLContent>>(arena_, BuildingReference{})
+                : containerAllocator<std::shared_ptr<XMLContent>>());
+    }
     children.reserve(children.size() + open.children.size());
     std::move(open.children.begin(), open.children.end(), std::back_inserter(children));
     // clear() keeps the capacity for the next element at this depth.

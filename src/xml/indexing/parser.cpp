@@ -33,13 +33,13 @@ sax::Options saxOptions(const XMLHashOptions& options, std::string_view encoding
 // Builds the whole tree: every element and every character run below the root.
 class FullRun final : public sax::Handler {
   public:
-    explicit FullRun(XMLElement& root) : builder(root) {}
+    explicit FullRun(XMLElement& root, bool transient = false) : builder(root, transient) {}
 
     detail::TreeBuilder builder;
     std::optional<ParsingError> error;
 
-    void startElement(std::string_view name, std::string_view, std::string_view,
-                      const sax::Attributes& attributes) override {
+    void startElementInPlace(std::string_view name, std::string_view, std::string_view,
+                             const sax::AttributeList& attributes) override {
         builder.startElement(name, attributes);
     }
     void endElement(std::string_view, std::string_view, std::string_view) override {
@@ -61,8 +61,8 @@ class LazyRun final : public sax::Handler {
 
     detail::TreeBuilder builder;
 
-    void startElement(std::string_view name, std::string_view, std::string_view,
-                      const sax::Attributes& attributes) override {
+    void startElementInPlace(std::string_view name, std::string_view, std::string_view,
+                             const sax::AttributeList& attributes) override {
         auto& p = parser_;
         // The open elements match the path as far as they did, plus this one if it continues it.
         if (p.matchedElements_ == p.openElements_ && p.openElements_ < p.keys_.size() &&
@@ -97,7 +97,11 @@ FullXMLParser::FullXMLParser(std::shared_ptr<XMLHashOptions> options)
     : root_(newRoot(options)), options_(std::move(options)) {}
 
 XMLIndexer FullXMLParser::parse(Bytes bytes, std::string_view encoding) {
-    FullRun run(*root_);
+    return run(bytes, encoding, false);
+}
+
+XMLIndexer FullXMLParser::run(Bytes bytes, std::string_view encoding, bool transient) {
+    FullRun run(*root_, transient);
     sax::Parser parser(saxOptions(*options_, encoding));
     parser.parse(asText(bytes), run);
     run.builder.finish();
@@ -188,6 +192,16 @@ XMLIndexer XMLHash::parseDocument(std::string_view text) const {
 XMLIndexer XMLHash::parseDocument(Bytes bytes) const {
     if (options_->shouldProcessLazily) return LazyXMLParser::create(options_)->parse(bytes);
     return FullXMLParser(options_).parse(bytes);
+}
+
+XMLIndexer detail::parseTransiently(std::string_view text,
+                                    std::shared_ptr<XMLHashOptions> options) {
+    if (!options) options = std::make_shared<XMLHashOptions>();
+    if (options->shouldProcessLazily) return XMLHash(std::move(options)).parseDocument(text);
+    const auto encoded = detail::encode(text, options->encoding);
+    if (!encoded) return XMLIndexer(IndexingError::encoding());
+    const std::string_view bytes = options->encoding == StringEncoding::utf8 ? text : encoded->bytes;
+    return FullXMLParser(std::move(options)).run(asBytes(bytes), encoded->parserEncoding, true);
 }
 
 XMLIndexer XMLHash::parse(std::string_view text) {

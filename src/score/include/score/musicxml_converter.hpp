@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <map>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -102,9 +101,26 @@ class JpsMusicXmlConverter : public MusicConverter {
         NoteRef first;      // the first record with this start and note number
         NoteRef firstMain;  // the first that is not a grace note, if any
     };
+    // The records by key: open addressing over a power-of-two number of slots, kept at most half
+    // full, so that a look-up mostly reads one slot.
+    class NoteIndex {
+      public:
+        IndexedNotes& operator[](const NoteKey& key);
+        const IndexedNotes* find(const NoteKey& key) const;
+        void clear();
+
+      private:
+        struct Slot {
+            NoteKey key{0, 0};
+            IndexedNotes notes;
+            bool used = false;
+        };
+        std::vector<Slot> slots_;
+        size_t count_ = 0;
+    };
     void indexNote(const NoteRef& note, bool grace);
     const IndexedNotes* findIndexed(int64_t start, int64_t note) const;
-    std::unordered_map<NoteKey, IndexedNotes, NoteKeyHash> noteIndex_;
+    NoteIndex noteIndex_;
     int64_t indexShift_ = 0;
 
     // Held ties by (voice, note number): the record that a tie started and that a "stop" extends,

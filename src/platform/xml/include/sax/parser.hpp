@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,6 +27,32 @@ struct Attribute {
     std::string value;
 };
 using Attributes = std::vector<Attribute>;
+
+// One attribute of a start tag as the parser holds it: views valid during the event only.
+struct AttributeView {
+    std::string_view name;
+    std::string_view value;
+};
+
+// The attributes of a start tag, read in place. copied() gives them as owned strings (made once per
+// event, in storage the parser reuses).
+class AttributeList {
+  public:
+    AttributeList(std::span<const AttributeView> views, Attributes& scratch)
+        : views_(views), scratch_(&scratch) {}
+
+    size_t size() const { return views_.size(); }
+    bool empty() const { return views_.empty(); }
+    const AttributeView& operator[](size_t i) const { return views_[i]; }
+    auto begin() const { return views_.begin(); }
+    auto end() const { return views_.end(); }
+
+    const Attributes& copied() const;
+
+  private:
+    std::span<const AttributeView> views_;
+    Attributes* scratch_;
+};
 
 struct ParseError {
     // expat's error code, or one of the codes below.
@@ -48,6 +75,13 @@ class Handler {
     virtual void startElement(std::string_view name, std::string_view namespaceURI,
                               std::string_view qualifiedName, const Attributes& attributes) {
         (void)name, (void)namespaceURI, (void)qualifiedName, (void)attributes;
+    }
+    // The same event with the attributes read in place, for handlers that need no copy of them.
+    // The parser calls this one; by default it hands a copy of the attributes to startElement().
+    virtual void startElementInPlace(std::string_view name, std::string_view namespaceURI,
+                                     std::string_view qualifiedName,
+                                     const AttributeList& attributes) {
+        startElement(name, namespaceURI, qualifiedName, attributes.copied());
     }
     virtual void endElement(std::string_view name, std::string_view namespaceURI,
                             std::string_view qualifiedName) {

@@ -5,6 +5,10 @@
 // parent. A tree is built by a parser and not changed afterwards, so a finished tree may be read
 // from several threads at once. Tearing a tree down, serialising it and collecting its text never
 // recurse, so documents nested arbitrarily deep are safe.
+//
+// A parsed tree holds the commonest runs of white space (a line break followed by indentation) as
+// text nodes that every tree shares: immutable, never freed, and held through shared pointers that
+// own nothing (their use_count() is 0).
 #pragma once
 
 #include <atomic>
@@ -26,12 +30,70 @@
 
 namespace xmlindexing {
 
+class XMLContent;
+
 namespace detail {
 class TreeBuilder;
+class Arena;
 
-// The storage of one parsed document, counted by every piece allocated from it.
+// Releases of references to one arena made by a teardown on this thread, counted without atomic
+// operations and settled at once when the batch ends. A teardown frees a whole tree's nodes one by
+// one; counting each of them atomically would cost more than freeing them.
+class ReleaseBatch {
+  public:
+    ReleaseBatch() noexcept : outer_(current_) { current_ = this; }
+    ~ReleaseBatch();
+    ReleaseBatch(const ReleaseBatch&) = delete;
+    ReleaseBatch& operator=(const ReleaseBatch&) = delete;
+
+    // Counts one release of `arena` in the current batch; false when there is none, or when it
+    // counts another arena's releases.
+    static bool take(Arena* arena) noexcept {
+        ReleaseBatch* batch = current_;
+        if (batch == nullptr) return false;
+        if (batch->arena_ == nullptr) batch->arena_ = arena;
+        if (batch->arena_ != arena) return false;
+        ++batch->count_;
+        return true;
+    }
+
+  private:
+    static inline thread_local ReleaseBatch* current_ = nullptr;
+    ReleaseBatch* outer_;
+    Arena* arena_ = nullptr;
+    int64_t count_ = 0;
+};
+
+// The name of an element together with the options of its tree. A parsed tree keeps one entry per
+// distinct element name in its storage, shared by its elements; an element made on its own owns
+// one of its own.
+struct ElementName : std::string {
+    ElementName(std::string_view name, const std::shared_ptr<XMLHashOptions>* options,
+                bool ownedByElement)
+        : std::string(name), options(options), ownedByElement(ownedByElement) {}
+
+    const std::shared_ptr<XMLHashOptions>* options;
+    ElementName* next = nullptr;  // the entries of one tree's storage
+    bool ownedByElement;
+};
+
+// The storage of one parsed document, counted by every piece allocated from it. Pieces are taken
+// from regions that grow from 64 KiB to 2 MiB as the document does; a region of 2 MiB is asked of
+// the system as huge pages where it offers them, which saves most of the cost of faulting a large
+// tree's memory in. Regions are made of granules aligned to their size, each starting with a
+// pointer to its arena, so that a piece finds its storage from its own address.
 class Arena {
   public:
+    static constexpr size_t granuleSize = size_t{64} << 10;
+    // The header keeps the pieces after it aligned to a cache line.
+    static constexpr size_t granuleHeader = 64;
+
+    // The arena of a piece of at most granuleSize - granuleHeader bytes allocated from one.
+    static Arena* of(const void* piece) noexcept {
+        return *reinterpret_cast<Arena* const*>(reinterpret_cast<uintptr_t>(piece) &
+                                                ~(uintptr_t{granuleSize} - 1));
+    }
+
     void retain() noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
     // Adds (or, with a negative count, removes) several references at once.
     void adjust(int64_t count) noexcept {
@@ -42,15 +104,42 @@ class Arena {
         }
     }
     void release() noexcept {
+        if (ReleaseBatch::take(this)) return;
         if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) destroy(this);
     }
-    void* allocate(size_t size, size_t alignment);
+    // A piece of the tree's containers or names.
+    void* allocate(size_t size, size_t alignment) {
+        if (void* piece = pieces_.take(size, alignment)) return piece;
+        return allocateSlowly(pieces_, size, alignment);
+    }
+    // A node with its reference count: aligned to a cache line, and kept apart from the other
+    // pieces so that nodes of the sizes a tree uses fill whole cache lines, laid out in the order
+    // they were made.
+    static constexpr size_t nodeAlignment = 64;
+    void* allocateNode(size_t size) {
+        if (void* piece = nodes_.take(size, nodeAlignment)) return piece;
+        return allocateSlowly(nodes_, size, nodeAlignment);
+    }
     // Counts one reference without an atomic operation, for the one thread building a tree while
     // it has borrowed references (see adjust()); returns and resets the count.
     void countUnsettled() noexcept { ++unsettled_; }
-    // Bytes of storage taken so far (whole blocks and large arrays).
-    size_t reservedBytes() const noexcept { return reserved_; }
     int64_t takeUnsettled() noexcept { return std::exchange(unsettled_, 0); }
+    // Bytes of storage taken so far (whole regions and large arrays).
+    size_t reservedBytes() const noexcept { return reserved_; }
+
+    // The options shared by every element of the tree, kept as long as the storage.
+    const std::shared_ptr<XMLHashOptions>* keepOptions(std::shared_ptr<XMLHashOptions> options) {
+        options_ = std::move(options);
+        return &options_;
+    }
+    // A name entry made in this storage, destroyed with it.
+    ElementName* makeName(std::string_view name);
+    // Room for one more node of a transient tree that holds memory of its own, to be handed to
+    // keepUntilEnd() once it is made (which then cannot fail).
+    void reserveKept() { kept_.reserve(kept_.size() + 1); }
+    // A node of a transient tree whose own memory (long strings, lookup aids) is freed with the
+    // storage, since the node itself is never destroyed.
+    void keepUntilEnd(XMLContent* node) noexcept { kept_.push_back(node); }
 
     // A new arena with one reference, which the caller releases.
     static Arena* create() { return new Arena(); }
@@ -61,14 +150,54 @@ class Arena {
     Arena() = default;
     ~Arena();
     static void destroy(Arena* arena) noexcept { delete arena; }
+    // The free part of a granule.
+    struct Cursor {
+        std::byte* next = nullptr;
+        std::byte* end = nullptr;
+
+        void* take(size_t size, size_t alignment) noexcept {
+            const auto address = reinterpret_cast<uintptr_t>(next);
+            const uintptr_t aligned = (address + alignment - 1) & ~(uintptr_t{alignment} - 1);
+            if (next == nullptr || aligned + size > reinterpret_cast<uintptr_t>(end)) return nullptr;
+            next = reinterpret_cast<std::byte*>(aligned + size);
+            return reinterpret_cast<void*>(aligned);
+        }
+    };
+    void* allocateSlowly(Cursor& cursor, size_t size, size_t alignment);
+    // Hands `cursor` the next granule of the current region, or of a new one.
+    void takeGranule(Cursor& cursor);
+
+    struct Region {
+        std::byte* base;
+        size_t size;
+    };
 
     std::atomic<size_t> refs_{1};
     int64_t unsettled_ = 0;
-    std::vector<std::byte*> blocks_;
+    Cursor pieces_;
+    Cursor nodes_;
+    // The granules of the current region not handed out yet.
+    std::byte* granules_ = nullptr;
+    std::byte* regionEnd_ = nullptr;
+    std::vector<Region> regions_;
     std::vector<std::byte*> largeBlocks_;
-    std::byte* next_ = nullptr;
-    size_t left_ = 0;
     size_t reserved_ = 0;
+    size_t nextRegionSize_ = 0;
+    std::shared_ptr<XMLHashOptions> options_;
+    ElementName* names_ = nullptr;
+    std::vector<XMLContent*> kept_;
+};
+
+// The mark of a reference to an arena taken while its tree is built (see Arena::countUnsettled).
+struct BuildingReference {};
+// The mark of a container of a transient tree (see parseTransiently()): it lives exactly as long as
+// the tree's storage, is never destroyed on its own, and so takes no reference to it.
+struct TransientReference {};
+
+// Lets only the tree builder make the elements of a parsed tree.
+class ParsedElementKey {
+    ParsedElementKey() = default;
+    friend class TreeBuilder;
 };
 }  // namespace detail
 
@@ -89,6 +218,11 @@ class TreeAllocator {
     explicit TreeAllocator(detail::Arena* arena) noexcept : arena_(arena) {
         if (arena_) arena_->retain();
     }
+    // A reference taken by the builder of the arena's tree, counted without an atomic operation.
+    TreeAllocator(detail::Arena* arena, detail::BuildingReference) noexcept : arena_(arena) {
+        arena_->countUnsettled();
+    }
+    TreeAllocator(detail::Arena* arena, detail::TransientReference) noexcept : arena_(arena) {}
 
     TreeAllocator(const TreeAllocator& other) noexcept : TreeAllocator(other.arena_) {}
     template <class U>
@@ -215,6 +349,7 @@ class XMLElement : public XMLContent {
 
       private:
         friend class detail::TreeBuilder;
+        friend class XMLElement;
 
         std::optional<size_t> position(std::string_view name) const;
         std::string_view keyOf(size_t i) const;
@@ -228,14 +363,16 @@ class XMLElement : public XMLContent {
 
     // An element with no attributes, no children and count 0. `options` must not be null.
     XMLElement(std::string name, int64_t index, std::shared_ptr<XMLHashOptions> options);
+    // An element of a parsed tree, named by an entry of the tree's storage (made by the parsers).
+    XMLElement(detail::ParsedElementKey, const detail::ElementName& name, int64_t index);
     ~XMLElement() override;
     XMLElement(const XMLElement&) = delete;
     XMLElement& operator=(const XMLElement&) = delete;
 
     // The name as reported by the parser: the qualified name as written, or the local name when
     // namespace processing is on.
-    const std::string& name() const { return name_; }
-    const std::shared_ptr<XMLHashOptions>& options() const { return options_; }
+    const std::string& name() const { return *name_; }
+    const std::shared_ptr<XMLHashOptions>& options() const { return *name_->options; }
 
     // options().caseInsensitive.
     virtual bool caseInsensitive() const;
@@ -284,11 +421,17 @@ class XMLElement : public XMLContent {
 
   private:
     friend class detail::TreeBuilder;
+    friend class detail::Arena;
 
-    std::string name_;
+    void tearDown() noexcept;
+    // Frees what an element of a transient tree holds beyond its storage (attribute strings that do
+    // not fit in place, lookup aids); the element itself is never destroyed.
+    void releaseHeldMemory() noexcept;
+
+    // With the options of the tree; owned by this element when it was made on its own.
+    const detail::ElementName* name_;
     AttributeMap attributes_;
     Children children_;
-    std::shared_ptr<XMLHashOptions> options_;
 };
 
 namespace detail {

@@ -37,6 +37,16 @@ inline constexpr std::string_view rootElementName = "XMLIndex_Root_Element";
 
 using Bytes = std::span<const uint8_t>;
 
+namespace detail {
+// A full parse for a reader that keeps nothing of the tree beyond the root's life (the score
+// converter walks a score once and copies out what it needs): the nodes are made without reference
+// counts of their own and the pointers between them own nothing, so building is cheaper and the
+// whole tree goes at once, without a walk, when the root does. The indexer equals what
+// XMLHash::parseDocument(text) gives with the same options; no pointer to a node below the root
+// may be used after the root is gone.
+XMLIndexer parseTransiently(std::string_view text, std::shared_ptr<XMLHashOptions> options);
+}  // namespace detail
+
 // A parser turning document bytes into an indexer.
 class SimpleXmlParser {
   public:
@@ -65,6 +75,10 @@ class FullXMLParser : public SimpleXmlParser {
     const std::optional<ParsingError>& parsingError() const { return parsingError_; }
 
   private:
+    friend XMLIndexer detail::parseTransiently(std::string_view,
+                                               std::shared_ptr<XMLHashOptions>);
+    XMLIndexer run(Bytes bytes, std::string_view encoding, bool transient);
+
     std::shared_ptr<XMLElement> root_;
     std::shared_ptr<XMLHashOptions> options_;
     std::optional<ParsingError> parsingError_;
