@@ -37,6 +37,16 @@ function(project_test name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} project_options GTest::gtest GTest::gmock
                                           GTest::gtest_main Threads::Threads)
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
+    if(PROJECT_UNITY_TESTS)
+        set_target_properties(${name} PROPERTIES UNITY_BUILD ON
+                                                 UNITY_BUILD_BATCH_SIZE ${PROJECT_UNITY_TESTS_BATCH})
+        # A batch includes the test files into a generated one, so GCC takes them for headers and
+        # would report a test fixture in an anonymous namespace as a header type with internal
+        # linkage.
+        if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+            target_compile_options(${name} PRIVATE -Wno-subobject-linkage)
+        endif()
+    endif()
     target_compile_definitions(${name} PRIVATE
         PROJECT_TEST_DATA_DIR="${PROJECT_TEST_DATA_DIR}"
         PROJECT_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

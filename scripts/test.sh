@@ -38,8 +38,12 @@ if [ $threaded_only -eq 1 ]; then
 fi
 
 # Line tables only (-g1): sanitizer reports keep their files and lines, and the build takes about a
-# third less time than with full debug information.
-project_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
+# third less time than with full debug information. -Og rather than -O1: with the sanitizers' checks
+# in every inlined function, code generation is most of the compile time, and -Og compiles in about
+# two thirds of the time of -O1. It is still an optimizing compile, so the flow-based warnings
+# (maybe-uninitialized and the like) are still reported. The tests run a little slower, which costs
+# far less than the build saves.
+project_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-Og -g1" \
     -DPROJECT_WERROR=$werror -DPROJECT_SANITIZE="$sanitize" "${extra[@]}"
 
 echo "==> Running tests"
@@ -49,8 +53,10 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 log="$build_dir/test.log"
 status=0
+project_phase_begin
 ctest --test-dir "$build_dir" "${ctest_args[@]}" -j"$(nproc)" --output-on-failure --timeout 600 \
     >"$log" 2>&1 || status=$?
+project_phase_end "Tests"
 if [ $status -ne 0 ]; then
     # Show the output of the failed tests, then the summary.
     sed -n '/The following tests FAILED/,$p' "$log"
