@@ -55,9 +55,15 @@ function(project_test name)
     # Labels are set by a script that ctest runs after discovery: through the discovery's own
     # PROPERTIES, a list of several labels would be split into separate arguments.
     set(_labels_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+    # Tests labelled `jack` start JACK servers of their own, and every server of a user shares one
+    # metadata database folder that a server removes when it ends: such tests run one at a time.
+    set(_lock "")
+    if("jack" IN_LIST ARG_LABELS)
+        set(_lock " RESOURCE_LOCK jack_server")
+    endif()
     file(WRITE ${_labels_script}
         "if(${name}_TESTS)\n"
-        "    set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${ARG_LABELS}\")\n"
+        "    set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${ARG_LABELS}\"${_lock})\n"
         "endif()\n")
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_labels_script})
     # `threaded_tests` builds every test executable labelled threaded: what the ThreadSanitizer
