@@ -499,9 +499,17 @@ struct JackBridge::Impl {
         // after the slots were cleared.
         const uint64_t start = cycles.load();
         waitBriefly([&] { return cycles.load() >= start + 2; }, std::chrono::milliseconds(500));
+        // A backlog (a burst on a slow machine) takes as long as it takes: the wait gives up only
+        // when the delivery thread stops moving, held by a handler that does not return.
         const size_t received = incoming.written();
-        waitBriefly([&] { return handedUpTo.load(std::memory_order_acquire) >= received; },
-                    std::chrono::milliseconds(2000));
+        size_t handed = handedUpTo.load(std::memory_order_acquire);
+        while (handed < received) {
+            waitBriefly([&] { return handedUpTo.load(std::memory_order_acquire) != handed; },
+                        std::chrono::milliseconds(2000));
+            const size_t now = handedUpTo.load(std::memory_order_acquire);
+            if (now == handed) break;
+            handed = now;
+        }
         {
             std::lock_guard lock(infoMutex);
             for (size_t i : indices) {

@@ -195,6 +195,8 @@ class Peer {
         std::lock_guard lock(mutex_);
         return received_;
     }
+    // The process cycles the peer has run.
+    uint64_t cycles() const { return cycles_.load(); }
 
   private:
     int process(jack_nframes_t frames) {
@@ -212,6 +214,7 @@ class Peer {
             if (jack_midi_event_get(&event, in, i) == 0)
                 received_.emplace_back(event.buffer, event.buffer + event.size);
         }
+        cycles_.fetch_add(1);
         return 0;
     }
 
@@ -222,6 +225,7 @@ class Peer {
     std::mutex mutex_;
     std::vector<Bytes> queued_, received_;
     size_t next_ = 0;
+    std::atomic<uint64_t> cycles_{0};
 };
 
 // Note Ons that tell apart every position of a run of up to 16,256.
