@@ -236,7 +236,7 @@ struct JackBridge::Impl {
         SlotKind kind = SlotKind::none;
         uint16_t generation = 0;
         MIDIEndpointRef endpoint = 0;
-        std::string source;  // a listening slot's source port
+        std::string peer;  // the JACK port a listening slot hears, or a sending slot feeds
     };
     std::mutex infoMutex;
     std::array<SlotInfo, kSlots> infos;
@@ -413,7 +413,7 @@ struct JackBridge::Impl {
             // The graph thread stops listening to a source that feeds one of our virtual
             // destinations; until it has, the source's data comes twice and is taken once.
             auto [at, fresh] = feeding.try_emplace(record.slot, false);
-            if (fresh) at->second = feedsAny(virtualInputs, info.source);
+            if (fresh) at->second = feedsAny(virtualInputs, info.peer);
             if (at->second) return;
             MIDIDriverReceived(info.endpoint, std::move(packet));
         } else if (info.kind == SlotKind::virtualDestination) {
@@ -442,7 +442,7 @@ struct JackBridge::Impl {
     // ---- Slots (graph thread) ----
 
     std::optional<size_t> openSlot(SlotKind kind, const std::string& portName,
-                                   MIDIEndpointRef endpoint, std::string source = {}) {
+                                   MIDIEndpointRef endpoint, std::string peer = {}) {
         size_t index = kSlots;
         for (size_t i = 0; i < kSlots; ++i) {
             if (slots[i].port.load() == nullptr && infos[i].kind == SlotKind::none) {
@@ -461,7 +461,7 @@ struct JackBridge::Impl {
         const auto generation = static_cast<uint16_t>(slots[index].generation.load() + 1);
         {
             std::lock_guard lock(infoMutex);
-            infos[index] = {kind, generation, endpoint, std::move(source)};
+            infos[index] = {kind, generation, endpoint, std::move(peer)};
             if (kind == SlotKind::virtualDestination) virtualDestinationSlots.push_back(index);
         }
         slots[index].generation.store(generation);
@@ -552,7 +552,7 @@ struct JackBridge::Impl {
         }
         rescanVirtuals();
         rescanDevices();
-        rescanListening();
+        rescanConnections();
     }
 
     void rescanVirtuals() {
@@ -661,10 +661,9 @@ struct JackBridge::Impl {
         for (size_t i = 0; i < device.destinations.size(); ++i) {
             setDisplayName(refs.destinations[i], device.destinations[i]);
             auto slot = openSlot(SlotKind::send, "send-" + std::to_string(++portCounter),
-                                 refs.destinations[i]);
+                                 refs.destinations[i], device.destinations[i]);
             if (!slot) continue;
             device.slots.push_back(*slot);
-            jack_connect(client, fullName(*slot).c_str(), device.destinations[i].c_str());
             const uint16_t generation = infos[*slot].generation;
             MIDIDriverSetDestinationSink(
                 refs.destinations[i],
@@ -694,22 +693,32 @@ struct JackBridge::Impl {
     }
 
     // Each source is listened to unless it feeds one of our virtual destinations, whose port
-    // delivers its data already.
-    void rescanListening() {
+    // delivers its data already, and each destination is fed by its sending port. Checked on every
+    // rescan: JACK refuses to connect the ports of a client that has not activated yet, and a
+    // program's ports appear before it activates.
+    void rescanConnections() {
         std::vector<jack_port_t*> virtualInputs;
         for (const auto& [_, v] : virtuals)
             if (v.type == MIDIObjectType::destination)
                 if (jack_port_t* port = slots[v.slot].port.load()) virtualInputs.push_back(port);
         for (const auto& [_, device] : devices) {
             for (size_t slot : device.slots) {
-                std::string source;
+                SlotKind kind;
+                std::string peer;
                 {
                     std::lock_guard lock(infoMutex);
-                    if (infos[slot].kind != SlotKind::listen) continue;
-                    source = infos[slot].source;
+                    kind = infos[slot].kind;
+                    peer = infos[slot].peer;
                 }
                 jack_port_t* ours = slots[slot].port.load();
                 if (ours == nullptr) continue;
+                if (kind == SlotKind::send) {
+                    if (!jack_port_connected_to(ours, peer.c_str()))
+                        jack_connect(client, jack_port_name(ours), peer.c_str());
+                    continue;
+                }
+                if (kind != SlotKind::listen) continue;
+                const std::string& source = peer;
                 const bool feedsVirtual = feedsAny(virtualInputs, source);
                 const bool listening = jack_port_connected_to(ours, source.c_str());
                 if (feedsVirtual && listening)
@@ -759,6 +768,9 @@ std::unique_ptr<JackBridge> JackBridge::open(const JackOptions& options, std::st
             static_cast<Impl*>(arg)->markDirty();
         },
         self);
+    // The graph is reordered when a client activates: its ports can be connected from then on.
+    jack_set_graph_order_callback(
+        impl->client, [](void* arg) { static_cast<Impl*>(arg)->markDirty(); return 0; }, self);
     jack_set_port_rename_callback(
         impl->client,
         [](jack_port_id_t, const char*, const char*, void* arg) {

@@ -158,7 +158,10 @@ class JackServer {
 // fit, or at most `perCycle`) and an input port recording what arrives.
 class Peer {
   public:
-    explicit Peer(const std::string& name, size_t perCycle = SIZE_MAX) : perCycle_(perCycle) {
+    // A peer that is not `active` has its ports registered and runs once activate() is called,
+    // as a program that sets itself up before it starts.
+    explicit Peer(const std::string& name, size_t perCycle = SIZE_MAX, bool active = true)
+        : perCycle_(perCycle) {
         client_ = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
         if (!client_) return;
         out_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
@@ -166,8 +169,9 @@ class Peer {
         jack_set_process_callback(
             client_, [](jack_nframes_t n, void* self) { return static_cast<Peer*>(self)->process(n); },
             this);
-        jack_activate(client_);
+        if (active) activate();
     }
+    bool activate() { return client_ && jack_activate(client_) == 0; }
     ~Peer() { close(); }
     void close() {
         if (client_) jack_client_close(std::exchange(client_, nullptr));
