@@ -370,14 +370,8 @@ std::vector<uint8_t> MIDIFile::rawData() const {
             out.insert(out.end(), trackID.begin(), trackID.end());
             out.insert(out.end(), 4, 0);
             detail::appendTrackBody(out, track->events, header.timeBase);
-            const size_t length = out.size() - start - 8;
-            if (length > 0xFFFFFFFFull) {
-                throw MIDIFileEncodeError::internalInconsistency(
-                    "Chunk length overflowed maximum size.");
-            }
-            for (size_t i = 0; i < 4; ++i) {
-                out[start + 4 + i] = static_cast<uint8_t>(length >> (24 - 8 * i));
-            }
+            const auto length = detail::chunkLengthBytes(out.size() - start - 8);
+            std::ranges::copy(length, out.begin() + static_cast<ptrdiff_t>(start + 4));
         } else {
             const auto id = identifierBytes(chunk.otherIf()->identifier());
             const std::vector<uint8_t> bytes = encodeChunk(id, chunk.otherIf()->rawData);

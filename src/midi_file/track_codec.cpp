@@ -320,15 +320,19 @@ std::vector<uint8_t> encodeTrackBody(std::span<const MIDIFileEvent> events,
     return body;
 }
 
-std::vector<uint8_t> encodeChunk(std::span<const uint8_t, 4> identifier, Bytes body) {
-    if (body.size() > 0xFFFFFFFFull) {
+std::array<uint8_t, 4> detail::chunkLengthBytes(size_t length) {
+    if (length > 0xFFFFFFFFull) {
         throw MIDIFileEncodeError::internalInconsistency("Chunk length overflowed maximum size.");
     }
+    return {static_cast<uint8_t>(length >> 24), static_cast<uint8_t>(length >> 16),
+            static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+}
+
+std::vector<uint8_t> encodeChunk(std::span<const uint8_t, 4> identifier, Bytes body) {
+    const auto length = detail::chunkLengthBytes(body.size());
     std::vector<uint8_t> out(identifier.begin(), identifier.end());
     out.reserve(8 + body.size());
-    const auto length = static_cast<uint32_t>(body.size());
-    out.insert(out.end(), {static_cast<uint8_t>(length >> 24), static_cast<uint8_t>(length >> 16),
-                           static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
+    out.insert(out.end(), length.begin(), length.end());
     out.insert(out.end(), body.begin(), body.end());
     return out;
 }

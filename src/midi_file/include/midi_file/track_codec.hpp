@@ -17,6 +17,7 @@
 // track.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -43,6 +44,9 @@ namespace detail {
 // encodeTrackBody, appending the body to `out`.
 void appendTrackBody(std::vector<uint8_t>& out, std::span<const MIDIFileEvent> events,
                      const MIDIFileTimeBase& timeBase);
+// A chunk's body length as its four bytes (big-endian). Throws MIDIFileEncodeError when it is
+// above 4,294,967,295.
+std::array<uint8_t, 4> chunkLengthBytes(size_t length);
 }  // namespace detail
 
 // The four identifier bytes, the body length (big-endian 32 bits) and the body. Throws
