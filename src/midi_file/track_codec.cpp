@@ -190,21 +190,14 @@ std::vector<MIDIFileEvent> decodeTrackEvents(Bytes body) {
         const uint64_t ticks =
             std::min<uint64_t>(carriedDelta + static_cast<uint64_t>(delta->value), maxDelta);
         const DeltaTime eventDelta = DeltaTime::ticks(static_cast<uint32_t>(ticks));
-        const bool running = body[offset] < 0x80;
-        const uint8_t status = running ? runningStatus : body[offset];
-        const size_t dataAt = offset + (running ? 0 : 1);
-        const bool mayStartParameterRun = (status >> 4) == 0xB && dataAt < body.size() &&
-                                          (body[dataAt] == 99 || body[dataAt] == 101);
-        if (status >= 0x80 && status <= 0xEF && !mayStartParameterRun) {
-            // A single channel message that its decoder refuses.
-            throw malformed(unexpectedDataMessage(static_cast<int64_t>(offset), body.subspan(offset)));
-        }
-
+        // What is left is a Control Change that may start a parameter run, an event of another
+        // kind, or a malformed one, which no decoder takes (a channel message that
+        // appendChannelEvents refused is refused by its decoder too).
         const Bytes window = body.subspan(offset);
         if (std::ranges::equal(window, endOfTrack)) break;
         std::array<uint8_t, 16> withStatus{};
         Bytes candidate = window;
-        const bool inserted = running && runningStatus != 0;
+        const bool inserted = window[0] < 0x80 && runningStatus != 0;
         if (inserted) {
             const size_t count = std::min(window.size(), withStatus.size() - 1);
             withStatus[0] = runningStatus;
@@ -219,11 +212,11 @@ std::vector<MIDIFileEvent> decodeTrackEvents(Bytes body) {
         if (!decoded) {
             throw malformed(unexpectedDataMessage(static_cast<int64_t>(offset), window));
         }
-        const uint8_t first = candidate[0];
+        const uint8_t status = candidate[0];
         offset += static_cast<size_t>(byteCount) - (inserted ? 1 : 0);
-        if (first >= 0x80 && first <= 0xEF) {
-            runningStatus = first;
-        } else if (first >= 0xF0 && first <= 0xF7) {
+        if (status >= 0x80 && status <= 0xEF) {
+            runningStatus = status;
+        } else if (status >= 0xF0 && status <= 0xF7) {
             runningStatus = 0;
         }
 
