@@ -8,11 +8,19 @@ namespace midiio {
 
 namespace detail {
 
+namespace {
+
+// Reads a string property into `into` (keeping its capacity); empty when the read fails.
+void readStringInto(midiservices::MIDIObjectRef object, std::string_view key, std::string& into) {
+    if (midiservices::MIDIObjectGetStringProperty(object, key, &into) != midiservices::noErr)
+        into.clear();
+}
+
+}  // namespace
+
 std::string stringPropertyOrEmpty(midiservices::MIDIObjectRef object, std::string_view key) {
     std::string value;
-    if (midiservices::MIDIObjectGetStringProperty(object, key, &value) != midiservices::noErr) {
-        return {};
-    }
+    readStringInto(object, key, value);
     return value;
 }
 
@@ -21,6 +29,21 @@ int32_t uniqueIDOrZero(midiservices::MIDIObjectRef object) {
     // The out-parameter stays untouched when the read fails.
     midiservices::MIDIObjectGetIntegerProperty(object, midiservices::kMIDIPropertyUniqueID, &id);
     return id;
+}
+
+void readOutputEndpointFromRefCon(const void* refCon, bool refConKnown,
+                                  std::optional<MIDIOutputEndpoint>& into) {
+    const auto ref = static_cast<midiservices::MIDIEndpointRef>(reinterpret_cast<uintptr_t>(refCon));
+    const int32_t id = refConKnown && refCon != nullptr ? uniqueIDOrZero(ref) : 0;
+    if (id == 0) {
+        into.reset();
+        return;
+    }
+    if (!into) into.emplace();
+    readStringInto(ref, midiservices::kMIDIPropertyName, into->name);
+    readStringInto(ref, midiservices::kMIDIPropertyDisplayName, into->displayName);
+    into->uniqueID = id;
+    into->coreMIDIObjectRef = ref;
 }
 
 }  // namespace detail
@@ -69,33 +92,5 @@ std::optional<MIDIOutputEndpoint> outputEndpointFromRefCon(const void* refCon, b
     detail::readOutputEndpointFromRefCon(refCon, refConKnown, source);
     return source;
 }
-
-namespace detail {
-
-namespace {
-
-void readStringInto(midiservices::MIDIObjectRef object, std::string_view key, std::string& into) {
-    if (midiservices::MIDIObjectGetStringProperty(object, key, &into) != midiservices::noErr)
-        into.clear();
-}
-
-}  // namespace
-
-void readOutputEndpointFromRefCon(const void* refCon, bool refConKnown,
-                                  std::optional<MIDIOutputEndpoint>& into) {
-    const auto ref = static_cast<midiservices::MIDIEndpointRef>(reinterpret_cast<uintptr_t>(refCon));
-    const int32_t id = refConKnown && refCon != nullptr ? uniqueIDOrZero(ref) : 0;
-    if (id == 0) {
-        into.reset();
-        return;
-    }
-    if (!into) into.emplace();
-    readStringInto(ref, midiservices::kMIDIPropertyName, into->name);
-    readStringInto(ref, midiservices::kMIDIPropertyDisplayName, into->displayName);
-    into->uniqueID = id;
-    into->coreMIDIObjectRef = ref;
-}
-
-}  // namespace detail
 
 }  // namespace midiio

@@ -12,13 +12,7 @@ UniversalMIDIPacketData UniversalMIDIPacketData::fromWords(std::span<const uint3
                                                            uint64_t timeStamp,
                                                            std::optional<MIDIOutputEndpoint> source) {
     std::vector<uint8_t> bytes;
-    bytes.reserve(words.size() * 4);
-    for (uint32_t word : words) {
-        bytes.push_back(static_cast<uint8_t>(word >> 24));
-        bytes.push_back(static_cast<uint8_t>(word >> 16));
-        bytes.push_back(static_cast<uint8_t>(word >> 8));
-        bytes.push_back(static_cast<uint8_t>(word));
-    }
+    detail::flattenWords(words, bytes);
     return UniversalMIDIPacketData(std::move(bytes), timeStamp, std::move(source));
 }
 
@@ -94,21 +88,27 @@ Record& nextRecord(std::vector<Record>& into, size_t& used,
     return into[used++];
 }
 
+// Copy-assigning an engaged optional assigns its value, so the source's strings keep their
+// capacity.
 template <class Record>
 void fill(Record& record, uint64_t timeStamp, const std::optional<MIDIOutputEndpoint>& source) {
     record.timeStamp = timeStamp;
-    if (!source) {
-        record.source.reset();
-    } else if (record.source) {
-        *record.source = *source;
-    } else {
-        record.source = source;
-    }
+    record.source = source;
 }
 
 }  // namespace
 
 namespace detail {
+
+void flattenWords(std::span<const uint32_t> words, std::vector<uint8_t>& bytes) {
+    bytes.resize(words.size() * 4);
+    for (size_t w = 0; w < words.size(); ++w) {
+        bytes[4 * w] = static_cast<uint8_t>(words[w] >> 24);
+        bytes[4 * w + 1] = static_cast<uint8_t>(words[w] >> 16);
+        bytes[4 * w + 2] = static_cast<uint8_t>(words[w] >> 8);
+        bytes[4 * w + 3] = static_cast<uint8_t>(words[w]);
+    }
+}
 
 size_t trustedLimit(const void* list) {
     return std::numeric_limits<uintptr_t>::max() - reinterpret_cast<uintptr_t>(list);
@@ -161,14 +161,7 @@ void decodeEventList(const midiservices::MIDIEventList* list, size_t listByteCou
         std::memcpy(words, memory.at(wordsOffset), size_t{wordCount} * sizeof(uint32_t));
         forEachUMPMessage(std::span<const uint32_t>(words, wordCount), [&](size_t first, size_t n) {
             auto& record = nextRecord(into, used, source);
-            record.bytes.resize(n * 4);
-            for (size_t w = 0; w < n; ++w) {
-                const uint32_t word = words[first + w];
-                record.bytes[4 * w] = static_cast<uint8_t>(word >> 24);
-                record.bytes[4 * w + 1] = static_cast<uint8_t>(word >> 16);
-                record.bytes[4 * w + 2] = static_cast<uint8_t>(word >> 8);
-                record.bytes[4 * w + 3] = static_cast<uint8_t>(word);
-            }
+            flattenWords(std::span<const uint32_t>(words + first, n), record.bytes);
             fill(record, timeStamp, source);
         });
         offset = wordsOffset + size_t{wordCount} * sizeof(uint32_t);

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "midi_io/packet_data.hpp"
@@ -19,6 +21,9 @@ void decodePacketList(const midiservices::MIDIPacketList* list, size_t limit,
 void decodeEventList(const midiservices::MIDIEventList* list, size_t limit,
                      const std::optional<MIDIOutputEndpoint>& source,
                      std::vector<UniversalMIDIPacketData>& into);
+
+// `bytes` becomes the words, each as four bytes, most significant first (keeping its capacity).
+void flattenWords(std::span<const uint32_t> words, std::vector<uint8_t>& bytes);
 
 // The byte size to pass for a list the MIDI services delivered: they have checked it, so its own
 // counts are trusted.

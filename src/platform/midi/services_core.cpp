@@ -166,31 +166,23 @@ const Services::PropertyValue* Services::storedProperty(MIDIObjectRef ref,
 
 std::optional<Services::PropertyValue> Services::readProperty(MIDIObjectRef ref,
                                                               std::string_view key) const {
+    if (const PropertyValue* stored = storedProperty(ref, key)) return *stored;
     const PropertyObject* object = findPropertyObject(ref);
-    if (object == nullptr) return std::nullopt;
-    if (auto it = object->properties.find(key); it != object->properties.end()) return it->second;
-    MIDIObjectRef parent = 0;
-    if (object->type == MIDIObjectType::entity) {
-        parent = static_cast<const Entity*>(object)->device;
-    } else if (isEndpointType(object->type)) {
-        parent = static_cast<const Endpoint*>(object)->entity;
-        if (key == kMIDIPropertyDisplayName) {
-            // Made of the device's name and the endpoint's own, when both exist and differ.
-            auto own = readProperty(ref, kMIDIPropertyName);
-            const std::string name = own ? std::get<std::string>(*own) : std::string();
-            std::string deviceName;
-            if (const Entity* entity = find(entities_, parent)) {
-                if (auto value = readProperty(entity->device, kMIDIPropertyName)) {
-                    deviceName = std::get<std::string>(*value);
-                }
-            }
-            if (deviceName.empty() || deviceName == name) return name;
-            if (name.empty()) return deviceName;
-            return deviceName + " " + name;
+    if (object == nullptr || key != kMIDIPropertyDisplayName || !isEndpointType(object->type))
+        return std::nullopt;
+    // An endpoint's display name is made of the device's name and the endpoint's own, when both
+    // exist and differ.
+    auto own = readProperty(ref, kMIDIPropertyName);
+    const std::string name = own ? std::get<std::string>(*own) : std::string();
+    std::string deviceName;
+    if (const Entity* entity = find(entities_, static_cast<const Endpoint*>(object)->entity)) {
+        if (auto value = readProperty(entity->device, kMIDIPropertyName)) {
+            deviceName = std::get<std::string>(*value);
         }
     }
-    if (parent == 0 || !isInherited(key)) return std::nullopt;
-    return readProperty(parent, key);
+    if (deviceName.empty() || deviceName == name) return name;
+    if (name.empty()) return deviceName;
+    return deviceName + " " + name;
 }
 
 std::vector<MIDIEndpointRef> Services::systemEndpoints(MIDIObjectType type) const {
