@@ -73,25 +73,15 @@ double residentGrowthPerInputByte(const std::function<std::function<void()>()>& 
 }
 
 void BM_BareExpat(benchmark::State& state) {
-    if (!haveScore(state)) return;
-    const std::string& text = score();
-    for (auto _ : state) {
-        if (!xmlbench::bareExpatPass(text)) state.SkipWithError("expat refused the score");
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    if (haveScore(state)) xmlbench::timeBareExpatPasses(state, score());
 }
 BENCHMARK(BM_BareExpat)->Unit(benchmark::kMillisecond);
 
 // The same pass handing expat the document in pieces, as the event layer does: expat copies what
 // it is given into a buffer of its own, and a piece at a time that buffer stays small.
 void BM_BareExpatInPieces(benchmark::State& state) {
-    if (!haveScore(state)) return;
-    const std::string& text = score();
-    for (auto _ : state) {
-        if (!xmlbench::bareExpatPass(text, static_cast<size_t>(state.range(0))))
-            state.SkipWithError("expat refused the score");
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    if (haveScore(state))
+        xmlbench::timeBareExpatPasses(state, score(), static_cast<size_t>(state.range(0)));
 }
 BENCHMARK(BM_BareExpatInPieces)->Unit(benchmark::kMillisecond)->Arg(1 << 16);
 
