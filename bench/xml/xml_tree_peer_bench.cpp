@@ -35,9 +35,7 @@ const std::string& score() {
 }
 
 bool haveScore(benchmark::State& state) {
-    if (!score().empty()) return true;
-    state.SkipWithError("set XML_TREE_SCORE to a MusicXML file");
-    return false;
+    return xmlbench::haveFileText(state, score(), "XML_TREE_SCORE");
 }
 
 long residentBytes() {
