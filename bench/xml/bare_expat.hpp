@@ -1,12 +1,10 @@
 // The floor under any tree built over expat: one pass over a document whose callbacks do nothing.
 #pragma once
 
-#include <benchmark/benchmark.h>
 #include <expat.h>
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdint>
 #include <string_view>
 
 namespace xmlbench {
@@ -32,14 +30,6 @@ inline bool bareExpatPass(std::string_view text, size_t piece = 0) {
     } while (ok && at < text.size());
     XML_ParserFree(parser);
     return ok;
-}
-
-// A benchmark's timed loop over bareExpatPass(text, piece), counting the bytes passed.
-inline void timeBareExpatPasses(benchmark::State& state, std::string_view text, size_t piece = 0) {
-    for (auto _ : state) {
-        if (!bareExpatPass(text, piece)) state.SkipWithError("expat refused the score");
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 
 }  // namespace xmlbench

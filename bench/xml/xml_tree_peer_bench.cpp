@@ -23,8 +23,8 @@
 #include <libxml/tree.h>
 #endif
 
-#include "bare_expat.hpp"
 #include "bench_files.hpp"
+#include "timed_loops.hpp"
 #include "xml/indexing.hpp"
 
 namespace {
@@ -86,14 +86,7 @@ BENCHMARK(BM_BareExpatInPieces)->Unit(benchmark::kMillisecond)->Arg(1 << 16);
 // The indexing reader's full parse with default options, and the tree dropped.
 void BM_IndexingTree(benchmark::State& state) {
     if (!haveScore(state)) return;
-    const std::string& text = score();
-    for (auto _ : state) {
-        auto root = xmlindexing::XMLHash::parse(text);
-        if (root.kind() != xmlindexing::XMLIndexer::Kind::element)
-            state.SkipWithError("parse failed");
-        benchmark::DoNotOptimize(root);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    xmlbench::timeFullParses(state, score());
     state.counters["tree_bytes_per_input_byte"] = residentGrowthPerInputByte([] {
         auto* root = new xmlindexing::XMLIndexer(xmlindexing::XMLHash::parse(score()));
         return std::function<void()>([root] { delete root; });
