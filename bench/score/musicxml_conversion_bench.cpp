@@ -73,15 +73,21 @@ const std::string& score() {
     return scoreText;
 }
 
+// A benchmark's timed loop of parses of `text` by `hash`, each tree freed within the timing.
+void timeParses(benchmark::State& state, const xmlindexing::XMLHash& hash,
+                const std::string& text) {
+    for (auto _ : state) {
+        auto document = hash.parseDocument(text);
+        benchmark::DoNotOptimize(document);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
 // The baseline: the XML parse alone, with the same options the converter uses.
 void BM_XmlParseOnly(benchmark::State& state) {
     const auto hash = xmlindexing::XMLHash::config(
         [](xmlindexing::XMLHashOptions& options) { options.detectParsingErrors = true; });
-    for (auto _ : state) {
-        auto document = hash->parseDocument(score());
-        benchmark::DoNotOptimize(document);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * score().size()));
+    timeParses(state, *hash, score());
 }
 BENCHMARK(BM_XmlParseOnly)->Unit(benchmark::kMillisecond);
 
@@ -111,9 +117,7 @@ const std::string& largeScoreText() {
 }
 
 bool haveLargeScore(benchmark::State& state) {
-    if (!largeScoreText().empty()) return true;
-    state.SkipWithError("set SCORE_BENCH_FILE to a MusicXML file");
-    return false;
+    return xmlbench::haveFileText(state, largeScoreText(), "SCORE_BENCH_FILE");
 }
 
 std::shared_ptr<xmlindexing::XMLHash> converterParser() {
@@ -140,13 +144,7 @@ BENCHMARK(BM_LargeScoreParseAlone)->Unit(benchmark::kMillisecond);
 
 // The same with the tree's teardown timed too.
 void BM_LargeScoreParseAndFree(benchmark::State& state) {
-    if (!haveLargeScore(state)) return;
-    const auto hash = converterParser();
-    for (auto _ : state) {
-        auto document = hash->parseDocument(largeScoreText());
-        benchmark::DoNotOptimize(document);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * largeScoreText().size()));
+    if (haveLargeScore(state)) timeParses(state, *converterParser(), largeScoreText());
 }
 BENCHMARK(BM_LargeScoreParseAndFree)->Unit(benchmark::kMillisecond);
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "bare_expat.hpp"
 #include "sax/parser.hpp"
+#include "timed_loops.hpp"
 #include "xml/indexing.hpp"
 
 namespace {
@@ -74,23 +74,12 @@ const std::string& score() {
 }
 
 void BM_BareExpat(benchmark::State& state) {
-    const std::string& text = score();
-    for (auto _ : state) {
-        if (!xmlbench::bareExpatPass(text)) state.SkipWithError("expat refused the score");
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    xmlbench::timeBareExpatPasses(state, score());
 }
 
 // Parse, then drop the tree: the time a caller pays for one document.
 void BM_FullParse(benchmark::State& state) {
-    const std::string& text = score();
-    for (auto _ : state) {
-        auto root = xmlindexing::XMLHash::parse(text);
-        if (root.kind() != xmlindexing::XMLIndexer::Kind::element)
-            state.SkipWithError("parse failed");
-        benchmark::DoNotOptimize(root);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    xmlbench::timeFullParses(state, score());
 }
 
 // The parse alone, the tree being freed outside the timed part.

@@ -23,8 +23,8 @@
 #include <libxml/tree.h>
 #endif
 
-#include "bare_expat.hpp"
 #include "bench_files.hpp"
+#include "timed_loops.hpp"
 #include "xml/indexing.hpp"
 
 namespace {
@@ -35,9 +35,7 @@ const std::string& score() {
 }
 
 bool haveScore(benchmark::State& state) {
-    if (!score().empty()) return true;
-    state.SkipWithError("set XML_TREE_SCORE to a MusicXML file");
-    return false;
+    return xmlbench::haveFileText(state, score(), "XML_TREE_SCORE");
 }
 
 long residentBytes() {
@@ -73,39 +71,22 @@ double residentGrowthPerInputByte(const std::function<std::function<void()>()>& 
 }
 
 void BM_BareExpat(benchmark::State& state) {
-    if (!haveScore(state)) return;
-    const std::string& text = score();
-    for (auto _ : state) {
-        if (!xmlbench::bareExpatPass(text)) state.SkipWithError("expat refused the score");
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    if (haveScore(state)) xmlbench::timeBareExpatPasses(state, score());
 }
 BENCHMARK(BM_BareExpat)->Unit(benchmark::kMillisecond);
 
 // The same pass handing expat the document in pieces, as the event layer does: expat copies what
 // it is given into a buffer of its own, and a piece at a time that buffer stays small.
 void BM_BareExpatInPieces(benchmark::State& state) {
-    if (!haveScore(state)) return;
-    const std::string& text = score();
-    for (auto _ : state) {
-        if (!xmlbench::bareExpatPass(text, static_cast<size_t>(state.range(0))))
-            state.SkipWithError("expat refused the score");
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    if (haveScore(state))
+        xmlbench::timeBareExpatPasses(state, score(), static_cast<size_t>(state.range(0)));
 }
 BENCHMARK(BM_BareExpatInPieces)->Unit(benchmark::kMillisecond)->Arg(1 << 16);
 
 // The indexing reader's full parse with default options, and the tree dropped.
 void BM_IndexingTree(benchmark::State& state) {
     if (!haveScore(state)) return;
-    const std::string& text = score();
-    for (auto _ : state) {
-        auto root = xmlindexing::XMLHash::parse(text);
-        if (root.kind() != xmlindexing::XMLIndexer::Kind::element)
-            state.SkipWithError("parse failed");
-        benchmark::DoNotOptimize(root);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    xmlbench::timeFullParses(state, score());
     state.counters["tree_bytes_per_input_byte"] = residentGrowthPerInputByte([] {
         auto* root = new xmlindexing::XMLIndexer(xmlindexing::XMLHash::parse(score()));
         return std::function<void()>([root] { delete root; });

@@ -16,6 +16,11 @@ using namespace std::string_view_literals;
 
 namespace {
 
+// Keeps `child` as the first of its kind, unless one came before it.
+void keepFirst(const XMLElement*& first, const XMLElement& child) {
+    if (!first) first = &child;
+}
+
 // The element children of a note that the conversion reads, found in one pass over its children:
 // the first of each kind, and what its chord, grace, arpeggio and tie marks say.
 struct NoteParts {
@@ -35,13 +40,13 @@ struct NoteParts {
         detail::forEachChildElement(note, [&](const XMLElement& child) {
             const std::string& name = child.name();
             if (name == "pitch"sv) {
-                if (!pitch) pitch = &child;
+                keepFirst(pitch, child);
             } else if (name == "duration"sv) {
-                if (!duration) duration = &child;
+                keepFirst(duration, child);
             } else if (name == "voice"sv) {
-                if (!voice) voice = &child;
+                keepFirst(voice, child);
             } else if (name == "staff"sv) {
-                if (!staff) staff = &child;
+                keepFirst(staff, child);
             } else if (name == "chord"sv) {
                 chord = true;
             } else if (name == "grace"sv) {
@@ -68,13 +73,12 @@ int64_t noteNumberOf(const XMLElement& pitch) {
     const XMLElement* alter = nullptr;
     detail::forEachChildElement(pitch, [&](const XMLElement& child) {
         const std::string& name = child.name();
-        if (name == "step"sv) {
-            if (!step) step = &child;
-        } else if (name == "octave"sv) {
-            if (!octave) octave = &child;
-        } else if (name == "alter"sv) {
-            if (!alter) alter = &child;
-        }
+        if (name == "step"sv)
+            keepFirst(step, child);
+        else if (name == "octave"sv)
+            keepFirst(octave, child);
+        else if (name == "alter"sv)
+            keepFirst(alter, child);
     });
     if (!step || !octave) fail("Error in pitch node");
     std::string storage;

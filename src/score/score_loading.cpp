@@ -85,10 +85,9 @@ std::string readWholeFile(const std::filesystem::path& path) {
 
 std::string readScoreFile(const std::filesystem::path& path) {
     std::string bytes = readWholeFile(path);
-    // Well-formed UTF-8, by far the usual case, is the text as it stands.
-    const bool utf16 = bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
-                                             (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
-    if (!utf16 && textservices::isWellFormedUtf8(bytes)) return bytes;
+    // Well-formed UTF-8, by far the usual case, is the text as it stands. (A UTF-16 byte-order mark
+    // is never well-formed UTF-8: its bytes 0xFE and 0xFF occur in no UTF-8 text.)
+    if (textservices::isWellFormedUtf8(bytes)) return bytes;
     auto decoded = detail::decodeScoreText(
         detail::ByteSpan(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
         detail::Decoding::strict);

@@ -149,7 +149,7 @@ void Arena::takeGranule(Cursor& cursor) {
 
 ElementName* Arena::makeName(std::string_view name) {
     void* memory = allocate(sizeof(ElementName), alignof(ElementName));
-    auto* entry = new (memory) ElementName(name, &options_, false);
+    auto* entry = new (memory) ElementName(std::string(name), &options_, false);
     entry->next = names_;
     names_ = entry;
     return entry;

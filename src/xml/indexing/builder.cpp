@@ -96,13 +96,13 @@ void TreeBuilder::startElement(std::string_view name, const sax::AttributeList& 
         // Strings that do not fit in place, and the lookup aids of names that are not ASCII, live
         // outside the storage.
         if (cost != 0 || !asciiNames) arena_->keepUntilEnd(raw);
-        if (!attributes.empty()) addAttributes(raw->attributes_, attributes);
+        if (!attributes.empty()) addAttributes(raw->attributes_, attributes, asciiNames);
         gather(parentOpen.children, std::shared_ptr<XMLContent>(std::shared_ptr<XMLContent>(), raw));
     } else {
         buildingArena = arena_;
         auto child = std::allocate_shared<XMLElement>(NodeAllocator<XMLElement>(),
                                                       ParsedElementKey{}, entry, parent->count);
-        if (!attributes.empty()) addAttributes(child->attributes_, attributes);
+        if (!attributes.empty()) addAttributes(child->attributes_, attributes, asciiNames);
         raw = child.get();
         gather(parentOpen.children, std::move(child));
     }
@@ -121,17 +121,14 @@ Node* TreeBuilder::makeInPlace(Args&&... args) {
     return new (arena_->allocate(sizeof(Node), alignof(Node))) Node(std::forward<Args>(args)...);
 }
 
-void TreeBuilder::addAttributes(XMLElement::AttributeMap& map,
-                                const sax::AttributeList& attributes) {
+void TreeBuilder::addAttributes(XMLElement::AttributeMap& map, const sax::AttributeList& attributes,
+                                bool asciiNames) {
     map.entries_ = XMLElement::AttributeMap::Entries(containerAllocator<XMLAttribute>());
     map.entries_.reserve(attributes.size());
     // The parser refuses a start tag that repeats a name, so ASCII names, which are their own
     // canonical form, need no test for an equivalent name already stored.
-    bool ascii = true;
-    for (const auto& attribute : attributes)
-        ascii = ascii && textservices::isAscii(attribute.name);
     for (const auto& attribute : attributes) {
-        if (ascii) {
+        if (asciiNames) {
             map.entries_.push_back(
                 XMLAttribute{std::string(attribute.name), std::string(attribute.value)});
         } else {

@@ -123,7 +123,9 @@ class TreeBuilder {
     };
     void store(Open& open);
 
-    void addAttributes(XMLElement::AttributeMap& map, const sax::AttributeList& attributes);
+    // Stores the attributes of a start tag; `asciiNames` tells whether every name is ASCII.
+    void addAttributes(XMLElement::AttributeMap& map, const sax::AttributeList& attributes,
+                       bool asciiNames);
     // A node of a transient tree, made in the storage.
     template <class Node, class... Args>
     Node* makeInPlace(Args&&... args);

@@ -164,10 +164,7 @@ namespace {
 // The name of an element made on its own, with the options it keeps alive.
 struct OwnedElementName : detail::ElementName {
     OwnedElementName(std::string name, std::shared_ptr<XMLHashOptions> options)
-        : detail::ElementName(std::string_view(), &ownOptions, true),
-          ownOptions(std::move(options)) {
-        static_cast<std::string&>(*this) = std::move(name);
-    }
+        : detail::ElementName(std::move(name), &ownOptions, true), ownOptions(std::move(options)) {}
     std::shared_ptr<XMLHashOptions> ownOptions;
 };
 

@@ -68,9 +68,9 @@ class ReleaseBatch {
 // distinct element name in its storage, shared by its elements; an element made on its own owns
 // one of its own.
 struct ElementName : std::string {
-    ElementName(std::string_view name, const std::shared_ptr<XMLHashOptions>* options,
+    ElementName(std::string name, const std::shared_ptr<XMLHashOptions>* options,
                 bool ownedByElement)
-        : std::string(name), options(options), ownedByElement(ownedByElement) {}
+        : std::string(std::move(name)), options(options), ownedByElement(ownedByElement) {}
 
     const std::shared_ptr<XMLHashOptions>* options;
     ElementName* next = nullptr;  // the entries of one tree's storage
