@@ -255,14 +255,6 @@ TEST(UploadStop, StopBeforeTheHeadsetConnectsClosesTheListenerAtOnce) {
     EXPECT_EQ(h.controller->outputText().back(), (LogLine{"Server stopped", LogColor::white}));
 }
 
-// The process's resident memory in bytes.
-size_t residentBytes() {
-    std::ifstream statm("/proc/self/statm");
-    size_t total = 0, resident = 0;
-    statm >> total >> resident;
-    return resident * static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-}
-
 TEST(UploadMemory, FourUploadsOfALargeScoreKeepNoMoreThanTheFirstLeftBehind) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "a sanitizer's allocator stands in for the system allocator, whose per-thread "
