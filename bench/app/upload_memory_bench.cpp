@@ -22,10 +22,7 @@ namespace {
 using namespace std::chrono_literals;
 
 double residentMegabytes() {
-    std::ifstream statm("/proc/self/statm");
-    size_t total = 0, resident = 0;
-    statm >> total >> resident;
-    return static_cast<double>(resident * static_cast<size_t>(::sysconf(_SC_PAGESIZE))) / 1e6;
+    return static_cast<double>(companion::testing::residentBytes()) / 1e6;
 }
 
 const std::filesystem::path& scoreFile() {

@@ -262,7 +262,6 @@ FakeHeadset::Upload FakeHeadset::runScript(const sockaddr_storage& caller, unsig
             break;
         }
     }
-
     if (!options_.reply.empty())
         ::sendto(udp_, options_.reply.data(), options_.reply.size(), 0,
                  reinterpret_cast<const sockaddr*>(&caller), callerLength);

@@ -8,11 +8,8 @@
 //   out "open N"        descriptors open, beyond those before the flood, once all of it was taken
 //   out "payload TEXT"  what the headset read after its handshake, up to the end of the stream
 // Failures are told on standard error with a non-zero exit status.
-#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,6 +22,7 @@
 #include <vector>
 
 #include "app/tcp_upload_server.hpp"
+#include "loopback_client.hpp"
 
 namespace {
 
@@ -77,22 +75,12 @@ std::string readLine() {
 std::string fetch(uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return "(no socket)";
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const sockaddr_in to = companion::testing::loopbackEndpoint(port);
     std::string received;
     const uint8_t handshake = 0xF8;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
-        ::send(fd, &handshake, 1, MSG_NOSIGNAL) == 1) {
-        char buffer[256];
-        pollfd p{fd, POLLIN, 0};
-        while (::poll(&p, 1, 20000) > 0) {
-            const auto n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
-            received.append(buffer, static_cast<size_t>(n));
-        }
-    }
+        ::send(fd, &handshake, 1, MSG_NOSIGNAL) == 1)
+        received = companion::testing::receiveToEnd(fd, 20s);
     ::close(fd);
     return received;
 }

@@ -1,5 +1,5 @@
 // A controller wired to a fake headset on the loopback interface, with short timeouts and the
-// diagnostic lines captured.
+// diagnostic lines captured; and a host lookup that answers when a test says so.
 #pragma once
 
 #include <algorithm>
@@ -8,6 +8,8 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/controller.hpp"
@@ -101,6 +103,32 @@ struct Harness {
     std::shared_ptr<CompanionController> controller;
     std::unique_ptr<FakeHeadset> headset;  // ends first: its thread asks the controller
     std::vector<observe::Subscription> subscriptions;
+};
+
+// A resolver that answers only when the test says so, from a thread of its own.
+struct HeldLookup {
+    std::mutex mutex;
+    std::vector<std::pair<std::string, net::LookupCompletion>> asked;
+
+    HostLookup standIn() {
+        return [this](const std::string& name, std::chrono::milliseconds,
+                      net::LookupCompletion completion) {
+            std::lock_guard lock(mutex);
+            asked.emplace_back(name, std::move(completion));
+        };
+    }
+    size_t count() {
+        std::lock_guard lock(mutex);
+        return asked.size();
+    }
+    void answer(std::optional<net::IpAddress> address, const std::string& error) {
+        net::LookupCompletion completion;
+        {
+            std::lock_guard lock(mutex);
+            completion = asked.back().second;
+        }
+        std::thread([&] { completion(address, error); }).join();
+    }
 };
 
 }  // namespace companion::testing

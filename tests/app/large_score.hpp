@@ -1,9 +1,22 @@
-// A large score made on the fly, for tests and benchmarks of what one upload costs.
+// A large score made on the fly, and the process's resident memory, for tests and benchmarks of
+// what one upload costs.
 #pragma once
 
+#include <unistd.h>
+
+#include <cstddef>
+#include <fstream>
 #include <string>
 
 namespace companion::testing {
+
+// The process's resident memory in bytes.
+inline size_t residentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    size_t total = 0, resident = 0;
+    statm >> total >> resident;
+    return resident * static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+}
 
 // A piano piece of `measures` measures of 4/4 in MusicXML: three-note chords in quarters on the
 // upper staff, half notes on the lower one, a dynamic every fourth measure and a tempo every

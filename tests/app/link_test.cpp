@@ -1,7 +1,4 @@
 // Start, Stop and the note relay against a fake headset on the loopback interface.
-#include <mutex>
-#include <thread>
-
 #include <gtest/gtest.h>
 
 #include "harness.hpp"
@@ -86,32 +83,6 @@ TEST(Start, BlanksAroundTheAddressAreIgnored) {
         EXPECT_EQ(h.headset->datagrams()[0].bytes, (Bytes{0x90, 0x3C, 0x64}));
     }
 }
-
-// A resolver that answers only when the test says so, from a thread of its own.
-struct HeldLookup {
-    std::mutex mutex;
-    std::vector<std::pair<std::string, net::LookupCompletion>> asked;
-
-    HostLookup standIn() {
-        return [this](const std::string& name, std::chrono::milliseconds,
-                      net::LookupCompletion completion) {
-            std::lock_guard lock(mutex);
-            asked.emplace_back(name, std::move(completion));
-        };
-    }
-    size_t count() {
-        std::lock_guard lock(mutex);
-        return asked.size();
-    }
-    void answer(std::optional<net::IpAddress> address, const std::string& error) {
-        net::LookupCompletion completion;
-        {
-            std::lock_guard lock(mutex);
-            completion = asked.back().second;
-        }
-        std::thread([&] { completion(address, error); }).join();
-    }
-};
 
 TEST(Start, AHostNameIsLookedUpWithoutHoldingTheMainQueueAndTheOutcomeIsLoggedWhenKnown) {
     struct Case {

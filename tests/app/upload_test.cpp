@@ -1,8 +1,6 @@
 // Uploads end to end: the controller converts a score, serves it on the loopback interface, and a
 // fake headset fetches it following one of its scripts.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -15,6 +13,7 @@
 
 #include "harness.hpp"
 #include "large_score.hpp"
+#include "loopback_client.hpp"
 #include "net/tcp.hpp"
 #include "score/musicxml_converter.hpp"
 
@@ -255,14 +254,6 @@ TEST(UploadStop, StopBeforeTheHeadsetConnectsClosesTheListenerAtOnce) {
     EXPECT_EQ(h.controller->outputText().back(), (LogLine{"Server stopped", LogColor::white}));
 }
 
-// The process's resident memory in bytes.
-size_t residentBytes() {
-    std::ifstream statm("/proc/self/statm");
-    size_t total = 0, resident = 0;
-    statm >> total >> resident;
-    return resident * static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-}
-
 TEST(UploadMemory, FourUploadsOfALargeScoreKeepNoMoreThanTheFirstLeftBehind) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "a sanitizer's allocator stands in for the system allocator, whose per-thread "
@@ -297,10 +288,7 @@ TEST(UploadMemory, FourUploadsOfALargeScoreKeepNoMoreThanTheFirstLeftBehind) {
 struct Client {
     int fd = -1;
     explicit Client(uint16_t port) : fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const sockaddr_in to = loopbackEndpoint(port);
         EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0);
     }
     Client(Client&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
@@ -318,17 +306,7 @@ struct Client {
         uint8_t byte;
         return ::recv(fd, &byte, 1, MSG_DONTWAIT) <= 0;
     }
-    std::string readToEnd() const {
-        std::string received;
-        char buffer[4096];
-        pollfd p{fd, POLLIN, 0};
-        while (::poll(&p, 1, 5000) > 0) {
-            const auto n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
-            received.append(buffer, static_cast<size_t>(n));
-        }
-        return received;
-    }
+    std::string readToEnd() const { return receiveToEnd(fd, 5s); }
 };
 
 TEST(UploadPeers, SilentConnectionsFromTheHeadsetsAddressAreCappedClosingTheOneIdleLongest) {

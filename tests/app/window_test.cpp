@@ -13,7 +13,6 @@
 #include <QTextEdit>
 #include <unistd.h>
 
-#include <mutex>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -305,13 +304,8 @@ TEST(Window, AScreenReaderReadsTheHelpTextAndTheMidiErrorItself) {
 }
 
 TEST(Window, StartWithAHostNameKeepsTheWindowResponsiveAndCannotBePressedTwice) {
-    std::mutex mutex;
-    std::vector<net::LookupCompletion> asked;
-    WindowBench bench([&](const std::string&, std::chrono::milliseconds,
-                          net::LookupCompletion completion) {
-        std::lock_guard lock(mutex);
-        asked.push_back(std::move(completion));
-    });
+    HeldLookup lookup;
+    WindowBench bench(lookup.standIn());
     const auto& p = bench.parts();
     p.address->setText("localhost");
     QTest::mouseClick(p.start, Qt::LeftButton);
@@ -320,11 +314,8 @@ TEST(Window, StartWithAHostNameKeepsTheWindowResponsiveAndCannotBePressedTwice) 
     EXPECT_FALSE(p.start->isEnabled());
     EXPECT_FALSE(p.stop->isEnabled());
     QTest::mouseClick(p.start, Qt::LeftButton);
-    {
-        std::lock_guard lock(mutex);
-        ASSERT_EQ(asked.size(), 1u);
-    }
-    std::thread([&] { asked[0](net::IpAddress::loopbackV4(), ""); }).join();
+    ASSERT_EQ(lookup.count(), 1u);
+    lookup.answer(net::IpAddress::loopbackV4(), "");
     ASSERT_TRUE(bench.waitFor([&] { return p.stop->isEnabled(); }));
     EXPECT_FALSE(p.start->isEnabled());
     EXPECT_EQ(bench.logLines(), QStringList{"Server started"});

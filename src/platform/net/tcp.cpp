@@ -180,8 +180,8 @@ class AsioTcpListener final : public TcpListener,
 
     void start() override {
         post([self = shared_from_this()] {
-            if (self->started_ || self->reporter_.ended()) return;
-            self->started_ = true;
+            // Only the first start: setup is left within this task, and cancel() leaves it too.
+            if (self->reporter_.state() != State::setup) return;
             self->reporter_.report(State::setup, std::nullopt);
             self->reporter_.report(State::ready, std::nullopt);
             self->acceptNext();
@@ -242,7 +242,6 @@ class AsioTcpListener final : public TcpListener,
 
     asio::ip::tcp::acceptor acceptor_;
     asio::steady_timer retry_{detail::ioContext()};
-    bool started_ = false;  // network thread only
     uint16_t port_ = 0;
     std::mutex mutex_;
     ConnectionHandler connectionHandler_;

@@ -114,8 +114,8 @@ class AsioUdpConnection final : public UdpConnection,
     }
 
     void open() {
-        if (started_ || state() != State::setup) return;
-        started_ = true;
+        // Only the first start: setup is left within this task, and cancel() leaves it too.
+        if (state() != State::setup) return;
         report(State::setup, std::nullopt);
         report(State::preparing, std::nullopt);
         std::error_code error;
@@ -187,7 +187,6 @@ class AsioUdpConnection final : public UdpConnection,
     std::array<uint8_t, 65536> buffer_{};
     std::deque<ReceiveCompletion> receives_;
     bool receiving_ = false;
-    bool started_ = false;
     std::vector<std::pair<Bytes, SendCompletion>> pendingSends_;
 
     mutable std::mutex mutex_;

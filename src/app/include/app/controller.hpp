@@ -140,7 +140,6 @@ class CompanionController : public std::enable_shared_from_this<CompanionControl
     void lookupFinished(uint64_t attempt, std::optional<net::IpAddress> host,
                         const std::string& error);
     void startConnection();
-    void armReceive();
     void conversionFinished(uint64_t generation, PieceConversion conversion);
     void uploadComplete(uint64_t generation);
     void uploadFailed(uint64_t generation, const std::string& reason);
