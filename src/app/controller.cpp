@@ -159,13 +159,17 @@ void CompanionController::lookupFinished(uint64_t attempt, std::optional<net::Ip
 
 void CompanionController::startWith(const net::IpAddress& host) {
     headsetAddress_ = host;
+    const uint64_t run = ++run_;
     connection_ = net::UdpConnection::make(host, options_.headsetPort);
     startConnection();
     midiErrorText.set("");
     try {
         if (!options_.makeMidiInput) throw std::runtime_error("no MIDI input");
-        auto reader = options_.makeMidiInput([weak = weak_from_this()](const MIDIEvent& event) {
-            if (auto self = weak.lock()) self->handleMidiEvent(event);
+        // Events reach the main thread through its queue, so some may still be waiting there when
+        // Stop (or Stop and Start again) comes: those belong to a run that has ended.
+        auto reader = options_.makeMidiInput([weak = weak_from_this(), run](const MIDIEvent& event) {
+            auto self = weak.lock();
+            if (self && self->run_ == run) self->handleMidiEvent(event);
         });
         if (!reader) throw std::runtime_error("no MIDI input");
         midiReader_ = std::move(reader);
@@ -198,6 +202,7 @@ void CompanionController::stop() {
     // Works whatever Start managed to make: with or without a MIDI input, and during an upload.
     // A lookup still awaited is abandoned: its answer is ignored.
     ++startAttempt_;
+    ++run_;
     isStarting.set(false);
     if (connection_) connection_->cancel();
     if (midiReader_) midiReader_->removeAll();
@@ -208,6 +213,7 @@ void CompanionController::stop() {
 }
 
 void CompanionController::handleMidiEvent(const MIDIEvent& event) {
+    if (!isRunning.get()) return;
     midicore::MIDI1Bytes bytes;
     if (const auto* on = event.getIf<MIDIEvent::NoteOn>())
         bytes = on->midi1RawBytes();
@@ -230,8 +236,8 @@ void CompanionController::sendUDP(const net::Bytes& bytes) {
     print(shown);
     const std::weak_ptr<net::UdpConnection> link = connection_;
     const auto sink = options_.diagnostics;
-    connection_->send(bytes, [weak = weak_from_this(), link, sink,
-                              armed = armedReceives_](const net::ErrorText& error) {
+    connection_->send(bytes, [weak = weak_from_this(), link, sink, armed = armedReceives_,
+                              run = run_](const net::ErrorText& error) {
         if (error) {
             if (sink) sink("Unable to process and send the data: " + *error);
             return;
@@ -243,13 +249,15 @@ void CompanionController::sendUDP(const net::Bytes& bytes) {
         if (!connection || armed->load() >= maximumArmedReceives) return;
         ++*armed;
         connection->receiveMessage(
-            [weak, armed](std::optional<net::Bytes> content, const net::ErrorText&) {
+            [weak, armed, run](std::optional<net::Bytes> content, const net::ErrorText&) {
                 --*armed;
                 if (!content) return;
                 const std::string text =
                     replacingIllFormed(std::string(content->begin(), content->end()));
-                dispatch::Queue::main()->async([weak, text] {
-                    if (auto self = weak.lock())
+                // A reply still on its way when Stop came is not shown after "Server stopped".
+                dispatch::Queue::main()->async([weak, text, run] {
+                    auto self = weak.lock();
+                    if (self && self->run_ == run)
                         self->appendLog("Received message: " + text, LogColor::white);
                 });
             });

@@ -101,6 +101,57 @@ TEST(MidiRelay, ASourcePluggedInAfterStartIsRelayed) {
     EXPECT_EQ(bench.awaitDatagrams(1), (std::vector<Bytes>{{0x91, 0x30, 0x40}}));
 }
 
+// Notes and replies still queued for the main thread when Stop comes change nothing afterwards:
+// the indicator stays off, nothing goes to the headset, and the log ends with "Server stopped".
+TEST(MidiRelay, WhatIsStillQueuedWhenStopComesChangesNothing) {
+    struct Case {
+        const char* name;
+        bool reply;       // a headset reply is on its way rather than a note
+        bool startAgain;  // Start follows Stop before the queue is pumped
+    } cases[] = {
+        {"a note", false, false},
+        {"a note, then Start again", false, true},
+        {"a reply", true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RelayBench bench;
+        auto& controller = *bench.h->controller;
+        const auto keys = bench.system.plug(keyboard("Keys"));
+        controller.start();
+        bench.settle();
+        size_t sent = 0;
+        if (c.reply) {
+            // One note relayed, and the headset's reply to it taken off the link: its log line is
+            // queued for the main thread once no receive is armed any more.
+            ASSERT_EQ(bench.system.play(keys.source(0), {0x90, 0x3C, 0x64}), 0);
+            sent = bench.awaitDatagrams(1).size();
+            ASSERT_TRUE(bench.h->headset->reply({'o', 'k'}));
+            const auto deadline = std::chrono::steady_clock::now() + 5s;
+            while (controller.armedReceives() != 0 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(1ms);
+            ASSERT_EQ(controller.armedReceives(), 0u);
+        } else {
+            // Handed to the main queue, not yet run.
+            for (uint8_t note = 60; note < 64; ++note)
+                ASSERT_EQ(bench.system.play(keys.source(0), {0x90, note, 0x64}), 0);
+            bench.settle();
+        }
+        controller.stop();
+        if (c.startAgain) controller.start();
+        dispatch::Queue::main()->drain();
+        EXPECT_FALSE(controller.isMidiEventActive.get());
+        const auto& log = controller.outputText();
+        EXPECT_EQ(log.back().text, c.startAgain ? "Server started" : "Server stopped");
+        EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                                [](const LogLine& l) { return l.text.rfind("Received", 0) == 0; }),
+                  0);
+        // Given time to arrive, nothing more reached the headset.
+        bench.h->headset->waitForDatagrams(sent + 1, 300ms);
+        EXPECT_EQ(bench.h->headset->datagrams().size(), sent);
+    }
+}
+
 TEST(MidiRelay, TheVirtualInputKeepsItsUniqueIdAcrossStopAndStart) {
     RelayBench bench;
     bench.h->controller->start();

@@ -9,7 +9,8 @@
 // starting (`isStarting`) meanwhile and logs its outcome when the answer is known. Upload Piece
 // converts the picked score (off the main thread, on one serial queue of the controller), opens
 // the upload server on TCP port 4287 and calls the headset over UDP to fetch the piece. Stop
-// closes the link, the MIDI input and a running upload, and turns the MIDI indicator off.
+// closes the link, the MIDI input and a running upload, and turns the MIDI indicator off; what the
+// MIDI input or the headset still had on its way to the main thread then changes nothing.
 //
 // Threads: every operation and every field belongs to the main thread. What happens on the
 // network thread or during a conversion comes back to the main thread through the main queue
@@ -118,6 +119,8 @@ class CompanionController : public std::enable_shared_from_this<CompanionControl
     // once it has been looked up.
     void start();
     void stop();
+    // Relays a Note On or Note Off to the headset and sets the MIDI indicator; nothing while
+    // stopped.
     void handleMidiEvent(const midicore::MIDIEvent& event);
     // One datagram to the headset; nothing when there is no link.
     void sendUDP(const net::Bytes& bytes);
@@ -157,6 +160,9 @@ class CompanionController : public std::enable_shared_from_this<CompanionControl
     std::shared_ptr<dispatch::Queue> conversionQueue_;
     uint64_t uploadGeneration_ = 0;
     uint64_t startAttempt_ = 0;
+    // Counts Starts and Stops: a note or a reply carries the run it came from and is dropped on the
+    // main thread once that run has ended, since it may have been queued before Stop.
+    uint64_t run_ = 0;
     // Changed on the network thread only.
     std::shared_ptr<std::atomic<size_t>> armedReceives_ = std::make_shared<std::atomic<size_t>>(0);
     std::atomic<uint16_t> lastUploadPort_{0};
