@@ -8,9 +8,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QWheelEvent>
 #include <unistd.h>
 
 #include <thread>
@@ -97,8 +100,9 @@ TEST(Window, LaunchesIdleWithNothingStarted) {
     EXPECT_TRUE(p.start->isEnabled());
     EXPECT_FALSE(p.stop->isEnabled());
     for (QWidget* w : {static_cast<QWidget*>(p.file), static_cast<QWidget*>(p.browse),
-                       static_cast<QWidget*>(p.upload), static_cast<QWidget*>(p.log)})
+                       static_cast<QWidget*>(p.upload)})
         EXPECT_FALSE(w->isEnabled()) << w->accessibleName().toStdString();
+    EXPECT_TRUE(p.log->isEnabled());  // the log can be read back in every state
     EXPECT_EQ(lampColor(p.onOffLamp), QColor(Qt::red));
     EXPECT_EQ(lampColor(p.midiLamp), QColor(Qt::gray));
     EXPECT_TRUE(p.log->document()->isEmpty());
@@ -301,6 +305,89 @@ TEST(Window, AScreenReaderReadsTheHelpTextAndTheMidiErrorItself) {
         << spoken(p.midiError).toStdString();
     bench.h->controller->midiErrorText.set("");
     EXPECT_FALSE(spoken(p.midiError).contains("Could not connect"));
+}
+
+// The width a line edit's text has: its contents rectangle as the style lays it out, less the
+// text margins and the 2 pixels the line edit keeps clear on each side.
+int textWidth(const QLineEdit* field) {
+    QStyleOptionFrame option;
+    option.initFrom(field);
+    option.rect = field->rect();
+    option.lineWidth = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field);
+    option.midLineWidth = 0;
+    option.state |= QStyle::State_Sunken;
+    const QRect contents = field->style()->subElementRect(QStyle::SE_LineEditContents, &option, field);
+    return contents.width() - field->textMargins().left() - field->textMargins().right() - 4;
+}
+
+TEST(Window, AFullIpv4AddressIsShownWholeWhileTypingAndAfterwards) {
+    WindowBench bench;
+    QLineEdit* field = bench.parts().address;
+    for (const char* address : {"192.168.178.123", "255.255.255.255", "100.100.100.100"}) {
+        SCOPED_TRACE(address);
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, address);
+        for (const bool focused : {true, false}) {
+            if (!focused) bench.parts().start->setFocus();
+            QApplication::processEvents();
+            EXPECT_EQ(field->text(), address);
+            EXPECT_LE(QFontMetrics(field->font()).horizontalAdvance(field->text()), textWidth(field))
+                << "at " << field->font().pixelSize() << " px in a field " << field->width()
+                << " px wide";
+            EXPECT_TRUE(field->font().bold());
+            EXPECT_EQ(field->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        }
+    }
+}
+
+TEST(Window, TheFileFieldNamesThePickedFileAndCannotBeTypedInto) {
+    WindowBench bench;
+    const auto& p = bench.parts();
+    bench.h->controller->isRunning.set(true);
+    ASSERT_TRUE(bench.waitFor([&] { return p.file->isEnabled(); }));
+    const std::filesystem::path picked = "/scores/lune.musicxml";
+    bench.window->fileImported(picked);
+    p.file->end(false);
+    QTest::keyClicks(p.file, "/scores/reunion.musicxml");
+    QTest::keyClick(p.file, Qt::Key_Backspace);
+    EXPECT_EQ(p.file->text(), "lune.musicxml");
+    EXPECT_EQ(bench.h->controller->uploadURL, picked);
+    EXPECT_TRUE(p.file->isReadOnly());
+    // Still reached by Tab, and its text can be selected and copied.
+    EXPECT_TRUE(p.file->focusPolicy() & Qt::TabFocus);
+    p.file->selectAll();
+    EXPECT_EQ(p.file->selectedText(), "lune.musicxml");
+}
+
+TEST(Window, TheLogScrollsInEveryStateAndIsNotGrayed) {
+    WindowBench bench;
+    auto& c = *bench.h->controller;
+    QTextEdit* log = bench.parts().log;
+    for (int i = 0; i < 100; ++i)
+        c.appendLog("line " + std::to_string(i), i % 2 ? LogColor::red : LogColor::white);
+    QApplication::processEvents();
+    QScrollBar* scroll = log->verticalScrollBar();
+    ASSERT_GT(scroll->maximum(), 0);
+    struct Case {
+        const char* state;
+        bool running, uploading;
+    } cases[] = {{"stopped", false, false}, {"uploading", true, true}, {"running", true, false}};
+    for (const auto& state : cases) {
+        SCOPED_TRACE(state.state);
+        c.isRunning.set(state.running);
+        c.isUploading.set(state.uploading);
+        QApplication::processEvents();
+        EXPECT_TRUE(log->isEnabled());  // a disabled view is drawn grayed and takes no input
+        EXPECT_TRUE(log->textInteractionFlags() & Qt::TextSelectableByMouse);
+        scroll->setValue(scroll->maximum());
+        // The wheel turned up over the text, as a user reading back does.
+        const QPoint at = log->viewport()->rect().center();
+        QWheelEvent wheel(at, log->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120 * 3),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(log->viewport(), &wheel);
+        EXPECT_LT(scroll->value(), scroll->maximum());
+    }
 }
 
 TEST(Window, StartWithAHostNameKeepsTheWindowResponsiveAndCannotBePressedTwice) {

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QThread>
@@ -58,6 +59,58 @@ QFont sized(QFont font, int pixels, QFont::Weight weight = QFont::Normal) {
     font.setWeight(weight);
     return font;
 }
+
+// The address field: bold and centred, at 20 pixels where the font shows every IPv4 address
+// whole in the field, and otherwise at the largest size that does, so that the user can check
+// what they typed (the column is narrow and fonts differ in width).
+class AddressField : public QLineEdit {
+  public:
+    static constexpr int largestPixelSize = 20;
+    static constexpr int smallestPixelSize = 10;
+
+    explicit AddressField(const QString& text) : QLineEdit(text) {
+        setFont(sized(font(), largestPixelSize, QFont::Bold));
+        setAlignment(Qt::AlignCenter);
+    }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLineEdit::resizeEvent(event);
+        fitFont();
+    }
+
+  private:
+    // Beside its frame and text margins, a line edit keeps 2 pixels clear on each side of the text.
+    static constexpr int innerMargin = 2;
+
+    int textWidth() const {
+        QStyleOptionFrame option;
+        initStyleOption(&option);
+        const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+        const QMargins margins = textMargins();
+        return contents.width() - margins.left() - margins.right() - 2 * innerMargin;
+    }
+
+    // The widest address: fifteen characters, the twelve digits all the font's widest one.
+    static int widestAddressWidth(const QFontMetrics& metrics) {
+        QChar widest = '0';
+        for (char digit = '1'; digit <= '9'; ++digit)
+            if (metrics.horizontalAdvance(QChar(digit)) > metrics.horizontalAdvance(widest))
+                widest = QChar(digit);
+        const QString group(3, widest);
+        return metrics.horizontalAdvance(group + '.' + group + '.' + group + '.' + group);
+    }
+
+    void fitFont() {
+        const int available = textWidth();
+        QFont fitted = font();
+        for (int pixels = largestPixelSize; pixels >= smallestPixelSize; --pixels) {
+            fitted.setPixelSize(pixels);
+            if (widestAddressWidth(QFontMetrics(fitted)) <= available) break;
+        }
+        if (fitted != font()) setFont(fitted);
+    }
+};
 
 }  // namespace
 
@@ -132,10 +185,8 @@ void MainWindow::build() {
     auto* addressLabel = new QLabel(addressPlaceholder);
     addressLabel->setAlignment(Qt::AlignHCenter);
     leftColumn->addWidget(addressLabel);
-    parts_.address = new QLineEdit(QString::fromStdString(controller_->ipAddress));
+    parts_.address = new AddressField(QString::fromStdString(controller_->ipAddress));
     parts_.address->setPlaceholderText(addressPlaceholder);
-    parts_.address->setAlignment(Qt::AlignCenter);
-    parts_.address->setFont(sized(parts_.address->font(), 20, QFont::Bold));
     parts_.address->setAccessibleName("Headset IP address");
     addressLabel->setBuddy(parts_.address);
     leftColumn->addWidget(parts_.address);
@@ -159,18 +210,28 @@ void MainWindow::build() {
     leftColumn->addLayout(lamps);
     columns->addWidget(left);
 
-    // Middle column: the upload controls and the output log.
+    // Middle column: the upload controls, which are usable only while running and not uploading,
+    // and below them the output log, which can be scrolled and read in every state (the line that
+    // says why an upload failed is needed most once it is over, or after Stop).
+    auto* middleColumn = new QWidget;
+    middleColumn->setFixedWidth(350);
+    auto* middleLayout = new QVBoxLayout(middleColumn);
     parts_.uploadColumn = new QWidget;
-    parts_.uploadColumn->setFixedWidth(350);
     parts_.uploadColumn->setAccessibleName("Upload");
     auto* middle = new QVBoxLayout(parts_.uploadColumn);
+    middle->setContentsMargins(0, 0, 0, 0);
     auto* uploadTitle = new QLabel("Upload a Music Piece (MusicXML or MIDI)");
     uploadTitle->setAlignment(Qt::AlignHCenter);
     middle->addWidget(uploadTitle);
     auto* fileRow = new QHBoxLayout;
+    // The field names the file Browse... picked, which is the one Upload Piece sends: it is read
+    // only, so that it never names another one. It still takes focus and its text can be
+    // selected and read out.
     parts_.file = new QLineEdit;
+    parts_.file->setReadOnly(true);
     parts_.file->setPlaceholderText(filePlaceholder);
     parts_.file->setAccessibleName("Score file");
+    parts_.file->setAccessibleDescription("The file Upload Piece sends; Browse... picks it");
     fileRow->addWidget(parts_.file);
     parts_.browse = new QPushButton("Browse...");
     parts_.browse->setAccessibleName("Browse...");
@@ -180,6 +241,7 @@ void MainWindow::build() {
         new QPushButton(style()->standardIcon(QStyle::SP_ArrowUp), "Upload Piece");
     parts_.upload->setAccessibleName("Upload Piece");
     middle->addWidget(parts_.upload, 0, Qt::AlignHCenter);
+    middleLayout->addWidget(parts_.uploadColumn);
     parts_.log = new QTextEdit;
     parts_.log->setReadOnly(true);
     parts_.log->setTabChangesFocus(true);
@@ -194,8 +256,8 @@ void MainWindow::build() {
     parts_.log->setAccessibleDescription(
         "What the server did: one line per event, newest last; red lines are failures, green "
         "means the upload is complete.");
-    middle->addWidget(parts_.log);
-    columns->addWidget(parts_.uploadColumn);
+    middleLayout->addWidget(parts_.log);
+    columns->addWidget(middleColumn);
 
     // Right column: the help text.
     parts_.help = new QLabel(helpText);
@@ -222,8 +284,6 @@ void MainWindow::build() {
 void MainWindow::bind() {
     QObject::connect(parts_.address, &QLineEdit::textChanged, this,
                      [this](const QString& text) { controller_->ipAddress = text.toStdString(); });
-    QObject::connect(parts_.file, &QLineEdit::textChanged, this,
-                     [this](const QString& text) { controller_->uploadPath = text.toStdString(); });
     QObject::connect(parts_.start, &QAbstractButton::clicked, this, [this] { controller_->start(); });
     QObject::connect(parts_.stop, &QAbstractButton::clicked, this, [this] { controller_->stop(); });
     QObject::connect(parts_.browse, &QAbstractButton::clicked, this, [this] { browse(); });
