@@ -1,14 +1,13 @@
 // The application's entry: one window over a controller. Nothing touches the network or the MIDI
-// system until the user presses Start: the MIDI system, the MIDI reader and the store of its
-// identifiers are made by Start.
+// system until the user presses Start: the bridge to the MIDI system, the MIDI reader and the store
+// of its identifiers are made by Start, and Stop lets go of the MIDI system again.
 #include <QApplication>
 
 #include <cstdlib>
 #include <iostream>
-#include <optional>
 
+#include "app/bridged_midi_input.hpp"
 #include "app/main_window.hpp"
-#include "app/midi_reader.hpp"
 #include "midiservices/jack.hpp"
 
 namespace {
@@ -29,16 +28,10 @@ midiservices::jack::MIDIBackend chosenBackend() {
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Tessaloom MIDI Server");
-    // The bridge to the system's MIDI graph lives as long as the application, from the first Start.
-    std::optional<midiservices::jack::MIDIBackendChoice> backend;
+    // Each Start bridges the system's MIDI graph, each Stop lets go of it: while stopped, no port
+    // of ours is in the graph and no program is connected to us.
     companion::CompanionOptions options;
-    options.makeMidiInput = [&backend](companion::MidiEventHandler onEvent) {
-        if (!backend) {
-            backend = midiservices::jack::startMIDIBackend(chosenBackend());
-            std::cout << backend->logLine << std::endl;
-        }
-        return companion::MidiReader::factory()(std::move(onEvent));
-    };
+    options.makeMidiInput = companion::bridgedMidiInput(chosenBackend());
     companion::MainWindow window(companion::CompanionController::make(std::move(options)));
     window.show();
     const int status = QApplication::exec();
