@@ -1,4 +1,6 @@
 // Start, Stop and the note relay against a fake headset on the loopback interface.
+#include <condition_variable>
+
 #include <gtest/gtest.h>
 
 #include "harness.hpp"
@@ -146,6 +148,102 @@ TEST(Start, AHostNameGoesThroughTheSystemResolver) {
     ASSERT_TRUE(h.until([&] { return !h.controller->outputText().empty(); }));
     EXPECT_EQ(h.controller->outputText().back(), (LogLine{"Server started", LogColor::white}));
     EXPECT_TRUE(h.controller->isRunning.get());
+}
+
+// A blocking resolver in place of the system one: "ready.example" is 127.0.0.1 at once, and any
+// other name gets no answer until the resolver is released (at the latest when it goes).
+class SilentResolver {
+  public:
+    ~SilentResolver() { release(); }
+
+    net::BlockingResolver blocking() const {
+        return [state = state_](const std::string& name) -> net::HostResolution {
+            if (name == "ready.example") return {net::IpAddress::loopbackV4(), {}};
+            std::unique_lock lock(state->mutex);
+            ++state->held;
+            state->releasedChanged.wait(lock, [&] { return state->released; });
+            return {std::nullopt, "released"};
+        };
+    }
+    // How many calls have been held so far.
+    size_t held() const {
+        std::lock_guard lock(state_->mutex);
+        return state_->held;
+    }
+    void release() {
+        {
+            std::lock_guard lock(state_->mutex);
+            state_->released = true;
+        }
+        state_->releasedChanged.notify_all();
+    }
+
+  private:
+    struct State {
+        std::mutex mutex;
+        std::condition_variable releasedChanged;
+        bool released = false;
+        size_t held = 0;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+TEST(Start, ANameNeverAnsweredHoldsUpNoLaterStartAndPressingAgainKeepsTheResolverThreadsBounded) {
+    SilentResolver resolver;
+    auto completed = std::make_shared<std::atomic<int>>(0);
+    CompanionOptions options;
+    options.lookupTimeout = 300ms;
+    options.lookUpHost = [blocking = resolver.blocking(), completed](
+                             const std::string& name, std::chrono::milliseconds timeout,
+                             net::LookupCompletion completion) {
+        net::lookUpHost(name, timeout, blocking,
+                        [completion, completed](std::optional<net::IpAddress> address,
+                                                const std::string& error) {
+                            completion(address, error);
+                            ++*completed;
+                        });
+    };
+    Harness h({}, options);
+    ASSERT_TRUE(h.until([] { return net::resolutionsInFlight() == 0; }));
+
+    h.controller->ipAddress = "silent.example";
+    h.controller->start();
+    ASSERT_TRUE(h.until([&] { return !h.controller->isStarting.get(); }));
+    EXPECT_EQ(h.controller->outputText(),
+              (std::vector<LogLine>{{"Invalid headset address: the host name \"silent.example\" "
+                                     "cannot be resolved: no answer within 0.3 s",
+                                     LogColor::red}}));
+
+    // The first resolver still waits; the next Start's lookup does not wait behind it.
+    h.controller->ipAddress = "ready.example";
+    const auto pressed = std::chrono::steady_clock::now();
+    h.controller->start();
+    ASSERT_TRUE(h.until([&] { return h.controller->isRunning.get(); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, 100ms);
+    h.controller->stop();
+
+    // Start and Stop pressed again and again: each Start's lookup gets a resolver thread while
+    // fewer than the most are busy, and otherwise waits for one until its time is up.
+    h.controller->ipAddress = "silent.example";
+    size_t most = 0;
+    for (int press = 0; press < 50; ++press) {
+        h.controller->start();
+        h.controller->stop();
+        net::runOnNetworkThread([] {});  // the lookup has a thread or waits for one by now
+        const size_t inFlight = net::resolutionsInFlight();
+        EXPECT_LE(inFlight, net::maximumResolutionsInFlight) << "press " << press;
+        most = std::max(most, inFlight);
+    }
+    EXPECT_EQ(most, net::maximumResolutionsInFlight);
+    // Every lookup ends at its time limit; those that waited never reached the resolver.
+    ASSERT_TRUE(h.until([&] { return completed->load() == 52; }));
+    EXPECT_EQ(resolver.held(), net::maximumResolutionsInFlight);
+    EXPECT_EQ(net::resolutionsInFlight(), net::maximumResolutionsInFlight);
+
+    // Released, the resolvers return and their threads end.
+    resolver.release();
+    EXPECT_TRUE(h.until([] { return net::resolutionsInFlight() == 0; }));
+    EXPECT_EQ(resolver.held(), net::maximumResolutionsInFlight);
 }
 
 TEST(Relay, ArmedReceivesStayBoundedWhenTheHeadsetNeverRepliesAndAReplyIsStillLogged) {

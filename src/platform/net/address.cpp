@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cctype>
-#include <utility>
 
 #include "detail.hpp"
 
@@ -84,88 +83,12 @@ bool isHostNameSyntax(std::string_view text) {
     return !allNumeric;
 }
 
-namespace {
-
-std::string cannotResolve(const std::string& name, const std::string& why) {
-    return "the host name \"" + name + "\" cannot be resolved" + (why.empty() ? "" : ": " + why);
-}
-
-std::string secondsText(Duration d) {
-    const auto tenths = std::chrono::duration_cast<std::chrono::milliseconds>(d).count() / 100;
-    return std::to_string(tenths / 10) + (tenths % 10 ? "." + std::to_string(tenths % 10) : "") +
-           " s";
-}
-
-// One lookup in flight: the resolver, the timer that bounds it, and the completion, which the
-// first of the two to finish takes. Network thread only.
-struct Lookup {
-    asio::ip::udp::resolver resolver{detail::ioContext()};
-    asio::steady_timer deadline{detail::ioContext()};
-    std::string name;
-    LookupCompletion completion;
-
-    void finish(std::optional<IpAddress> address, const std::string& error) {
-        auto done = std::exchange(completion, nullptr);
-        if (done) done(address, error);
-    }
-};
-
-}  // namespace
-
 std::optional<IpAddress> parseHostText(std::string_view text) {
     if (auto literal = IpAddress::parse(text)) return literal;
     if (!isHostNameSyntax(text))
         throw NetError(NetError::Case::invalidAddress,
                        "\"" + std::string(text) + "\" is not an IP address or a host name");
     return std::nullopt;
-}
-
-IpAddress resolveHost(std::string_view text) {
-    if (auto literal = parseHostText(text)) return *literal;
-    const std::string shown(text);
-    asio::io_context context;
-    asio::ip::udp::resolver resolver(context);
-    std::error_code error;
-    // No "address configured" filter: on a host whose only interface is the loopback one, it
-    // would hide the loopback addresses themselves.
-    const auto results = resolver.resolve(shown, "", asio::ip::resolver_base::flags(), error);
-    if (error || results.empty())
-        throw NetError(NetError::Case::invalidAddress,
-                       cannotResolve(shown, error ? detail::errorText(error) : std::string()));
-    return detail::fromAsio(results.begin()->endpoint().address());
-}
-
-void lookUpHost(std::string hostName, Duration timeout, LookupCompletion completion) {
-    auto lookup = std::make_shared<Lookup>();
-    lookup->name = std::move(hostName);
-    lookup->completion = std::move(completion);
-    post([lookup, timeout] {
-        if (!isHostNameSyntax(lookup->name)) {
-            lookup->finish(std::nullopt, "\"" + lookup->name + "\" is not a host name");
-            return;
-        }
-        lookup->deadline.expires_after(timeout);
-        lookup->deadline.async_wait([lookup, timeout](const std::error_code& error) {
-            if (error == asio::error::operation_aborted) return;
-            lookup->finish(std::nullopt,
-                           cannotResolve(lookup->name, "no answer within " + secondsText(timeout)));
-            // The system resolver cannot be interrupted: its answer, when it comes, is dropped.
-            lookup->resolver.cancel();
-        });
-        // The same flags as resolveHost (see there).
-        lookup->resolver.async_resolve(
-            lookup->name, "", asio::ip::resolver_base::flags(),
-            [lookup](const std::error_code& error,
-                     const asio::ip::udp::resolver::results_type& results) {
-                lookup->deadline.cancel();
-                if (error || results.empty())
-                    lookup->finish(std::nullopt,
-                                   cannotResolve(lookup->name, error ? detail::errorText(error)
-                                                                     : std::string()));
-                else
-                    lookup->finish(detail::fromAsio(results.begin()->endpoint().address()), {});
-            });
-    });
 }
 
 }  // namespace net

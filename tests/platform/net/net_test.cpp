@@ -221,6 +221,8 @@ struct SilentNameServer {
         folder = ::mkdtemp(pattern);
         replace("/etc/resolv.conf", "nameserver 127.0.0.1\noptions timeout:5 attempts:2\n");
         replace("/etc/nsswitch.conf", "hosts: files dns\n");
+        // A name the resolver answers from the hosts file, without asking the name server.
+        replace("/etc/hosts", "127.0.0.1 localhost\n127.0.0.5 ready.example\n");
     }
     ~SilentNameServer() { std::filesystem::remove_all(folder); }
 
@@ -263,8 +265,17 @@ TEST(Lookup, ANameServerThatNeverAnswersIsWaitedForOnlyUntilTheTimeoutAndHoldsNo
     EXPECT_EQ(result.error,
               "the host name \"headset.example\" cannot be resolved: no answer within 0.5 s");
     EXPECT_TRUE(result.onNetworkThread);
-    // The resolver, still waiting for the name server, holds no thread of this layer: a
-    // connection made now works at once.
+    // The abandoned resolver is still waiting for the name server, on a thread of its own.
+    EXPECT_EQ(net::resolutionsInFlight(), 1u);
+    // It holds up no other lookup: a name from the hosts file is answered at once.
+    const auto asked = std::chrono::steady_clock::now();
+    auto ready = lookUp("ready.example", 5s);
+    ASSERT_EQ(ready.wait_for(10s), std::future_status::ready);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 100ms);
+    const auto answer = ready.get();
+    EXPECT_EQ(answer.address, net::IpAddress::v4({127, 0, 0, 5})) << answer.error;
+    EXPECT_TRUE(answer.onNetworkThread);
+    // Nor does it hold a thread of this layer: a connection made now works at once.
     auto udp = net::UdpConnection::make(net::IpAddress::loopbackV4(), 9);
     std::promise<net::ErrorText> sent;
     udp->start();

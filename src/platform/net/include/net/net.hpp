@@ -5,11 +5,13 @@
 // Threads. The process has one network thread, started on first use and kept for the process's
 // lifetime. Every handler and completion of this layer runs there, one at a time, so an object's
 // handlers never run concurrently with each other. Public operations may be called from any
-// thread; they hand their work to the network thread.
+// thread; they hand their work to the network thread. Only the blocking resolvers of host lookups
+// run elsewhere, on resolver threads of their own (see lookUpHost).
 #pragma once
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -84,12 +86,41 @@ std::optional<IpAddress> parseHostText(std::string_view text);
 using LookupCompletion =
     std::function<void(std::optional<IpAddress> address, const std::string& error)>;
 
-// Looks `hostName` up through the system resolver without blocking the caller. The lookup is
-// started on the network thread, the resolver works on a helper thread of its own, and
-// `completion` runs exactly once on the network thread: with the address, or with an error when
-// the name is not a host name, does not resolve, or gets no answer within `timeout` (a resolver
-// still waiting then is abandoned; its late answer is dropped).
+// What a blocking resolver found for a host name: the first address it gave, or none with the
+// reason there is none (the words a lookup's error puts after "cannot be resolved: "; may be
+// empty).
+struct HostResolution {
+    std::optional<IpAddress> address;
+    std::string reason;
+};
+
+// Resolves a host name on the calling thread, taking as long as the resolver takes (possibly
+// forever). It may be called on several threads at once. An exception it throws counts as no
+// address, with the exception's text as the reason.
+using BlockingResolver = std::function<HostResolution(const std::string& hostName)>;
+
+// How many blocking resolutions of lookUpHost run at once at the most, each on a thread of its
+// own.
+inline constexpr size_t maximumResolutionsInFlight = 8;
+
+// Looks `hostName` up through the system resolver without blocking the caller: lookUpHost with
+// the resolver that resolveHost uses (same flags, same error sentences).
 void lookUpHost(std::string hostName, Duration timeout, LookupCompletion completion);
+
+// Looks `hostName` up through `resolver` without blocking the caller. The lookup's time limit
+// starts now. The resolver is called on a thread of its own, at once while fewer than
+// maximumResolutionsInFlight resolutions run; otherwise the lookup waits for the first thread to
+// come free, and one whose time is up meanwhile never reaches the resolver. `completion` runs
+// exactly once on the network thread: with the address, or with an error when the name is not a
+// host name, does not resolve, or gets no answer within `timeout` (a resolver still working then
+// is abandoned and keeps its thread until it returns; its late answer is dropped). Threads end
+// when no lookup waits for them.
+void lookUpHost(std::string hostName, Duration timeout, BlockingResolver resolver,
+                LookupCompletion completion);
+
+// How many resolvers called by lookUpHost are working now, abandoned ones included: at most
+// maximumResolutionsInFlight.
+size_t resolutionsInFlight();
 
 // Runs `work` on the network thread later.
 void post(std::function<void()> work);
