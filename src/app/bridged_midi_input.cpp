@@ -17,12 +17,6 @@ BridgedMidiInput::BridgedMidiInput(MidiEventHandler onEvent,
         std::move(onEvent), defaults ? std::move(defaults) : midiio::KeyValueStore::standard());
 }
 
-BridgedMidiInput::~BridgedMidiInput() {
-    // The reader's objects go before the graph they are bridged into.
-    reader_.reset();
-    bridge_.reset();
-}
-
 void BridgedMidiInput::removeAll() {
     reader_->removeAll();
     // Closing our JACK client takes its ports and connections out of the graph; the bridged

@@ -117,6 +117,7 @@ void CompanionController::appendLog(std::string text, LogColor color) {
 
 void CompanionController::start() {
     if (isRunning.get() || isStarting.get()) return;
+    const uint64_t run = ++run_;
     const std::string typed = trimmedBlanks(ipAddress);
     std::optional<net::IpAddress> literal;
     try {
@@ -132,11 +133,10 @@ void CompanionController::start() {
     // A host name: the resolver may take seconds, or never answer, so the answer is awaited off
     // the main thread; the window stays responsive and Start cannot be pressed again meanwhile.
     isStarting.set(true);
-    const uint64_t attempt = ++startAttempt_;
-    auto completion = [weak = weak_from_this(), attempt](std::optional<net::IpAddress> host,
-                                                         const std::string& error) {
-        dispatch::Queue::main()->async([weak, attempt, host, error] {
-            if (auto self = weak.lock()) self->lookupFinished(attempt, host, error);
+    auto completion = [weak = weak_from_this(), run](std::optional<net::IpAddress> host,
+                                                     const std::string& error) {
+        dispatch::Queue::main()->async([weak, run, host, error] {
+            if (auto self = weak.lock()) self->lookupFinished(run, host, error);
         });
     };
     if (options_.lookUpHost)
@@ -145,10 +145,10 @@ void CompanionController::start() {
         net::lookUpHost(typed, options_.lookupTimeout, std::move(completion));
 }
 
-void CompanionController::lookupFinished(uint64_t attempt, std::optional<net::IpAddress> host,
+void CompanionController::lookupFinished(uint64_t run, std::optional<net::IpAddress> host,
                                          const std::string& error) {
     // Stop came first, or this is the answer to an earlier Start.
-    if (attempt != startAttempt_ || !isStarting.get()) return;
+    if (run != run_ || !isStarting.get()) return;
     isStarting.set(false);
     if (!host) {
         appendLog("Invalid headset address: " + error, LogColor::red);
@@ -159,7 +159,7 @@ void CompanionController::lookupFinished(uint64_t attempt, std::optional<net::Ip
 
 void CompanionController::startWith(const net::IpAddress& host) {
     headsetAddress_ = host;
-    const uint64_t run = ++run_;
+    const uint64_t run = run_;
     connection_ = net::UdpConnection::make(host, options_.headsetPort);
     startConnection();
     midiErrorText.set("");
@@ -201,7 +201,6 @@ void CompanionController::startConnection() {
 void CompanionController::stop() {
     // Works whatever Start managed to make: with or without a MIDI input, and during an upload.
     // A lookup still awaited is abandoned: its answer is ignored.
-    ++startAttempt_;
     ++run_;
     isStarting.set(false);
     if (connection_) connection_->cancel();

@@ -55,8 +55,6 @@ struct Lookup {
     // Network thread only.
     asio::steady_timer deadline{detail::ioContext()};
     LookupCompletion completion;
-    // Guarded by Resolvers::mutex: whether the lookup is in the wait list.
-    bool waiting = false;
 
     void finish(std::optional<IpAddress> address, const std::string& error) {
         auto done = std::exchange(completion, nullptr);
@@ -92,7 +90,6 @@ std::shared_ptr<Lookup> nextWaiting() {
     }
     auto lookup = std::move(*next);
     r.waiting.erase(next);
-    lookup->waiting = false;
     return lookup;
 }
 
@@ -127,7 +124,6 @@ void admit(std::shared_ptr<Lookup> lookup) {
     {
         std::lock_guard lock(r.mutex);
         if (r.running >= maximumResolutionsInFlight) {
-            lookup->waiting = true;
             r.waiting.push_back(lookup);
             return;
         }
@@ -151,11 +147,10 @@ void expire(const std::shared_ptr<Lookup>& lookup) {
     {
         auto& r = resolvers();
         std::lock_guard lock(r.mutex);
-        if (lookup->waiting) {
-            const auto at = std::find(r.waiting.begin(), r.waiting.end(), lookup);
+        const auto at = std::find(r.waiting.begin(), r.waiting.end(), lookup);
+        if (at != r.waiting.end()) {
             dropped = std::move(*at);
             r.waiting.erase(at);
-            lookup->waiting = false;
         }
     }
     lookup->finish(std::nullopt,

@@ -29,15 +29,11 @@ class BridgedMidiInput : public MidiInput {
                      const midiservices::jack::JackOptions& jackOptions = {},
                      std::shared_ptr<midiio::KeyValueStore> defaults = nullptr,
                      const DiagnosticSink& diagnostics = standardOutput());
-    // Releases the reader, then the bridge.
-    ~BridgedMidiInput() override;
-    BridgedMidiInput(const BridgedMidiInput&) = delete;
-    BridgedMidiInput& operator=(const BridgedMidiInput&) = delete;
-
     // Removes the reader's objects, then releases the bridge. Calling it again changes nothing.
     void removeAll() override;
 
   private:
+    // Declared in this order so that the reader goes before the graph it is bridged into.
     std::unique_ptr<midiservices::jack::JackBridge> bridge_;  // null: the in-process services
     std::unique_ptr<MidiReader> reader_;
 };

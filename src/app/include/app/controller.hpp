@@ -140,8 +140,7 @@ class CompanionController : public std::enable_shared_from_this<CompanionControl
     explicit CompanionController(CompanionOptions options);
     void print(const std::string& line) const;
     void startWith(const net::IpAddress& host);
-    void lookupFinished(uint64_t attempt, std::optional<net::IpAddress> host,
-                        const std::string& error);
+    void lookupFinished(uint64_t run, std::optional<net::IpAddress> host, const std::string& error);
     void startConnection();
     void conversionFinished(uint64_t generation, PieceConversion conversion);
     void uploadComplete(uint64_t generation);
@@ -159,9 +158,9 @@ class CompanionController : public std::enable_shared_from_this<CompanionControl
     // Where conversions run, one at a time: made by the first upload.
     std::shared_ptr<dispatch::Queue> conversionQueue_;
     uint64_t uploadGeneration_ = 0;
-    uint64_t startAttempt_ = 0;
-    // Counts Starts and Stops: a note or a reply carries the run it came from and is dropped on the
-    // main thread once that run has ended, since it may have been queued before Stop.
+    // Counts Starts and Stops: a lookup's answer, a note or a reply carries the run it came from
+    // and is dropped on the main thread once that run has ended, since it may have been queued
+    // before Stop (or before Stop and another Start).
     uint64_t run_ = 0;
     // Changed on the network thread only.
     std::shared_ptr<std::atomic<size_t>> armedReceives_ = std::make_shared<std::atomic<size_t>>(0);
