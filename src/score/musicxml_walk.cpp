@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
+#include <optional>
+#include <vector>
 
 #include "musicxml_reading.hpp"
 #include "score/musicxml_converter.hpp"
@@ -48,6 +51,64 @@ const XMLElement& onlyPart(const xmlindexing::XMLIndexer& document) {
         fail("The score has " + std::to_string(parts) +
              " parts; only scores with a single part can be converted.");
     return *part;
+}
+
+// The beats of one time signature: a positive integer, or positive integers joined by "+" that
+// count as their sum (3+2 is five beats); absent for anything else.
+std::optional<int64_t> beatsOf(std::string_view text) {
+    if (const auto whole = detail::integerOf(text)) return *whole > 0 ? whole : std::nullopt;
+    int64_t sum = 0;
+    for (size_t from = 0;;) {
+        const size_t plus = text.find('+', from);
+        const auto part = detail::integerOf(text.substr(from, plus - from));
+        if (!part || *part <= 0 || __builtin_add_overflow(sum, *part, &sum)) return std::nullopt;
+        if (plus == std::string_view::npos) return sum;
+        from = plus + 1;
+    }
+}
+
+struct TimeSignature {
+    int64_t beats;
+    int64_t beatType;
+};
+
+// The time signature of a time element. The n-th beats element pairs with the n-th beat-type;
+// several pairs make one bar of their sum, written over the least common beat type (5/8 and 3/4
+// are 11/8). Absent for senza-misura (unmeasured music), which holds no beats.
+std::optional<TimeSignature> timeSignatureOf(const XMLElement& time) {
+    std::vector<const XMLElement*> beats, types;
+    bool unmeasured = false;
+    detail::forEachChildElement(time, [&](const XMLElement& child) {
+        const std::string& name = child.name();
+        if (name == "beats"sv)
+            beats.push_back(&child);
+        else if (name == "beat-type"sv)
+            types.push_back(&child);
+        else if (name == "senza-misura"sv)
+            unmeasured = true;
+    });
+    if (beats.size() != types.size() || (beats.empty() && !unmeasured)) fail("Error in time node");
+    if (beats.empty()) return std::nullopt;
+
+    std::optional<TimeSignature> signature;
+    for (size_t i = 0; i < beats.size(); ++i) {
+        const auto count = beatsOf(beats[i]->text());
+        const auto type = detail::integerOf(types[i]->text());
+        if (!count || !type || *type <= 0) fail("Error in time node");
+        if (!signature) {
+            signature = TimeSignature{*count, *type};
+            continue;
+        }
+        int64_t commonType = 0, sum = 0, scaled = 0;
+        if (__builtin_mul_overflow(signature->beatType / std::gcd(signature->beatType, *type),
+                                   *type, &commonType) ||
+            __builtin_mul_overflow(signature->beats, commonType / signature->beatType, &sum) ||
+            __builtin_mul_overflow(*count, commonType / *type, &scaled) ||
+            __builtin_add_overflow(sum, scaled, &sum))
+            fail("Error in time node");
+        signature = TimeSignature{sum, commonType};
+    }
+    return signature;
 }
 
 bool fitsInTicks(float value) {
@@ -135,11 +196,9 @@ void JpsMusicXmlConverter::walkMeasure(const XMLElement& measure) {
     currentMeasureTimestamp = latestVoiceClock();
     setAllVoiceClocks(currentMeasureTimestamp);
 
-    if (*number == "0") {
-        const auto implicit = attributeText(measure, "implicit");
-        if (!implicit) fail("Missing measure implicit attribute");
-        if (*implicit == "yes") alignPickupMeasure();
-    }
+    // A pickup bar is measure "0" marked implicit; the attribute's default is "no", so a measure
+    // "0" without it is an ordinary measure.
+    if (*number == "0" && attributeText(measure, "implicit") == "yes") alignPickupMeasure();
 }
 
 void JpsMusicXmlConverter::readAttributes(const XMLElement& attributes) {
@@ -149,14 +208,10 @@ void JpsMusicXmlConverter::readAttributes(const XMLElement& attributes) {
         divisions = *value;
     }
     if (const auto* time = firstChild(attributes, "time")) {
-        const auto* beatsElement = firstChild(*time, "beats");
-        const auto* beatTypeElement = firstChild(*time, "beat-type");
-        if (!beatsElement || !beatTypeElement) fail("Error in time node");
-        const auto beats = detail::integerOf(beatsElement->text());
-        const auto type = detail::integerOf(beatTypeElement->text());
-        if (!beats || !type || *beats <= 0 || *type <= 0) fail("Error in time node");
-        beatsPerMeasure = *beats;
-        beatType = *type;
+        const auto signature = timeSignatureOf(*time);
+        if (!signature) return;  // unmeasured music leaves the time signature as it was
+        beatsPerMeasure = signature->beats;
+        beatType = signature->beatType;
         const float quarters =
             4.0f / static_cast<float>(beatType) * static_cast<float>(beatsPerMeasure);
         if (!fitsInTicks(quarters)) fail("Error in time node");
@@ -258,9 +313,11 @@ void JpsMusicXmlConverter::alignPickupMeasure() {
     const auto fullBarTicks = static_cast<int64_t>(fullBar);
     const int64_t shift = detail::subtractTicks(fullBarTicks, currentMeasureTimestamp);
     // Tempo and dynamics marks stay where they are; every note moves, and with it every tick the
-    // repeat section and the duplicate test remember.
+    // held ties, the repeat section and the duplicate test remember.
     for (const auto& note : noteObjects)
         if (note) note->start = addTicks(note->start, shift);
+    for (auto& [key, held] : tieBuffer_)
+        held.end = addTicks(held.end, shift);
     indexShift_ = addTicks(indexShift_, shift);
     sectionStart_ = addTicks(sectionStart_, shift);
     sectionStop_ = addTicks(sectionStop_, shift);

@@ -108,6 +108,12 @@ TEST(ScoreCorpus, EveryScoreMatchesWhatAnIndependentRendererPlays) {
     EXPECT_EQ(checkCorpus(dataDir), 7u);
 }
 
+// Ties out of pickup bars, a pickup "0" without the implicit attribute, composite time signatures
+// and unmeasured music; their expected notes give lengths as well.
+TEST(ScoreCorpus, ScoresAsExportsWriteThemMatchInOnsetAndLength) {
+    EXPECT_EQ(checkCorpus(dataDir / "exports"), 5u);
+}
+
 TEST(ScoreCorpus, ScoreWithFourPartsIsRefused) {
     score::JpsMusicXmlConverter converter;
     try {
