@@ -6,6 +6,9 @@ option(PROJECT_BUILD_TESTS "Build the test suite" ON)
 option(PROJECT_BUILD_BENCHMARKS "Build the benchmarks (needs Google Benchmark)" ON)
 option(PROJECT_BUILD_FUZZERS "Build the fuzz targets (libFuzzer with clang, a corpus runner otherwise)" ON)
 option(PROJECT_BUILD_APP "Build the Qt application and views (needs Qt 6 Widgets)" ON)
+# The folders of src/, tests/ and bench/ that hold the application and the views or build on them:
+# with PROJECT_BUILD_APP off they are not added, and so Qt is not looked for.
+set(PROJECT_APP_FOLDERS app midi_ui)
 # Test programs spend most of their compile time generating the same GoogleTest and library inline
 # code in every file; compiled a few files at a time, each test program builds in about 60% of the
 # time. A test file whose internal names clash with another's in its batch can leave the batches

@@ -1,12 +1,15 @@
 # Helpers that give every library, test, benchmark and fuzz target the same shape.
 
 # project_add_subfolders(<dir>): add_subdirectory for each direct subfolder of <dir> that has a
-# CMakeLists.txt, in alphabetical order.
+# CMakeLists.txt, in alphabetical order; without PROJECT_BUILD_APP, not the application's folders.
 function(project_add_subfolders dir)
     file(GLOB _children LIST_DIRECTORIES true RELATIVE ${CMAKE_SOURCE_DIR}/${dir} ${CMAKE_SOURCE_DIR}/${dir}/*)
     list(SORT _children)
     foreach(_child IN LISTS _children)
         if(_child STREQUAL "platform" OR _child STREQUAL "support" OR _child STREQUAL "data")
+            continue()
+        endif()
+        if(NOT PROJECT_BUILD_APP AND _child IN_LIST PROJECT_APP_FOLDERS)
             continue()
         endif()
         if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/${_child}/CMakeLists.txt)

@@ -10,7 +10,7 @@ build_dir="$ROOT/build/release"
 # Only the application and its screenshot tool.
 PROJECT_BUILD_TARGETS=${PROJECT_BUILD_TARGETS:-"TessaloomMidiServer app_window_screenshot"} \
     project_build "$build_dir" -DCMAKE_BUILD_TYPE=Release -DPROJECT_BUILD_TESTS=OFF \
-    -DPROJECT_BUILD_FUZZERS=OFF
+    -DPROJECT_BUILD_FUZZERS=OFF -DPROJECT_BUILD_APP=ON
 
 app="$build_dir/src/app/TessaloomMidiServer"
 if [ ! -x "$app" ]; then

@@ -6,7 +6,8 @@
 #   --sanitize S   build with the sanitizers S instead (e.g. thread)
 #   --build-dir D  build in D instead of build/test
 #   --threaded-only  build only the libraries and tests that the tests labelled `threaded` need
-#                    (no benchmarks, fuzz targets or application) and run only those tests
+#                    (among them the application's and the views'; no benchmarks or fuzz targets)
+#                    and run only those tests
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$ROOT/scripts/lib.sh"
@@ -29,10 +30,12 @@ done
 
 "$ROOT/scripts/install-deps.sh"
 
-extra=()
+# The application and its views are built and tested in both modes; said explicitly, so that a build
+# folder configured without them before gets them back.
+extra=(-DPROJECT_BUILD_APP=ON)
 ctest_args=()
 if [ $threaded_only -eq 1 ]; then
-    extra=(-DPROJECT_BUILD_BENCHMARKS=OFF -DPROJECT_BUILD_FUZZERS=OFF -DPROJECT_BUILD_APP=OFF)
+    extra+=(-DPROJECT_BUILD_BENCHMARKS=OFF -DPROJECT_BUILD_FUZZERS=OFF)
     export PROJECT_BUILD_TARGETS=threaded_tests
     ctest_args=(-L threaded)
 fi
