@@ -44,10 +44,19 @@ inline const std::string arpeggiate = "<notations><arpeggiate/></notations>";
 inline const std::string tieStart = "<tie type=\"start\"/>";
 inline const std::string tieStop = "<tie type=\"stop\"/>";
 
-inline std::string attributes(int divisions, int beats = 4, int beatType = 4) {
-    return "<attributes><divisions>" + std::to_string(divisions) + "</divisions><time><beats>" +
-           std::to_string(beats) + "</beats><beat-type>" + std::to_string(beatType) +
-           "</beat-type></time></attributes>";
+// A beats/beat-type pair of a time element; `count` may be composite ("3+2").
+inline std::string beats(const std::string& count, int64_t type) {
+    return "<beats>" + count + "</beats><beat-type>" + std::to_string(type) + "</beat-type>";
+}
+
+// An attributes element with `divisions` and a time element holding `signature`.
+inline std::string timeIn(int divisions, const std::string& signature) {
+    return "<attributes><divisions>" + std::to_string(divisions) + "</divisions><time>" +
+           signature + "</time></attributes>";
+}
+
+inline std::string attributes(int divisions, int count = 4, int beatType = 4) {
+    return timeIn(divisions, beats(std::to_string(count), beatType));
 }
 
 inline std::string barline(const std::string& content) {
@@ -55,6 +64,9 @@ inline std::string barline(const std::string& content) {
 }
 inline const std::string forwardRepeat = barline("<repeat direction=\"forward\"/>");
 inline const std::string backwardRepeat = barline("<repeat direction=\"backward\"/>");
+
+// The attribute that makes measure "0" a pickup bar.
+inline const std::string pickup = " implicit=\"yes\"";
 
 inline std::string measure(const std::string& number, const std::string& content,
                            const std::string& attributes = "") {

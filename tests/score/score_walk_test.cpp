@@ -102,10 +102,10 @@ INSTANTIATE_TEST_SUITE_P(
                  measure("1", one + bar("C4")) + measure("X1", bar("D4") + backwardRepeat),
                  joined({barAt(0, 48), barAt(4 * Q, 50), barAt(8 * Q, 50)})},
         WalkCase{"PickupQuarterIn44",
-                 measure("0", one + N("G4", 1), " implicit=\"yes\"") + measure("1", bar("C4")),
+                 measure("0", one + N("G4", 1), pickup) + measure("1", bar("C4")),
                  joined({{{3 * Q, 55, Q, 0}}, barAt(4 * Q, 48)})},
         WalkCase{"PickupIn68",
-                 measure("0", attributes(2, 6, 8) + N("G4", 1), " implicit=\"yes\"") +
+                 measure("0", attributes(2, 6, 8) + N("G4", 1), pickup) +
                      measure("1", N("C4", 1)),
                  {{3 * Q - Q / 2, 55, Q / 2, 0}, {3 * Q, 48, Q / 2, 0}}},
         WalkCase{"MeasureZeroNotImplicitIsAnOrdinaryMeasure",
@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A repeat back to the start replays the pickup from its aligned place: the replay
         // begins with the pickup right after the repeat sign.
         WalkCase{"RepeatIncludingThePickup",
-                 measure("0", one + N("G4", 1), " implicit=\"yes\"") +
+                 measure("0", one + N("G4", 1), pickup) +
                      measure("1", bar("C4") + backwardRepeat) + measure("2", N("D4", 1)),
                  joined({{{3 * Q, 55, Q, 0}},
                          barAt(4 * Q, 48),
@@ -123,16 +123,6 @@ INSTANTIATE_TEST_SUITE_P(
                          {{13 * Q, 50, Q, 0}}})},
         WalkCase{"PartWithoutMeasures", "", {}}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// An attributes element with `divisions` and a time element holding `signature`.
-std::string timeIn(int divisions, const std::string& signature) {
-    return "<attributes><divisions>" + std::to_string(divisions) + "</divisions><time>" +
-           signature + "</time></attributes>";
-}
-std::string beats(const std::string& count, int64_t type) {
-    return "<beats>" + count + "</beats><beat-type>" + std::to_string(type) + "</beat-type>";
-}
-const std::string pickup = " implicit=\"yes\"";
 
 // Scores as real exports write them: ties out of a pickup bar, pickups numbered "0" without the
 // implicit attribute, and MusicXML's composite time signatures (divisions 2 where an eighth is 1).
@@ -305,7 +295,7 @@ TEST(ScoreWalkMarks, TempoAndDynamicsDirections) {
 TEST(ScoreWalkMarks, PickupMovesNotesButNotMarks) {
     JpsMusicXmlConverter converter;
     converter.parseScore(
-        partwise(measure("0", one + N("G4", 1) + sound("dynamics=\"80\""), " implicit=\"yes\"")));
+        partwise(measure("0", one + N("G4", 1) + sound("dynamics=\"80\""), pickup)));
     EXPECT_EQ(converter.noteObjects[0]->start, 3 * Q);
     EXPECT_EQ(converter.dynamicsObjects.back()->start, Q);
     EXPECT_EQ(converter.currentMeasureTimestamp, 4 * Q);
@@ -389,11 +379,11 @@ INSTANTIATE_TEST_SUITE_P(
             partwise(measure("0",
                              "<attributes><divisions>1</divisions><time><beats>100000000000000000"
                              "</beats><beat-type>4</beat-type></time></attributes>",
-                             " implicit=\"yes\"")),
+                             pickup)),
             "Error in time node"},
         RefusalCase{"PickupWithoutTimeSignature",
                     partwise(measure("0", "<attributes><divisions>1</divisions></attributes>",
-                                     " implicit=\"yes\"")),
+                                     pickup)),
                     "Missing time node"},
         RefusalCase{"EndingWithoutNumber",
                     partwise(measure("1", one + barline("<ending type=\"start\"/>"))),
