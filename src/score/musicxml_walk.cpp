@@ -151,6 +151,7 @@ void JpsMusicXmlConverter::parseScore(std::string_view text) {
     tieBuffer_.clear();
     repeatSectionNotes.clear();
     isInRepeatSection = true;
+    heldTempos_.clear();
     sectionStart_ = 0;
     sectionStop_ = 0;
     // Notes of an earlier conversion on this converter stay in the list and in the duplicate test.
@@ -165,6 +166,9 @@ void JpsMusicXmlConverter::parseScore(std::string_view text) {
     detail::forEachChildElement(part, [&](const XMLElement& child) {
         if (child.name() == "measure") walkMeasure(child);
     });
+    // Tempo marks of a score without a time signature keep the bars of four quarters that the
+    // default tempo assumes too.
+    heldTempos_.clear();
 }
 
 void JpsMusicXmlConverter::walkMeasure(const XMLElement& measure) {
@@ -216,7 +220,42 @@ void JpsMusicXmlConverter::readAttributes(const XMLElement& attributes) {
             4.0f / static_cast<float>(beatType) * static_cast<float>(beatsPerMeasure);
         if (!fitsInTicks(quarters)) fail("Error in time node");
         quarterNotesPerBeat = static_cast<int64_t>(quarters);
+        barQuarters_ = quarters;
+        if (!heldTempos_.empty()) settleHeldTempos();
     }
+}
+
+// The quarter notes of one bar that a tempo divides by: the whole ones of the time signature in
+// force, or the exact length of a bar shorter than one quarter (bpm means bars per minute). Absent
+// while no time signature has been read.
+std::optional<float> JpsMusicXmlConverter::quartersPerBar() const {
+    if (quarterNotesPerBeat != 0) return static_cast<float>(quarterNotesPerBeat);
+    if (barQuarters_ > 0.0f) return barQuarters_;
+    return std::nullopt;
+}
+
+void JpsMusicXmlConverter::readTempo(float qnpm) {
+    const auto quarters = quartersPerBar();
+    bpm = qnpm / quarters.value_or(4.0f);
+    auto mark = std::make_shared<TempoObject>(currentVoiceTimestamp[0], qnpm, bpm);
+    // A tempo read before the first time signature (some exports write it ahead of bar 1's
+    // attributes) waits for it.
+    if (!quarters) heldTempos_.push_back(mark);
+    // A tempo at the very start replaces the default one.
+    if (mark->start == 0 && !tempoObjects.empty())
+        tempoObjects[0] = std::move(mark);
+    else
+        tempoObjects.push_back(std::move(mark));
+}
+
+// The first time signature of the walk has been read: the tempo marks read before it take their
+// bars per minute from it.
+void JpsMusicXmlConverter::settleHeldTempos() {
+    const float quarters = *quartersPerBar();
+    for (const auto& mark : heldTempos_)
+        mark->bpm = mark->qnpm / quarters;
+    bpm = heldTempos_.back()->bpm;
+    heldTempos_.clear();
 }
 
 void JpsMusicXmlConverter::readDirection(const XMLElement& direction) {
@@ -237,15 +276,7 @@ void JpsMusicXmlConverter::readDirection(const XMLElement& direction) {
     const auto* sound = firstChild(direction, "sound");
     if (!sound) return;
     if (const auto tempoText = attributeText(*sound, "tempo")) {
-        if (const auto tempo = detail::numberOf(*tempoText)) {
-            bpm = *tempo / static_cast<float>(quarterNotesPerBeat);
-            auto mark = std::make_shared<TempoObject>(currentVoiceTimestamp[0], *tempo, bpm);
-            // A tempo at the very start replaces the default one.
-            if (mark->start == 0 && !tempoObjects.empty())
-                tempoObjects[0] = std::move(mark);
-            else
-                tempoObjects.push_back(std::move(mark));
-        }
+        if (const auto tempo = detail::numberOf(*tempoText)) readTempo(*tempo);
     }
     if (const auto dynamicsText = attributeText(*sound, "dynamics")) {
         currentDynamics = detail::numberOf(*dynamicsText).value_or(0.0f);

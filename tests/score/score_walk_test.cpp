@@ -235,7 +235,6 @@ TEST(ScoreWalkMarks, TempoAndDynamicsDirections) {
         std::vector<std::tuple<int64_t, float, float>> tempos;  // start, qnpm, bpm
         std::vector<std::pair<int64_t, float>> dynamics;        // start, level
     };
-    const float inf = std::numeric_limits<float>::infinity();
     const std::vector<Case> cases = {
         {"TempoAtTheStartReplacesTheDefault",
          measure("1", attributes(1, 3, 4) + sound("tempo=\"90\"") + N("C4", 3)),
@@ -245,9 +244,10 @@ TEST(ScoreWalkMarks, TempoAndDynamicsDirections) {
          measure("1", one + bar("C4")) + measure("2", sound("tempo=\"100\"") + bar("C4")),
          {{0, 120.0f, 30.0f}, {4 * Q, 100.0f, 25.0f}},
          {{0, 60.0f}}},
-        {"TempoBeforeAnyTimeSignatureHasAnInfiniteBpm",
+        // A score without a time signature counts bars of four quarters, as the default tempo does.
+        {"TempoWithoutAnyTimeSignatureCountsFourQuartersToTheBar",
          measure("1", "<attributes><divisions>1</divisions></attributes>" + sound("tempo=\"90\"")),
-         {{0, 90.0f, inf}},
+         {{0, 90.0f, 22.5f}},
          {{0, 60.0f}}},
         {"TempoThatIsNotANumberIsSkipped",
          measure("1", one + sound("tempo=\"fast\"") + sound("tempo=\"nan\"")),
@@ -290,6 +290,83 @@ TEST(ScoreWalkMarks, TempoAndDynamicsDirections) {
         EXPECT_EQ(tempos, c.tempos) << c.name;
         EXPECT_EQ(dynamics, c.dynamics) << c.name;
     }
+}
+
+// A tempo read before the first time signature (exports write it ahead of bar 1's attributes, and
+// many parts have no time element at all) waits for that signature to know its bars per minute.
+TEST(ScoreWalkMarks, TempoMarksReadBeforeTheFirstTimeSignature) {
+    using Tempos = std::vector<std::tuple<int64_t, float, float>>;  // start, qnpm, bpm
+    struct Case {
+        const char* name;
+        std::string earlierScore;  // walked first on the same converter, when not empty
+        std::string measures;
+        Tempos tempos;
+        std::pair<int64_t, int64_t> info;  // beatsPerMeasure, beatType
+    };
+    const std::string divisionsOnly = "<attributes><divisions>1</divisions></attributes>";
+    const auto tempo = [](int t) { return sound("tempo=\"" + std::to_string(t) + "\""); };
+    const std::vector<Case> cases = {
+        {"TempoAheadOfFourFour", "", measure("1", tempo(69) + one + N("C4", 1) + N("D4", 1)),
+         {{0, 69.0f, 17.25f}}, {4, 4}},
+        {"TempoAheadOfThreeFour", "", measure("1", tempo(69) + attributes(1, 3, 4) + N("C4", 1)),
+         {{0, 69.0f, 23.0f}}, {3, 4}},
+        {"TempoAheadOfTwoTwo", "", measure("1", tempo(200) + attributes(1, 2, 2) + N("C4", 1)),
+         {{0, 200.0f, 50.0f}}, {2, 2}},
+        {"NoTimeElement", "", measure("1", divisionsOnly + tempo(69) + N("C4", 1)),
+         {{0, 69.0f, 17.25f}}, {0, 0}},
+        {"SenzaMisuraOnly", "", measure("1", timeIn(1, "<senza-misura/>") + tempo(69) + N("C4", 1)),
+         {{0, 69.0f, 17.25f}}, {0, 0}},
+        // Two marks wait, the second after a note; bar 2's signature settles both.
+        {"SeveralMarksWaitForABarLater", "",
+         measure("1", divisionsOnly + tempo(60) + N("C4", 1) + tempo(90)) +
+             measure("2", attributes(1, 3, 4) + N("C4", 3)),
+         {{0, 60.0f, 20.0f}, {Q, 90.0f, 30.0f}}, {3, 4}},
+        // A bar shorter than a quarter counts its exact length: 3/16 is 0.75 of a quarter.
+        {"BarShorterThanAQuarter", "", measure("1", attributes(4, 3, 16) + tempo(69) + N("C4", 3)),
+         {{0, 69.0f, 92.0f}}, {3, 16}},
+        {"BarShorterThanAQuarterSettlesAHeldMark", "",
+         measure("1", tempo(60) + attributes(2, 1, 8) + N("C4", 1)), {{0, 60.0f, 120.0f}}, {1, 8}},
+        // Unchanged: whole quarters are counted from one quarter up, and a mark takes the
+        // signature in force when it is read.
+        {"FiveEightCountsTwoQuarters", "", measure("1", attributes(2, 5, 8) + tempo(69)),
+         {{0, 69.0f, 34.5f}}, {5, 8}},
+        {"LaterMarkTakesTheSignatureInForce", "",
+         measure("1", one + tempo(90) + bar("C4")) +
+             measure("2", tempo(60) + attributes(1, 3, 4) + N("C4", 3)),
+         {{0, 90.0f, 22.5f}, {4 * Q, 60.0f, 15.0f}}, {3, 4}},
+        // The signature read carries over to the next walk of the same converter; a walk that
+        // read none leaves nothing to carry.
+        // (A mark at tick 0 replaces the first record of the list, the earlier walk's.)
+        {"SignatureOfAnEarlierWalkCarriesOver", partwise(measure("1", attributes(1, 3, 4))),
+         measure("1", divisionsOnly + tempo(69)), {{0, 69.0f, 23.0f}, {0, 120.0f, 30.0f}}, {3, 4}},
+        {"EarlierWalkWithoutSignature",
+         partwise(measure("1", divisionsOnly + N("C4", 1) + tempo(100))),
+         measure("1", tempo(200) + attributes(1, 2, 2)),
+         {{0, 200.0f, 50.0f}, {Q, 100.0f, 25.0f}, {0, 120.0f, 30.0f}}, {2, 2}},
+    };
+    for (const auto& c : cases) {
+        JpsMusicXmlConverter converter;
+        if (!c.earlierScore.empty()) converter.parseScore(c.earlierScore);
+        converter.parseScore(partwise(c.measures));
+        Tempos tempos;
+        for (const auto& t : converter.tempoObjects)
+            tempos.emplace_back(t->start, t->qnpm, t->bpm);
+        EXPECT_EQ(tempos, c.tempos) << c.name;
+        EXPECT_EQ(std::make_pair(converter.beatsPerMeasure, converter.beatType), c.info) << c.name;
+        // Every piece has a JSON form now, and where a signature was read before or after the
+        // mark the notes are the same.
+        const score::JPSData piece(
+            std::make_shared<score::JPSInfo>(converter.beatsPerMeasure, converter.beatType),
+            converter.noteObjects, converter.tempoObjects, converter.dynamicsObjects, {});
+        EXPECT_NO_THROW((void)piece.json()) << c.name;
+    }
+    // The notes do not depend on where the tempo mark stands.
+    JpsMusicXmlConverter ahead, after;
+    ahead.parseScore(partwise(measure("1", tempo(69) + one + bar("C4")) + measure("2", bar("D4"))));
+    after.parseScore(partwise(measure("1", one + tempo(69) + bar("C4")) + measure("2", bar("D4"))));
+    EXPECT_EQ(notesOf(ahead), notesOf(after));
+    EXPECT_EQ(notesOf(ahead), joined({barAt(0, 48), barAt(4 * Q, 50)}));
+    EXPECT_EQ(ahead.bpm, 17.25f);  // the last mark's value, once settled
 }
 
 TEST(ScoreWalkMarks, PickupMovesNotesButNotMarks) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -78,6 +79,9 @@ class JpsMusicXmlConverter : public MusicConverter {
     void readAttributes(const xmlindexing::XMLElement& attributes);
     void readDirection(const xmlindexing::XMLElement& direction);
     void readBarline(const xmlindexing::XMLElement& barline);
+    void readTempo(float qnpm);
+    void settleHeldTempos();
+    std::optional<float> quartersPerBar() const;
     void convertNote(const xmlindexing::XMLElement& note);
     void alignPickupMeasure();
     void replayRepeatSection();
@@ -132,6 +136,13 @@ class JpsMusicXmlConverter : public MusicConverter {
     };
     std::map<std::pair<int64_t, int64_t>, HeldTie> tieBuffer_;
     uint64_t tieOrder_ = 0;
+
+    // The length of one bar of the last time signature read, in quarter notes and exactly; 0 until
+    // a time signature has been read. It carries over between walks, as quarterNotesPerBeat does.
+    float barQuarters_ = 0.0f;
+    // Tempo marks of this walk read before any time signature: each waits for the first one to
+    // know its bars per minute, and meanwhile holds the value of a bar of four quarters.
+    std::vector<TempoRef> heldTempos_;
 
     // Per voice, how far an arpeggio has staggered the current chord's notes from its start.
     std::vector<int64_t> arpeggioOffset_;
