@@ -1,5 +1,6 @@
 // Loading a score file into text: a plain MusicXML file as strict UTF-8 (or UTF-16 after a
-// byte-order mark), a compressed ".mxl" container through the ZIP library.
+// byte-order mark, or ISO-8859-1 where its declaration says so), a compressed ".mxl" container
+// through the ZIP library.
 
 #include <algorithm>
 #include <cerrno>
@@ -12,7 +13,6 @@
 #include "musicxml_reading.hpp"
 #include "score/musicxml_converter.hpp"
 #include "text_decoding.hpp"
-#include "textservices/unicode.hpp"
 #include "zip/archive.hpp"
 
 namespace score {
@@ -84,13 +84,7 @@ std::string readWholeFile(const std::filesystem::path& path) {
 }
 
 std::string readScoreFile(const std::filesystem::path& path) {
-    std::string bytes = readWholeFile(path);
-    // Well-formed UTF-8, by far the usual case, is the text as it stands. (A UTF-16 byte-order mark
-    // is never well-formed UTF-8: its bytes 0xFE and 0xFF occur in no UTF-8 text.)
-    if (textservices::isWellFormedUtf8(bytes)) return bytes;
-    auto decoded = detail::decodeScoreText(
-        detail::ByteSpan(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
-        detail::Decoding::strict);
+    auto decoded = detail::decodePlainScore(readWholeFile(path));
     if (decoded.firstInvalidByte)
         throw ScoreFileError(ScoreFileError::Case::invalidEncoding,
                              "The file " + quotedName(path) +

@@ -1,6 +1,7 @@
 // Turning the bytes of a score file into UTF-8 text: UTF-8 as it stands, or UTF-16 after a
 // byte-order mark, either strictly (ill-formed input is refused) or with every ill-formed sequence
-// replaced by U+FFFD (one replacement for each maximal ill-formed subpart).
+// replaced by U+FFFD (one replacement for each maximal ill-formed subpart); and, for a plain file
+// whose XML declaration says so, ISO-8859-1.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace score::detail {
 
@@ -26,5 +28,14 @@ enum class Decoding { strict, replacing };
 // otherwise (a UTF-8 byte-order mark is kept for the XML parser to see). Strict decoding stops at
 // the first ill-formed sequence.
 DecodedText decodeScoreText(ByteSpan bytes, Decoding decoding);
+
+// The encoding named by the XML declaration at the very start of `bytes` (no byte-order mark
+// before it), as written; absent when there is no declaration or it names none.
+std::optional<std::string_view> declaredEncoding(std::string_view bytes);
+
+// The text of a plain score file: ISO-8859-1 when its declaration names that encoding (in any
+// case, as XML readers compare encoding names), each byte the character of its code; otherwise as
+// decodeScoreText() decodes it strictly.
+DecodedText decodePlainScore(std::string bytes);
 
 }  // namespace score::detail

@@ -123,6 +123,34 @@ TEST_F(ScoreLoading, PlainFilesAreReadAsStrictText) {
               "ScoreFileError: The file \"content\" could not be read: Is a directory.");
 }
 
+// Exports that declare ISO-8859-1 write names such as "Flöte" in it: each byte is the character of
+// its code. Only that declaration changes how a plain file is read.
+TEST_F(ScoreLoading, PlainFilesDeclaredISO88591AreReadAsLatin1) {
+    // A score whose part is named `partName`, its declaration naming `encoding`.
+    const auto named = [](const std::string& encoding, const std::string& partName) {
+        std::string text = twoNotes();
+        text.replace(text.find("UTF-8"), 5, encoding);
+        return text.replace(text.find(">Piano<") + 1, 5, partName);
+    };
+    const auto json = [](const fs::path& file) {
+        JpsMusicXmlConverter converter;
+        converter.convertToJps(file);
+        return converter.jpsData()->json();
+    };
+    const std::string utf8Json = json(write("utf8.musicxml", named("UTF-8", "Fl\xc3\xb6te")));
+    for (const std::string encoding : {"ISO-8859-1", "iso-8859-1", "Iso-8859-1"}) {
+        const auto file = write(encoding + ".musicxml", named(encoding, "Fl\xf6te"));
+        EXPECT_EQ(json(file), utf8Json) << encoding;
+    }
+
+    // Latin-1 bytes in a file declared UTF-8 are still refused, at the first of them.
+    const std::string mislabelled = named("UTF-8", "Fl\xf6te");
+    EXPECT_EQ(convert(write("utf8.xml", mislabelled)),
+              "ScoreFileError: The file \"utf8.xml\" is not valid UTF-8 text (ill-formed bytes at "
+              "offset " +
+                  std::to_string(mislabelled.find('\xf6')) + ").");
+}
+
 // A file is read whole whatever its size, and whether or not its size is known before it is read
 // (a pipe has none).
 TEST_F(ScoreLoading, FilesAreReadWholeAtAnySize) {

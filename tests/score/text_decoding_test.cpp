@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
 #include <string>
 #include <vector>
 
 #include "text_decoding.hpp"
+#include "xml/indexing.hpp"
 
 namespace {
 
+using score::detail::declaredEncoding;
+using score::detail::decodePlainScore;
 using score::detail::decodeScoreText;
 using score::detail::Decoding;
 
@@ -76,6 +81,65 @@ TEST(ScoreTextDecoding, UTF16AfterAByteOrderMark) {
         EXPECT_EQ(decodeScoreText(bytes(c.input), Decoding::strict).firstInvalidByte,
                   c.firstInvalid);
     }
+}
+
+// The C library's own converter, an independent reading of ISO-8859-1.
+std::string iconvLatin1(std::string in) {
+    const iconv_t cd = iconv_open("UTF-8", "ISO-8859-1");
+    std::string out(in.size() * 2, '\0');
+    char* from = in.data();
+    char* to = out.data();
+    size_t fromLeft = in.size(), toLeft = out.size();
+    EXPECT_NE(iconv(cd, &from, &fromLeft, &to, &toLeft), static_cast<size_t>(-1));
+    iconv_close(cd);
+    out.resize(out.size() - toLeft);
+    return out;
+}
+
+TEST(ScoreTextDecoding, PlainFilesDeclaredISO88591AreLatin1) {
+    std::string everyByte;
+    for (int b = 1; b < 256; ++b)
+        everyByte += static_cast<char>(b);
+    const std::string body = "<a>" + everyByte + "</a>";
+    struct Case {
+        std::string declaration;
+        bool latin1;
+    };
+    for (const auto& c : std::vector<Case>{
+             {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", true},
+             {"<?xml version='1.0' encoding='iso-8859-1' standalone='no'?>", true},
+             {"<?xml version=\"1.0\"\r\n\tencoding = \"Iso-8859-1\"?>", true},
+             // Unchanged: other names, declarations that name no encoding, and anything that is
+             // no declaration at the very start.
+             {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", false},
+             {"<?xml version=\"1.0\" encoding=\"windows-1252\"?>", false},
+             {"<?xml version=\"1.0\" encoding=\"ISO-8859-15\"?>", false},
+             {"<?xml version=\"1.0\"?>", false},
+             {"", false},
+             {"\xef\xbb\xbf<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", false},
+             {"<?xml-stylesheet encoding=\"ISO-8859-1\"?>", false},
+             {"<?xml version=\"1.0\" encoding=\"ISO-8859-1?>", false},
+             {"<?xml version=\"1.0\"encoding=\"ISO-8859-1\"?>", false},
+         }) {
+        const std::string file = c.declaration + body;
+        const auto decoded = decodePlainScore(file);
+        if (c.latin1) {
+            EXPECT_EQ(decoded.text, iconvLatin1(file)) << c.declaration;
+            EXPECT_FALSE(decoded.firstInvalidByte) << c.declaration;
+        } else {
+            // Read as UTF-8, which these bytes are not.
+            EXPECT_EQ(decoded.firstInvalidByte, c.declaration.size() + 3 + 0x7F) << c.declaration;
+        }
+    }
+    EXPECT_EQ(declaredEncoding("<?xml version=\"1.0\" encoding='ISO-8859-1'?>"), "ISO-8859-1");
+    EXPECT_EQ(declaredEncoding("<?xml version=\"1.0\" standalone=\"yes\"?>"), std::nullopt);
+
+    // The parser reads the decoded text as the UTF-8 it now is, whatever the declaration says.
+    const auto text = decodePlainScore(
+                          "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><part-name>Fl\xf6te"
+                          "</part-name>")
+                          .text;
+    EXPECT_EQ(xmlindexing::XMLHash::parse(text)["part-name"].element()->text(), "Fl\xc3\xb6te");
 }
 
 }  // namespace
