@@ -151,6 +151,8 @@ void JpsMusicXmlConverter::parseScore(std::string_view text) {
     tieBuffer_.clear();
     repeatSectionNotes.clear();
     isInRepeatSection = true;
+    // Tempo marks an earlier walk held for a time signature it never read keep the bars of four
+    // quarters that the default tempo assumes too.
     heldTempos_.clear();
     sectionStart_ = 0;
     sectionStop_ = 0;
@@ -166,9 +168,6 @@ void JpsMusicXmlConverter::parseScore(std::string_view text) {
     detail::forEachChildElement(part, [&](const XMLElement& child) {
         if (child.name() == "measure") walkMeasure(child);
     });
-    // Tempo marks of a score without a time signature keep the bars of four quarters that the
-    // default tempo assumes too.
-    heldTempos_.clear();
 }
 
 void JpsMusicXmlConverter::walkMeasure(const XMLElement& measure) {

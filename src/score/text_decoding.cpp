@@ -38,22 +38,12 @@ bool isLatin1Name(std::string_view name) {
            ::strncasecmp(name.data(), latin1.data(), name.size()) == 0;
 }
 
-// Each byte as the character of its code: below 0x80 as it is, above in two UTF-8 bytes.
+// Each byte as the character of its code.
 std::string decodeLatin1(std::string_view bytes) {
-    size_t high = 0;
-    for (const char c : bytes)
-        high += static_cast<uint8_t>(c) >> 7;
     std::string text;
-    text.reserve(bytes.size() + high);
-    for (const char c : bytes) {
-        const auto byte = static_cast<uint8_t>(c);
-        if (byte < 0x80) {
-            text += c;
-        } else {
-            text += static_cast<char>(0xC0 | (byte >> 6));
-            text += static_cast<char>(0x80 | (byte & 0x3F));
-        }
-    }
+    text.reserve(bytes.size() * 2);
+    for (const char c : bytes)
+        textservices::appendUtf8(text, static_cast<uint8_t>(c));
     return text;
 }
 

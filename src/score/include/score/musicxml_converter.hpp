@@ -141,7 +141,8 @@ class JpsMusicXmlConverter : public MusicConverter {
     // a time signature has been read. It carries over between walks, as quarterNotesPerBeat does.
     float barQuarters_ = 0.0f;
     // Tempo marks of this walk read before any time signature: each waits for the first one to
-    // know its bars per minute, and meanwhile holds the value of a bar of four quarters.
+    // know its bars per minute, and meanwhile holds the value of a bar of four quarters, which it
+    // keeps when the walk reads none.
     std::vector<TempoRef> heldTempos_;
 
     // Per voice, how far an arpeggio has staggered the current chord's notes from its start.
